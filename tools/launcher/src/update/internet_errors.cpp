@@ -1,0 +1,167 @@
+#include "internet_errors.h"
+
+#include "localization.h"
+#include "log.h"
+#include "step_error.h"
+#include "wideformat.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct NamedError {
+    DWORD code;
+    const char* name;
+};
+
+const NamedError InternetErrorNames[] = {
+    {12001, "ERROR_INTERNET_OUT_OF_HANDLES"},
+    {12002, "ERROR_INTERNET_TIMEOUT"},
+    {12003, "ERROR_INTERNET_EXTENDED_ERROR"},
+    {12004, "ERROR_INTERNET_INTERNAL_ERROR"},
+    {12005, "ERROR_INTERNET_INVALID_URL"},
+    {12006, "ERROR_INTERNET_UNRECOGNIZED_SCHEME"},
+    {12007, "ERROR_INTERNET_NAME_NOT_RESOLVED"},
+    {12008, "ERROR_INTERNET_PROTOCOL_NOT_FOUND"},
+    {12009, "ERROR_INTERNET_INVALID_OPTION"},
+    {12010, "ERROR_INTERNET_BAD_OPTION_LENGTH"},
+    {12011, "ERROR_INTERNET_OPTION_NOT_SETTABLE"},
+    {12012, "ERROR_INTERNET_SHUTDOWN"},
+    {12013, "ERROR_INTERNET_INCORRECT_USER_NAME"},
+    {12014, "ERROR_INTERNET_INCORRECT_PASSWORD"},
+    {12015, "ERROR_INTERNET_LOGIN_FAILURE"},
+    {12016, "ERROR_INTERNET_INVALID_OPERATION"},
+    {12017, "ERROR_INTERNET_OPERATION_CANCELLED"},
+    {12018, "ERROR_INTERNET_INCORRECT_HANDLE_TYPE"},
+    {12019, "ERROR_INTERNET_INCORRECT_HANDLE_STATE"},
+    {12020, "ERROR_INTERNET_NOT_PROXY_REQUEST"},
+    {12021, "ERROR_INTERNET_REGISTRY_VALUE_NOT_FOUND"},
+    {12022, "ERROR_INTERNET_BAD_REGISTRY_PARAMETER"},
+    {12023, "ERROR_INTERNET_NO_DIRECT_ACCESS"},
+    {12024, "ERROR_INTERNET_NO_CONTEXT"},
+    {12025, "ERROR_INTERNET_NO_CALLBACK"},
+    {12026, "ERROR_INTERNET_REQUEST_PENDING"},
+    {12027, "ERROR_INTERNET_INCORRECT_FORMAT"},
+    {12028, "ERROR_INTERNET_ITEM_NOT_FOUND"},
+    {12029, "ERROR_INTERNET_CANNOT_CONNECT"},
+    {12030, "ERROR_INTERNET_CONNECTION_ABORTED"},
+    {12031, "ERROR_INTERNET_CONNECTION_RESET"},
+    {12032, "ERROR_INTERNET_FORCE_RETRY"},
+    {12033, "ERROR_INTERNET_INVALID_PROXY_REQUEST"},
+    {12034, "ERROR_INTERNET_NEED_UI"},
+    {12036, "ERROR_INTERNET_HANDLE_EXISTS"},
+    {12037, "ERROR_INTERNET_SEC_CERT_DATE_INVALID"},
+    {12038, "ERROR_INTERNET_SEC_CERT_CN_INVALID"},
+    {12039, "ERROR_INTERNET_HTTP_TO_HTTPS_ON_REDIR"},
+    {12040, "ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR"},
+    {12041, "ERROR_INTERNET_MIXED_SECURITY"},
+    {12042, "ERROR_INTERNET_CHG_POST_IS_NON_SECURE"},
+    {12043, "ERROR_INTERNET_POST_IS_NON_SECURE"},
+    {12044, "ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED"},
+    {12045, "ERROR_INTERNET_INVALID_CA"},
+    {12046, "ERROR_INTERNET_CLIENT_AUTH_NOT_SETUP"},
+    {12047, "ERROR_INTERNET_ASYNC_THREAD_FAILED"},
+    {12048, "ERROR_INTERNET_REDIRECT_SCHEME_CHANGE"},
+    {12049, "ERROR_INTERNET_DIALOG_PENDING"},
+    {12050, "ERROR_INTERNET_RETRY_DIALOG"},
+    {12052, "ERROR_INTERNET_HTTPS_HTTP_SUBMIT_REDIR"},
+    {12053, "ERROR_INTERNET_INSERT_CDROM"},
+    {12054, "ERROR_INTERNET_FORTEZZA_LOGIN_NEEDED"},
+    {12055, "ERROR_INTERNET_SEC_CERT_ERRORS"},
+    {12056, "ERROR_INTERNET_SEC_CERT_NO_REV"},
+    {12057, "ERROR_INTERNET_SEC_CERT_REV_FAILED"},
+    {12110, "ERROR_FTP_TRANSFER_IN_PROGRESS"},
+    {12111, "ERROR_FTP_DROPPED"},
+    {12112, "ERROR_FTP_NO_PASSIVE_MODE"},
+    {12130, "ERROR_GOPHER_PROTOCOL_ERROR"},
+    {12131, "ERROR_GOPHER_NOT_FILE"},
+    {12132, "ERROR_GOPHER_DATA_ERROR"},
+    {12133, "ERROR_GOPHER_END_OF_DATA"},
+    {12134, "ERROR_GOPHER_INVALID_LOCATOR"},
+    {12135, "ERROR_GOPHER_INCORRECT_LOCATOR_TYPE"},
+    {12136, "ERROR_GOPHER_NOT_GOPHER_PLUS"},
+    {12137, "ERROR_GOPHER_ATTRIBUTE_NOT_FOUND"},
+    {12138, "ERROR_GOPHER_UNKNOWN_LOCATOR"},
+    {12150, "ERROR_HTTP_HEADER_NOT_FOUND"},
+    {12151, "ERROR_HTTP_DOWNLEVEL_SERVER"},
+    {12152, "ERROR_HTTP_INVALID_SERVER_RESPONSE"},
+    {12153, "ERROR_HTTP_INVALID_HEADER"},
+    {12154, "ERROR_HTTP_INVALID_QUERY_REQUEST"},
+    {12155, "ERROR_HTTP_HEADER_ALREADY_EXISTS"},
+    {12156, "ERROR_HTTP_REDIRECT_FAILED"},
+    {12157, "ERROR_INTERNET_SECURITY_CHANNEL_ERROR"},
+    {12158, "ERROR_INTERNET_UNABLE_TO_CACHE_FILE"},
+    {12159, "ERROR_INTERNET_TCPIP_NOT_INSTALLED"},
+    {12160, "ERROR_HTTP_NOT_REDIRECTED"},
+    {12161, "ERROR_HTTP_COOKIE_NEEDS_CONFIRMATION"},
+    {12162, "ERROR_HTTP_COOKIE_DECLINED"},
+    {12163, "ERROR_INTERNET_DISCONNECTED"},
+    {12164, "ERROR_INTERNET_SERVER_UNREACHABLE"},
+    {12165, "ERROR_INTERNET_PROXY_SERVER_UNREACHABLE"},
+    {12166, "ERROR_INTERNET_BAD_AUTO_PROXY_SCRIPT"},
+    {12167, "ERROR_INTERNET_UNABLE_TO_DOWNLOAD_SCRIPT"},
+    {12168, "ERROR_HTTP_REDIRECT_NEEDS_CONFIRMATION"},
+    {12169, "ERROR_INTERNET_SEC_INVALID_CERT"},
+    {12170, "ERROR_INTERNET_SEC_CERT_REVOKED"},
+    {12171, "ERROR_INTERNET_FAILED_DUETOSECURITYCHECK"},
+    {12172, "ERROR_INTERNET_NOT_INITIALIZED"},
+    {12173, "ERROR_INTERNET_NEED_MSN_SSPI_PKG"},
+    {12174, "ERROR_INTERNET_LOGIN_FAILURE_DISPLAY_ENTITY_BODY"},
+    {12175, "ERROR_INTERNET_DECODING_FAILED"},
+};
+
+// Queries one raw header block; grows the buffer once when WinINet asks.
+bool QueryRawHeaders(HINTERNET request, DWORD query, std::vector<wchar_t>& text)
+{
+    text.assign(4096, 0);
+    DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    if (HttpQueryInfoW(request, query, text.data(), &bytes, nullptr))
+        return true;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return false;
+    text.assign(bytes / sizeof(wchar_t) + 1, 0);
+    bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    return HttpQueryInfoW(request, query, text.data(), &bytes, nullptr) != FALSE;
+}
+
+} // namespace
+
+const char* FindInternetErrorName(DWORD code)
+{
+    for (const NamedError& entry : InternetErrorNames) {
+        if (entry.code == code)
+            return entry.name;
+    }
+    return nullptr;
+}
+
+const char* GetInternetErrorName(char* buffer)
+{
+    DWORD code = GetLastError();
+    if (const char* name = FindInternetErrorName(code))
+        return name;
+    if (LegacySnprintf(buffer, 32, "0x%08X", code) < 0)
+        buffer[0] = 0;
+    buffer[31] = 0;
+    return buffer;
+}
+
+void ReportInternetFailure(const char* key, const char* errorName)
+{
+    std::wstring text;
+    GetLocalizedText(key, text);
+    text += L"\n\n";
+    for (size_t i = 0; errorName && errorName[i] && i < 256; ++i)
+        text += static_cast<wchar_t>(static_cast<unsigned char>(errorName[i]));
+    SetStepError(text, false);
+}
+
+void LogHttpHeaders(HINTERNET request)
+{
+    std::vector<wchar_t> text;
+    if (QueryRawHeaders(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, text) && text[0])
+        LogWrite(text.data());
+    if (QueryRawHeaders(request, HTTP_QUERY_RAW_HEADERS_CRLF, text) && text[0])
+        LogWrite(text.data());
+}
