@@ -1,0 +1,57 @@
+#include "base64.h"
+
+char Base64EncodeValue(const Base64State& state, unsigned value)
+{
+    return value >= 64 ? state.pad : state.alphabet[value];
+}
+
+size_t Base64EncodeBlock(const unsigned char* data, size_t size, char* output, Base64State& state)
+{
+    char* out = output;
+    for (size_t i = 0; i < size; ++i) {
+        unsigned char byte = data[i];
+        switch (state.step) {
+        case 0:
+            *out++ = Base64EncodeValue(state, byte >> 2);
+            state.pending = static_cast<unsigned char>((byte & 0x03) << 4);
+            state.step = 1;
+            break;
+        case 1:
+            *out++ = Base64EncodeValue(state, state.pending | (byte >> 4));
+            state.pending = static_cast<unsigned char>((byte & 0x0F) << 2);
+            state.step = 2;
+            break;
+        default:
+            *out++ = Base64EncodeValue(state, state.pending | (byte >> 6));
+            *out++ = Base64EncodeValue(state, byte & 0x3F);
+            state.step = 0;
+            if ((state.flags & BASE64_LINE_BREAKS) && ++state.groupsOnLine == 25) {
+                *out++ = '\n';
+                state.groupsOnLine = 0;
+            }
+            break;
+        }
+    }
+    return static_cast<size_t>(out - output);
+}
+
+void Base64Encode(std::string& output, const void* data, size_t size, unsigned flags)
+{
+    size_t length = 4 * ((size + 2) / 3);
+    if (flags & BASE64_LINE_BREAKS)
+        length += length / 100 + 1;
+    output.assign(length + 1, '\0');
+
+    Base64State state;
+    state.flags = flags;
+    size_t written = Base64EncodeBlock(static_cast<const unsigned char*>(data), size, output.data(), state);
+    if (state.step == 1) {
+        output[written++] = Base64EncodeValue(state, state.pending);
+        output[written++] = state.pad;
+        output[written++] = state.pad;
+    } else if (state.step == 2) {
+        output[written++] = Base64EncodeValue(state, state.pending);
+        output[written++] = state.pad;
+    }
+    output.resize(written);
+}
