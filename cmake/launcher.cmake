@@ -1,0 +1,45 @@
+# 64-bit tree: Launcher.exe, its library and its tests.
+
+# Every source of the launcher except the entry point goes into one static
+# library, so the tests link the same code the program runs.
+file(GLOB_RECURSE LAUNCHER_SOURCES CONFIGURE_DEPENDS ${SRC}/*.cpp ${SRC}/*.c)
+list(FILTER LAUNCHER_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
+
+add_library(lzmadec STATIC /usr/include/lzma/LzmaDec.c)
+target_include_directories(lzmadec PUBLIC /usr/include/lzma)
+target_compile_definitions(lzmadec PRIVATE _7ZIP_ST)
+
+add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})
+target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${GENERATED})
+target_link_libraries(launcher_lib PUBLIC lzmadec wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
+  comctl32 comdlg32 gdi32 msimg32 uxtheme winmm version advapi32 crypt32 dbghelp user32 kernel32)
+
+make_text_table(${CMAKE_SOURCE_DIR}/resources/launcher_texts.txt ${GENERATED}/launcher_texts.tbl)
+set(LAUNCHER_RC ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
+set_source_files_properties(${LAUNCHER_RC} PROPERTIES OBJECT_DEPENDS ${GENERATED}/launcher_texts.tbl)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
+
+add_executable(Launcher WIN32 ${SRC}/winmain.cpp ${LAUNCHER_RC})
+target_link_libraries(Launcher PRIVATE launcher_lib)
+target_link_options(Launcher PRIVATE -municode)
+
+# Helpers for the test runs: the test CA installer and the game stand-in.
+file(GLOB TEST_TOOLS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
+foreach(tool ${TEST_TOOLS})
+  get_filename_component(name ${tool} NAME_WE)
+  add_executable(${name} ${tool})
+  target_link_libraries(${name} PRIVATE crypt32 ws2_32)
+  target_link_options(${name} PRIVATE -municode)
+endforeach()
+
+foreach(area core steps update window browser crash)
+  add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC})
+endforeach()
+
+# Benchmarks are built, not run by ctest.
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
+foreach(bench ${BENCH_SOURCES})
+  get_filename_component(name ${bench} NAME_WE)
+  add_executable(${name} ${bench})
+  target_link_libraries(${name} PRIVATE launcher_lib)
+endforeach()

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# ctest's emulator: runs one Windows test program under Wine, with the local
+# test server started for it and stopped after it. TEST_ROOT names the build
+# folder that holds the prefix and the test CA.
+set -u
+here=$(cd "$(dirname "$0")/.." && pwd)
+TEST_ROOT=${TEST_ROOT:-$(cd "$(dirname "$1")/.." && pwd)}
+export TEST_ROOT
+source "$here/scripts/wine_env.sh"
+wine_env_prepare
+
+work=$(mktemp -d)
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
+python3 "$here/tests/server/testserver.py" --ports-file "$work/ports" \
+  --cert "$TEST_ROOT/testca/localhost.pem" --max-seconds 1800 &
+server=$!
+for _ in $(seq 1 100); do
+  [ -s "$work/ports" ] && break
+  sleep 0.1
+done
+read -r TEST_HTTP_PORT TEST_HTTPS_PORT < "$work/ports" || { echo "test server did not start"; exit 1; }
+export TEST_HTTP_PORT TEST_HTTPS_PORT
+
+if [ -z "${DISPLAY:-}" ]; then
+  xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+else
+  wine "$@"
+fi
