@@ -1,0 +1,225 @@
+#include "archive_entry.h"
+#include "download_queue.h"
+#include "md5.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+std::wstring Md5Text(const std::string& bytes)
+{
+    Md5Context context;
+    MD5Init(context);
+    MD5Update(context, bytes.data(), bytes.size());
+    return MD5FinalText(context);
+}
+
+ManifestEntry Entry(const std::wstring& localPath, ManifestEntryKind kind, int64_t size,
+                    const std::wstring& md5)
+{
+    ManifestEntry e;
+    e.localPath = localPath;
+    e.remoteName = localPath + L"." + md5 + L".lzma";
+    e.kind = kind;
+    e.size = size;
+    e.md5 = md5;
+    return e;
+}
+
+std::wstring Names(const DownloadQueue& queue, const std::wstring& root)
+{
+    std::wstring names;
+    for (const ManifestEntry& e : queue)
+        names += e.localPath.substr(root.size() + 1) + L" ";
+    return names;
+}
+
+const std::wstring kNoMd5 = L"00000000000000000000000000000000";
+
+} // namespace
+
+TEST(DownloadQueue, SizeOrderIsStable)
+{
+    DownloadQueue queue;
+    const int64_t sizes[] = {5, 9, 9, 1};
+    for (int i = 0; i < 4; ++i) {
+        ManifestEntry e;
+        e.remoteName = std::to_wstring(i);
+        e.size = sizes[i];
+        queue.push_back(e);
+    }
+    SortQueueBySize(queue);
+    EXPECT_EQ(queue[0].remoteName, L"1");
+    EXPECT_EQ(queue[1].remoteName, L"2");
+    EXPECT_EQ(queue[2].remoteName, L"0");
+    EXPECT_EQ(queue[3].remoteName, L"3");
+}
+
+TEST(DownloadQueue, LocalComparison)
+{
+    TempDir dir;
+    const std::wstring& root = dir.path();
+    const std::string content = "current content";
+    ASSERT_TRUE(WriteFileBytes(dir / L"same.bin", content));
+    ASSERT_TRUE(WriteFileBytes(dir / L"lower.bin", content));
+    ASSERT_TRUE(WriteFileBytes(dir / L"changed.bin", "old"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"empty.bin", ""));
+    std::wstring lowerMd5 = Md5Text(content);
+    for (auto& c : lowerMd5)
+        c = static_cast<wchar_t>(towlower(c));
+
+    ManifestList manifest = {
+        Entry(dir / L"same.bin", ENTRY_CONTENT, 10, Md5Text(content)),
+        Entry(dir / L"lower.bin", ENTRY_CONTENT, 11, lowerMd5), // case differs: queued
+        Entry(dir / L"changed.bin", ENTRY_CONTENT, 12, Md5Text(content)),
+        Entry(dir / L"empty.bin", ENTRY_CONTENT, 13, Md5Text("")), // zero bytes: always queued
+        Entry(dir / L"missing.bin", ENTRY_CONTENT, 14, kNoMd5),
+        Entry(dir / L"launcher.exe", ENTRY_LAUNCHER_FILE, 100, kNoMd5), // other pass
+    };
+    QueueBuild build;
+    build.pass = PASS_CONTENT;
+    build.kind = STEP_PROGRESS_HEAVY;
+    DownloadQueue queue;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(Names(queue, root), L"missing.bin empty.bin changed.bin lower.bin ");
+    EXPECT_EQ(build.bytesToFetch, 50);
+    EXPECT_FALSE(build.relaunchNeeded);
+    EXPECT_EQ(build.kind, STEP_PROGRESS_NORMAL); // no cache file queued: weight 1.0
+
+    // Nothing to do: the light weight.
+    build = QueueBuild();
+    build.pass = PASS_CONTENT;
+    build.kind = STEP_PROGRESS_HEAVY;
+    ManifestList current = {manifest[0]};
+    ASSERT_TRUE(BuildDownloadQueue(current, build, queue));
+    EXPECT_TRUE(queue.empty());
+    EXPECT_EQ(build.kind, STEP_PROGRESS_LIGHT);
+}
+
+TEST(DownloadQueue, LauncherPassAgreementsAndForce)
+{
+    TempDir dir;
+    const std::wstring& root = dir.path();
+    ASSERT_TRUE(WriteFileBytes(dir / L"eula.rtf", "eula"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"cba.rtf", "cba"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"Launcher.exe", "exe"));
+    std::wstring eulaPath = dir / L"eula.rtf";
+    std::wstring cbaPath = dir / L"cba.rtf";
+    ManifestList manifest = {
+        Entry(dir / L"Launcher.exe", ENTRY_LAUNCHER_FILE, 3, Md5Text("exe")),
+        Entry(eulaPath, ENTRY_AGREEMENT, 4, Md5Text("eula")),
+        Entry(cbaPath, ENTRY_AGREEMENT, 5, Md5Text("new cba")),
+        Entry(dir / L"game.dat", ENTRY_CONTENT, 6, kNoMd5),
+    };
+    QueueBuild build;
+    build.pass = PASS_LAUNCHER;
+    build.eulaPath = &eulaPath;
+    build.cbaPath = &cbaPath;
+    DownloadQueue queue;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(Names(queue, root), L"cba.rtf ");
+    EXPECT_TRUE(build.cbaQueued);
+    EXPECT_FALSE(build.eulaQueued);
+    EXPECT_FALSE(build.relaunchNeeded);
+
+    // Forced: every taken entry except the agreements, whatever their state.
+    build = QueueBuild();
+    build.pass = PASS_LAUNCHER;
+    build.force = true;
+    build.eulaPath = &eulaPath;
+    build.cbaPath = &cbaPath;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(Names(queue, root), L"cba.rtf Launcher.exe ");
+    EXPECT_TRUE(build.relaunchNeeded);
+    EXPECT_FALSE(build.eulaQueued);
+
+    // Under a debugger a queued launcher file asks for no relaunch.
+    build.debuggerAttached = true;
+    build.relaunchNeeded = false;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_FALSE(build.relaunchNeeded);
+}
+
+TEST(DownloadQueue, ForceOnlyOncePerProcess)
+{
+    ForceBinariesUsed = false;
+    // The test's own command line has no "-force:binaries".
+    EXPECT_FALSE(TakeForceBinaries());
+    EXPECT_TRUE(ForceBinariesUsed);
+}
+
+namespace {
+
+bool OnlyFrench(const std::wstring& name)
+{
+    return name.find(L"_de") == std::wstring::npos;
+}
+
+} // namespace
+
+TEST(DownloadQueue, CachePassCompanionsApplicabilityAndBulk)
+{
+    TempDir dir;
+    const std::wstring& root = dir.path();
+    ASSERT_TRUE(WriteFileBytes(dir / L"a.cache", "current"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"b.toc", "anything"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"b.cache", "anything"));
+    ManifestList manifest = {
+        Entry(dir / L"a.toc", ENTRY_CACHE, 1, kNoMd5),         // missing: queued
+        Entry(dir / L"a.cache", ENTRY_CACHE, 50, kNoMd5),      // exists, not hashed, but a companion
+        Entry(dir / L"b.toc", ENTRY_CACHE, 2, kNoMd5),         // exists: kept
+        Entry(dir / L"b.cache", ENTRY_CACHE, 3, kNoMd5),       // exists: kept
+        Entry(dir / L"s_de.toc", ENTRY_CACHE, 4, kNoMd5),      // does not apply
+        Entry(dir / L"a.txt", ENTRY_CONTENT, 5, kNoMd5),       // companion of any kind
+        Entry(dir / L"a.toc.old", ENTRY_CONTENT, 6, kNoMd5),   // other stem
+    };
+    QueueBuild build;
+    build.pass = PASS_CACHE;
+    build.kind = STEP_PROGRESS_HEAVY;
+    build.isApplicable = OnlyFrench;
+    DownloadQueue queue;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(Names(queue, root), L"a.cache a.txt a.toc ");
+    EXPECT_EQ(build.bytesToFetch, 56);
+    EXPECT_EQ(build.kind, STEP_PROGRESS_HEAVY);
+
+    // Without bulk download cache files come only from the offline archive.
+    ArchiveEntry archived{0, 1};
+    manifest[2].archive = &archived;
+    manifest[4].archive = &archived; // archived entries skip the applicability test
+    build = QueueBuild();
+    build.pass = PASS_CACHE;
+    build.bulkDownload = false;
+    build.force = true;
+    build.isApplicable = OnlyFrench;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(Names(queue, root), L"s_de.toc b.cache b.toc ");
+}
+
+TEST(DownloadQueue, AbortStopsTheWalk)
+{
+    ManifestList manifest = {Entry(L"C:\\nowhere\\a.bin", ENTRY_CONTENT, 1, kNoMd5)};
+    volatile bool abort = true;
+    QueueBuild build;
+    build.pass = PASS_CONTENT;
+    build.abortRequested = &abort;
+    DownloadQueue queue;
+    EXPECT_FALSE(BuildDownloadQueue(manifest, build, queue));
+}
+
+TEST(DownloadQueue, HugeSizesDoNotWrapTheTotal)
+{
+    ManifestList manifest = {Entry(L"C:\\nowhere\\a.bin", ENTRY_CONTENT, INT64_MAX, kNoMd5),
+                             Entry(L"C:\\nowhere\\b.bin", ENTRY_CONTENT, INT64_MAX, kNoMd5)};
+    QueueBuild build;
+    build.pass = PASS_CONTENT;
+    DownloadQueue queue;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    EXPECT_EQ(build.bytesToFetch, INT64_MAX);
+}
