@@ -1,0 +1,293 @@
+// End to end: the real FaultCourier.exe against the HTTPS test server.
+//
+// Each run uses a copy of the program in <temp>\Code\ with its own
+// Vantorel.ini, so the configuration and the build tree's Temp folder (for
+// bug number files) belong to the test.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "crash_server.h"
+#include "report_body.h"
+#include "test_support.h"
+
+using crash_testing::AnswerCrashReports;
+using crash_testing::FetchCrashReport;
+using crash_testing::PostedReport;
+using testing_support::ExecutableFolder;
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::RunProcess;
+using testing_support::TempDir;
+using testing_support::TestServer;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const wchar_t LAUNCHER_KEY[] = L"Software\\Zethrane\\Vantorel\\Launcher";
+const wchar_t TCPIP_KEY[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+const char IN_HOUSE_DOMAIN[] = "fc-inhouse.test";
+
+// Sets a string value for the life of the object and puts back what was
+// there before.
+class RegistryOverride {
+public:
+    RegistryOverride(HKEY root, const wchar_t* path, const wchar_t* name, const wchar_t* value)
+        : name_(name)
+    {
+        RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
+        wchar_t old[256];
+        DWORD size = sizeof(old);
+        DWORD type = 0;
+        had_ = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS &&
+               type == REG_SZ;
+        if (had_)
+            old_.assign(old, wcsnlen(old, size / sizeof(wchar_t)));
+        Set(value);
+    }
+    ~RegistryOverride()
+    {
+        if (had_)
+            Set(old_.c_str());
+        else
+            RegDeleteValueW(key_, name_.c_str());
+        RegCloseKey(key_);
+    }
+    void Set(const wchar_t* value)
+    {
+        RegSetValueExW(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    HKEY key_ = nullptr;
+    std::wstring name_;
+    std::wstring old_;
+    bool had_ = false;
+};
+
+struct CourierRun {
+    int exitCode = -1;
+    std::string output; // standard output is in text mode: lines end in CR LF
+};
+
+class Courier : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestServer::Reset());
+        code_ = root_ / L"Code";
+        crash_ = root_ / L"Crashes\\2031.05.07.21.04.09";
+        ASSERT_TRUE(CreateDirectoryW(code_.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((root_ / L"Temp").c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW((root_ / L"Crashes").c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW((ExecutableFolder() + L"\\FaultCourier.exe").c_str(),
+                              (code_ + L"\\FaultCourier.exe").c_str(), FALSE));
+        Configure(crash_testing::CrashServerHost(), false);
+    }
+
+    void Configure(const std::string& host, bool inHouse)
+    {
+        std::string ini = "[Crash]\r\nServer=" + host + "\r\n";
+        if (inHouse)
+            ini += std::string("[InHouse]\r\nDomainSuffix=.") + IN_HOUSE_DOMAIN + "\r\n";
+        ASSERT_TRUE(WriteFileBytes(code_ + L"\\Vantorel.ini", ini));
+    }
+
+    void WriteCrashFolder(const std::string& description = "a b&c")
+    {
+        CreateDirectoryW(crash_.c_str(), nullptr);
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\Description.txt", description));
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\Launcher.log", "launcher log\r\n"));
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.dmp", std::string("MDMP\x93\xa7", 6) + std::string(3000, '\0')));
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.cfg", "r_mode 1\r\n; comment\r\nsnd 0\r\n"));
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\dxdiag.txt", "Machine name: HOSTNAME\r\n"));
+    }
+
+    CourierRun Start(const std::wstring& arguments)
+    {
+        CourierRun run;
+        std::wstring line = L"\"" + code_ + L"\\FaultCourier.exe\" " + arguments;
+        run.exitCode = RunProcess(line, &run.output, 120000, code_);
+        return run;
+    }
+
+    CourierRun Send(const std::wstring& option = L" /UNATTENDED") { return Start(L"\"" + crash_ + L"\"" + option); }
+
+    bool CrashFolderExists() const { return GetFileAttributesW(crash_.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+    TempDir root_;
+    std::wstring code_;
+    std::wstring crash_;
+};
+
+} // namespace
+
+TEST_F(Courier, UnattendedReportCarriesEveryFieldAndFile)
+{
+    WriteCrashFolder();
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "");
+    EXPECT_FALSE(CrashFolderExists());
+
+    PostedReport report = FetchCrashReport();
+    ASSERT_EQ(report.count, 1);
+    EXPECT_TRUE(report.canonical);
+    EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
+    EXPECT_EQ(report.Field("Description"), "a b&c");
+    EXPECT_EQ(report.Field("Lang"), "en");
+    ASSERT_EQ(report.zip.status, "ok");
+    ASSERT_EQ(report.zip.entries.size(), 4u);
+    EXPECT_EQ(report.zip.entries[0].name, "QX.dmp");
+    EXPECT_EQ(report.zip.entries[0].content.substr(0, 6), std::string("MDMP\x93\xa7", 6));
+    EXPECT_EQ(report.zip.Find("Launcher.log")->content, "launcher log\r\n");
+    EXPECT_EQ(report.zip.Find("QX.cfg")->content, "r_mode 1\r\n\nsnd 0\r\n");
+    EXPECT_EQ(report.zip.Find("dxdiag.txt")->content, "Machine name: XXXXXXXXX\n");
+}
+
+TEST_F(Courier, EveryAnswerFormCountsAsHandled)
+{
+    const std::pair<int, const char*> answers[] = {
+        {200, "4711"}, {200, "4711\r\nFIXED"}, {200, "SUSPECT:Overlay Helper"}, {500, "oops"}, {404, ""}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.second);
+        ASSERT_TRUE(TestServer::Reset());
+        ASSERT_TRUE(AnswerCrashReports(answer.first, answer.second));
+        WriteCrashFolder();
+        CourierRun run = Send();
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.output, "");
+        EXPECT_FALSE(CrashFolderExists());
+        EXPECT_EQ(FetchCrashReport().count, 1);
+    }
+    // Not in-house: no bug number file.
+    EXPECT_FALSE(FileExists(root_ / L"Temp\\crash1.bug"));
+}
+
+TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
+{
+    Configure("localhost:" + std::to_string(TestServer::HttpsPort() == 1 ? 2 : 1), false);
+    WriteCrashFolder();
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "Error: HttpSendRequest() failed. Error code: 12029\r\n");
+    EXPECT_FALSE(CrashFolderExists());
+}
+
+TEST_F(Courier, InteractiveModeSendsTheSameReport)
+{
+    WriteCrashFolder();
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+    for (const wchar_t* option : {L"", L" /unattended"}) {
+        WriteCrashFolder();
+        CourierRun run = Send(option);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_FALSE(CrashFolderExists());
+    }
+    PostedReport report = FetchCrashReport();
+    EXPECT_EQ(report.count, 2);
+    EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
+    EXPECT_EQ(report.zip.entries.size(), 4u);
+}
+
+TEST_F(Courier, MissingDescriptionKeepsTheFolder)
+{
+    ASSERT_TRUE(CreateDirectoryW(crash_.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.dmp", "MDMP"));
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "Error: CreateFile() failed. Error code: 2\r\n");
+    EXPECT_TRUE(FileExists(crash_ + L"\\QX.dmp"));
+    EXPECT_EQ(FetchCrashReport().count, 0);
+}
+
+TEST_F(Courier, DescriptionTooLargeForTheBodyKeepsTheFolder)
+{
+    WriteCrashFolder(std::string(REPORT_BODY_SIZE / 3, '&'));
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "Error: EncodeUrlString() failed. Error code: 122\r\n");
+    EXPECT_TRUE(CrashFolderExists());
+    EXPECT_EQ(FetchCrashReport().count, 0);
+}
+
+TEST_F(Courier, BadCommandLinesDoNothing)
+{
+    WriteCrashFolder();
+    CourierRun empty = Start(L"");
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.output, "");
+    CourierRun unquoted = Start(crash_ + L" /UNATTENDED");
+    EXPECT_EQ(unquoted.exitCode, 1);
+    EXPECT_EQ(unquoted.output, "");
+    CourierRun overLong = Start(L"\"" + crash_ + std::wstring(2000, L'x') + L"\" /UNATTENDED");
+    EXPECT_EQ(overLong.exitCode, 1);
+    EXPECT_EQ(overLong.output.rfind("Error: ", 0), 0u) << overLong.output;
+    CourierRun longOption = Start(L"\"" + crash_ + L"\" /" + std::wstring(600, L'U'));
+    EXPECT_EQ(longOption.exitCode, 1);
+    EXPECT_EQ(longOption.output.rfind("Error: ", 0), 0u) << longOption.output;
+
+    EXPECT_TRUE(FileExists(crash_ + L"\\Description.txt"));
+    EXPECT_EQ(FetchCrashReport().count, 0);
+}
+
+TEST_F(Courier, ForwardSlashesAreUsedAsBackslashes)
+{
+    WriteCrashFolder();
+    std::wstring slashed = crash_;
+    for (wchar_t& c : slashed) {
+        if (c == L'\\')
+            c = L'/';
+    }
+    CourierRun run = Start(L"\"" + slashed + L"\" /UNATTENDED");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(CrashFolderExists());
+    EXPECT_EQ(FetchCrashReport().Field("Description"), "a b&c");
+}
+
+TEST_F(Courier, LanguageComesFromTheLauncherSetting)
+{
+    RegistryOverride language(HKEY_CURRENT_USER, LAUNCHER_KEY, L"Language", L"ru");
+    const std::pair<const wchar_t*, const char*> cases[] = {{L"ru", "ru"}, {L"RU", "ru"}, {L"Tc", "tc"},
+                                                            {L"xx", "en"}, {L"", "en"}};
+    for (const auto& c : cases) {
+        language.Set(c.first);
+        WriteCrashFolder();
+        ASSERT_EQ(Send().exitCode, 0);
+        EXPECT_EQ(FetchCrashReport().Field("Lang"), c.second);
+    }
+}
+
+TEST_F(Courier, InHouseReportsAddContextReporterAndBugNumberFile)
+{
+    RegistryOverride domain(HKEY_LOCAL_MACHINE, TCPIP_KEY, L"Domain", L"fc-inhouse.test");
+    Configure(crash_testing::CrashServerHost(), true);
+    ASSERT_TRUE(AnswerCrashReports(200, "4711\r\nFIXED"));
+
+    WriteCrashFolder("Crash type: Crash\r\n");
+    ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.log",
+                               "12.5 Net [Client]: ===[ Arena successfully connected to: 10.0.0.1/x ]===\r\n"));
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output, "");
+
+    wchar_t user[512];
+    DWORD size = 512;
+    ASSERT_TRUE(GetUserNameW(user, &size));
+    PostedReport report = FetchCrashReport();
+    EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Reporter", "Zip"}));
+    EXPECT_EQ(report.Field("Description"), "Crash type: Crash\r\n\n\rLast level loaded: Arena: 10.0.0.1/x");
+    EXPECT_EQ(report.Field("Reporter"), NarrowReportText(user, 2048));
+    EXPECT_NE(report.zip.Find("QX.log"), nullptr);
+    EXPECT_EQ(ReadFileBytes(root_ / L"Temp\\crash1.bug"), "4711");
+
+    ASSERT_TRUE(TestServer::Reset());
+    ASSERT_TRUE(AnswerCrashReports(200, "4712"));
+    WriteCrashFolder();
+    ASSERT_EQ(Send().exitCode, 0);
+    EXPECT_EQ(ReadFileBytes(root_ / L"Temp\\crash2.bug"), "4712");
+}
