@@ -36,6 +36,15 @@ foreach(area core steps update window browser crash)
   add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC})
 endforeach()
 
+# The crash tests run a program that crashes with the launcher's own crash
+# handler, beside a FaultCourier stand-in.
+if(TARGET crashtest)
+  target_link_libraries(crashtest PRIVATE launcher_lib)
+endif()
+if(TARGET crash_tests AND TARGET crashtest AND TARGET faultcourier_standin)
+  add_dependencies(crash_tests crashtest faultcourier_standin)
+endif()
+
 # Benchmarks are built, not run by ctest.
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
 foreach(bench ${BENCH_SOURCES})

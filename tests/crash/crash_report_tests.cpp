@@ -1,0 +1,335 @@
+// End to end: crashtest.exe crashes with the launcher's hooks installed, in
+// a private tools folder beside a FaultCourier stand-in and the system's
+// debug-help library; the tests read the CrashFolder it leaves in the
+// product's local data folder, which they then remove.
+#include "app_folders.h"
+#include "settings_store.h"
+#include "strings.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::RemoveTree;
+using testing_support::TempDir;
+
+namespace {
+
+struct CrashRun {
+    int exitCode = -1;
+    bool uploaderStarted = false;
+    std::vector<std::wstring> uploaderArgs; // as FaultCourier would split them
+    std::wstring uploaderFolder;            // its working folder
+    std::wstring crashFolder;               // the folder argument
+};
+
+bool CopyInto(const std::wstring& source, const std::wstring& target)
+{
+    return CopyFileW(source.c_str(), target.c_str(), FALSE) != 0;
+}
+
+void MakeFolders(const std::wstring& path)
+{
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+// A tools folder with the FaultCourier stand-in and, unless told otherwise,
+// the debug-help library in "Windows\x64"; crashtest.exe goes into
+// programFolder (the tools folder itself, or a build tree's Code\Tools).
+class CrashLayout {
+public:
+    CrashLayout(const std::wstring& programFolder, const std::wstring& toolsFolder, bool withDbgHelp)
+        : program_(programFolder + L"\\crashtest.exe"), tools_(toolsFolder)
+    {
+        MakeFolders(programFolder);
+        MakeFolders(toolsFolder);
+        const std::wstring build = testing_support::BuildFolder();
+        ok_ = CopyInto(build + L"\\crashtest.exe", program_) &&
+              CopyInto(build + L"\\faultcourier_standin.exe", tools_ + L"\\FaultCourier.exe");
+        if (withDbgHelp) {
+            wchar_t system[MAX_PATH];
+            GetSystemDirectoryW(system, MAX_PATH);
+            MakeFolders(tools_ + L"\\Windows\\x64");
+            ok_ = ok_ && CopyInto(std::wstring(system) + L"\\dbghelp.dll", tools_ + L"\\Windows\\x64\\dbghelp.dll");
+        }
+    }
+
+    bool ok() const { return ok_; }
+
+    // Runs one crash and waits (bounded) for the stand-in's record.
+    CrashRun Run(const wchar_t* mode, unsigned uploaderWaitMs = 10000) const
+    {
+        CrashRun run;
+        run.exitCode = testing_support::RunProcess(L"\"" + program_ + L"\" " + mode, nullptr, 120000);
+        const std::wstring record = tools_ + L"\\faultcourier_args.txt";
+        for (unsigned waited = 0; !FileExists(record) && waited < uploaderWaitMs; waited += 100)
+            Sleep(100);
+        if (!FileExists(record))
+            return run;
+        run.uploaderStarted = true;
+        std::wstring text = ConvertFromUtf8(ReadFileBytes(record));
+        size_t lineEnd = text.find(L'\n');
+        int count = 0;
+        wchar_t** args = CommandLineToArgvW(text.substr(0, lineEnd).c_str(), &count);
+        run.uploaderArgs.assign(args, args + count);
+        LocalFree(args);
+        run.uploaderFolder = text.substr(lineEnd + 1, text.find(L'\n', lineEnd + 1) - lineEnd - 1);
+        if (count == 2)
+            run.crashFolder = run.uploaderArgs[1];
+        DeleteFileW(record.c_str());
+        return run;
+    }
+
+private:
+    std::wstring program_;
+    std::wstring tools_;
+    bool ok_ = false;
+};
+
+// Removes the CrashFolders a test made, whatever the test's outcome.
+struct CrashFolderCleanup {
+    std::vector<std::wstring> folders;
+    explicit CrashFolderCleanup(const std::wstring& folder = L"")
+    {
+        if (!folder.empty())
+            folders.push_back(folder);
+    }
+    ~CrashFolderCleanup()
+    {
+        for (const std::wstring& folder : folders)
+            RemoveTree(folder);
+    }
+};
+
+std::string LauncherLog()
+{
+    return ReadFileBytes(std::wstring(GetLocalDataFolder()) + L"\\Launcher.log");
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b)
+{
+    auto trim = [](std::wstring s) {
+        while (!s.empty() && (s.back() == L'\\' || s.back() == L'/'))
+            s.pop_back();
+        return s;
+    };
+    return _wcsicmp(trim(a).c_str(), trim(b).c_str()) == 0;
+}
+
+// The folder is "<local data>\Crashes\YYYY.MM.DD.hh.mm.ss".
+void ExpectCrashFolderName(const std::wstring& folder)
+{
+    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
+    ASSERT_EQ(0, _wcsnicmp(root.c_str(), folder.c_str(), root.size())) << ConvertToUtf8(folder);
+    std::wstring name = folder.substr(root.size());
+    ASSERT_EQ(19u, name.size()) << ConvertToUtf8(name);
+    for (size_t i = 0; i < name.size(); ++i) {
+        bool dot = i == 4 || i == 7 || i == 10 || i == 13 || i == 16;
+        EXPECT_EQ(dot, name[i] == L'.') << ConvertToUtf8(name);
+        EXPECT_EQ(!dot, iswdigit(name[i]) != 0) << ConvertToUtf8(name);
+    }
+}
+
+// Description.txt is the header with CRLF line ends and one empty line.
+std::string ReadDescription(const std::wstring& folder)
+{
+    std::string text = ReadFileBytes(folder + L"\\Description.txt");
+    EXPECT_GE(text.size(), 4u);
+    EXPECT_EQ("\r\n\r\n", text.substr(text.size() - 4));
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            EXPECT_TRUE(i > 0 && text[i - 1] == '\r') << "bare line feed at " << i;
+        }
+    }
+    return text;
+}
+
+std::string ThreadLine(const std::string& log, const char* mode)
+{
+    std::string marker = std::string("crashtest ") + mode + " thread ";
+    size_t at = log.find(marker);
+    if (at == std::string::npos)
+        return "(no thread logged)";
+    size_t end = log.find('\r', at);
+    return "Crashing thread id: " + log.substr(at + marker.size(), end - at - marker.size()) + "\r\n";
+}
+
+class SavedLauncherGpu {
+public:
+    SavedLauncherGpu() : value_(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", kAbsent)) {}
+    ~SavedLauncherGpu()
+    {
+        if (value_ == kAbsent)
+            DeleteSetting(L"LauncherGPU");
+        else
+            WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", value_);
+    }
+
+private:
+    static constexpr DWORD kAbsent = 0xFFFF1234;
+    DWORD value_;
+};
+
+} // namespace
+
+TEST(CrashReport, AccessViolationWritesTheFolderAndStartsFaultCourierQuoted)
+{
+    TempDir dir;
+    // A blank in the tools folder, as below a user name "John Smith".
+    const std::wstring tools = dir / L"John Smith\\Tools";
+    CrashLayout layout(tools, tools, true);
+    ASSERT_TRUE(layout.ok());
+    SavedLauncherGpu savedGpu;
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 1);
+
+    CrashRun run = layout.Run(L"access");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    ASSERT_EQ(2u, run.uploaderArgs.size()) << "FaultCourier's path split at the blank";
+    EXPECT_TRUE(SameFolder(tools, run.uploaderFolder)) << ConvertToUtf8(run.uploaderFolder);
+    ExpectCrashFolderName(run.crashFolder);
+
+    const std::string log = LauncherLog();
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash type: Crash\r\nCrash reason: GPF\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(log, "access"))) << description;
+    EXPECT_EQ(std::string::npos, description.find("Last windows error"));
+
+    std::string logCopy = ReadFileBytes(run.crashFolder + L"\\Launcher.log");
+    EXPECT_NE(std::string::npos, logCopy.find("crashtest access thread")) << logCopy;
+    EXPECT_NE(std::string::npos, logCopy.find("GPF\r\n"));
+    EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
+    EXPECT_EQ(std::string::npos, log.find("No dbgHelp")) << log;
+    EXPECT_EQ(0u, ReadSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 7));
+}
+
+TEST(CrashReport, StackOverflowIsReportedFromAFreshThread)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"stack");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    ExpectCrashFolderName(run.crashFolder);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: Stack Overflow\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "stack"))) << description;
+    EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+}
+
+TEST(CrashReport, AssertionReportsOnceAndTheProgramGoesOn)
+{
+    // Run from a build tree's Code\Tools: FaultCourier and the debug-help
+    // library come from the tree's Tools folder.
+    TempDir dir;
+    CrashLayout layout(dir / L"Build\\Code\\Tools", dir / L"Build\\Tools", true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"assert");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(0, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    EXPECT_TRUE(SameFolder(dir / L"Build\\Tools", run.uploaderFolder)) << ConvertToUtf8(run.uploaderFolder);
+    ExpectCrashFolderName(run.crashFolder);
+
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos,
+              description.find("Crash reason: Assert: (count == 1) in Assertions [crashtest.cpp:42]\r\n"))
+        << description;
+    EXPECT_NE(std::string::npos, description.find("Last windows error: ")) << description;
+    EXPECT_NE(std::string::npos, description.find("Last standard library error: ")) << description;
+    // An assertion has no exception to dump, but the dump is still written.
+    EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
+
+    const std::string log = LauncherLog();
+    EXPECT_NE(std::string::npos, log.find("Assert: (count == 1)"));
+    EXPECT_EQ(std::string::npos, log.find("Assert: (second)")) << "a second report";
+    EXPECT_NE(std::string::npos, log.find("crashtest asserts returned 0 0"));
+}
+
+TEST(CrashReport, PureCallIsReportedBeforeTheProcessEnds)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"purecall");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(3, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: Assert: (Pure virtual function call) in PureCallHandler ["))
+        << description;
+    EXPECT_NE(std::string::npos, description.find(":839]\r\n")) << description;
+}
+
+TEST(CrashReport, WithoutDebugHelpTheReportHasNoDumpButStillGoesOut)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), false);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"access");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Description.txt"));
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+    EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
+    const std::string log = LauncherLog();
+    EXPECT_NE(std::string::npos, log.find("Failed to load dbghelp.dll from ")) << log;
+    EXPECT_NE(std::string::npos, log.find("Windows\\x64\\dbghelp.dll (0x0000007E)")) << log;
+    EXPECT_NE(std::string::npos, log.find("No dbgHelp for writing MiniDump\r\n")) << log;
+}
+
+TEST(CrashReport, AnExistingFolderForTheSecondIsNeverWrittenInto)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    // Folders for the next seconds exist already, as after a crash in the
+    // same second.
+    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CrashFolderCleanup taken;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FILETIME start;
+    SystemTimeToFileTime(&now, &start);
+    for (int second = 0; second < 30; ++second) {
+        ULARGE_INTEGER at = {{start.dwLowDateTime, start.dwHighDateTime}};
+        at.QuadPart += static_cast<ULONGLONG>(second) * 10000000ULL;
+        FILETIME time = {at.LowPart, at.HighPart};
+        SYSTEMTIME local;
+        FileTimeToSystemTime(&time, &local);
+        wchar_t name[32];
+        FormatString(name, 32, L"%04d.%02d.%02d.%02d.%02d.%02d", local.wYear, local.wMonth, local.wDay,
+                     local.wHour, local.wMinute, local.wSecond);
+        std::wstring folder = root + name;
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+            taken.folders.push_back(folder);
+    }
+
+    CrashRun run = layout.Run(L"access", 2000);
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_FALSE(run.uploaderStarted);
+    const std::string log = LauncherLog();
+    EXPECT_NE(std::string::npos, log.find(" already exists!\r\n")) << log;
+    ASSERT_FALSE(taken.folders.empty());
+    for (const std::wstring& folder : taken.folders)
+        EXPECT_FALSE(FileExists(folder + L"\\Description.txt"));
+}

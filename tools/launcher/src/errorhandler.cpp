@@ -1,0 +1,274 @@
+// The crash hooks: which failure becomes which report. The report itself is
+// written by crash_report.cpp.
+#include "errorhandler.h"
+
+#include "crash_state.h"
+#include "log.h"
+#include "settings_store.h"
+#include "strings.h"
+#include "wideformat.h"
+
+#include <process.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" void InstallPureCallHook(void (*handler)(void));
+
+namespace {
+
+constexpr DWORD kStackOverflow = 0xC00000FD;
+constexpr unsigned kStackOverflowThreadStack = 65536;
+
+// Before start-up installs AssertHandler every assertion breaks.
+int BreakOnAnyAssert(const AssertInfo* info)
+{
+    return info != nullptr;
+}
+
+void BreakIntoDebugger()
+{
+    DebugBreak();
+}
+
+// The browser's GPU use is switched off for the next run: a crash in a
+// graphics driver would otherwise repeat at every start.
+void DisableBrowserGpuForNextRun()
+{
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
+}
+
+void TrimTrailingSpace(char* text)
+{
+    size_t length = strlen(text);
+    while (length > 0 && (text[length - 1] == ' ' || (text[length - 1] >= '\t' && text[length - 1] <= '\r')))
+        text[--length] = 0;
+}
+
+unsigned __stdcall StackOverflowThreadProc(void* parameter)
+{
+    auto* pointers = static_cast<EXCEPTION_POINTERS*>(parameter);
+    const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
+    LogPrintf(L"%S\n", name);
+    WriteCrashReport(name, pointers, true);
+    return 0;
+}
+
+struct ExceptionName {
+    DWORD code;
+    const char* name;
+};
+
+constexpr ExceptionName kExceptionNames[] = {
+    {0x80000001, "Guard Page Exception"},
+    {0x80000002, "Datatype Misalignment"},
+    {0x80000003, "Breakpoint Exception"},
+    {0x80000004, "Single-Step Exception"},
+    {0xC0000005, "GPF"},
+    {0xC0000006, "Unrecoverable Page Fault"},
+    {0xC0000008, "Invalid Handle"},
+    {0xC000001D, "Illegal Instruction"},
+    {0xC0000025, "Non-Continuable Exception"},
+    {0xC0000026, "Invalid Disposition"},
+    {0xC000008C, "Array Bounds Exceeded"},
+    {0xC000008D, "Denormal Float Exception"},
+    {0xC000008E, "Floating Point Divide By Zero"},
+    {0xC000008F, "Inexact Result"},
+    {0xC0000090, "Floating Point Exception"},
+    {0xC0000091, "Floating Point Overflow"},
+    {0xC0000092, "Floating Point Stack Error"},
+    {0xC0000093, "Floating Point Underflow"},
+    {0xC0000094, "Integer Divide By Zero"},
+    {0xC0000095, "Integer Overflow"},
+    {0xC0000096, "Privileged Instruction"},
+    {0xC00000FD, "Stack Overflow"},
+    {0xC0000194, "Possible Deadlock"},
+    {0xC0000420, "Assertion Failure"},
+    {0xC06D007E, "Delay-load Module Not Found"},
+    {0xE06D7363, "Microsoft C++ Exception"},
+};
+
+} // namespace
+
+AssertHookFunction AssertHook = BreakOnAnyAssert;
+
+// A lazily bound library that cannot be loaded reaches DelayLoadFailureHook
+// before the runtime raises its exception; set here, before any code runs.
+extern "C" {
+PfnDliHook __pfnDliFailureHook2 = DelayLoadFailureHook;
+}
+
+CrashState Crash;
+
+void RecordCrashingThread(DWORD threadId)
+{
+    Crash.process = GetCurrentProcess();
+    Crash.processId = GetCurrentProcessId();
+    Crash.threadId = threadId;
+}
+
+int AssertHookNoOp(const AssertInfo*)
+{
+    return 0;
+}
+
+void InstallCrashHooks()
+{
+    if (!IsDebuggerPresent()) {
+        Crash.previousFilter = SetUnhandledExceptionFilter(TopLevelExceptionFilter);
+        AddVectoredExceptionHandler(1, VectoredExceptionHandler);
+    }
+    InstallPureCallHook(PureCallHandler);
+    _set_invalid_parameter_handler(InvalidParameterHandler);
+    AssertHook = AssertHandler;
+}
+
+const char* GetExceptionName(DWORD code)
+{
+    for (const ExceptionName& entry : kExceptionNames) {
+        if (entry.code == code)
+            return entry.name;
+    }
+    static char unknown[128];
+    LegacySnprintf(unknown, sizeof unknown, "Exception 0x%08X", static_cast<unsigned>(code));
+    return unknown;
+}
+
+int FormatLastWindowsError(DWORD code)
+{
+    char* text = Crash.lastWindowsError;
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = FormatMessageA(flags, nullptr, code, 1033, text, sizeof Crash.lastWindowsError, nullptr);
+    if (length == 0 && GetLastError() == ERROR_RESOURCE_LANG_NOT_FOUND)
+        length = FormatMessageA(flags, nullptr, code, 1024, text, sizeof Crash.lastWindowsError, nullptr);
+    if (length == 0 || length >= sizeof Crash.lastWindowsError)
+        length = 0;
+    text[length] = 0;
+    TrimTrailingSpace(text);
+    return static_cast<int>(strlen(text));
+}
+
+const char* LastWindowsErrorText()
+{
+    return Crash.lastWindowsError;
+}
+
+LONG WINAPI TopLevelExceptionFilter(EXCEPTION_POINTERS* pointers)
+{
+    if (IsDebuggerPresent()) {
+        if (Crash.previousFilter)
+            return Crash.previousFilter(pointers);
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
+    LogPrintf(L"%S\n", name);
+    RecordCrashingThread(GetCurrentThreadId());
+    DisableBrowserGpuForNextRun();
+    WriteCrashReport(name, pointers, true);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// The overflowing thread has almost no stack left, so the report is written
+// by a fresh thread while this one waits.
+LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode != kStackOverflow)
+        return EXCEPTION_CONTINUE_SEARCH;
+    RecordCrashingThread(GetCurrentThreadId());
+    uintptr_t thread = _beginthreadex(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc,
+                                      pointers, 0, nullptr);
+    if (thread) {
+        WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
+        CloseHandle(reinterpret_cast<HANDLE>(thread));
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+int AssertHandler(const AssertInfo* info)
+{
+    // One report at a time; a caller that finds another in progress is let
+    // go at once (and the counter stays raised, silencing later callers).
+    if (InterlockedIncrement(&Crash.assertsInProgress) != 1)
+        return 0;
+    const DWORD savedError = GetLastError();
+    const int savedErrno = errno;
+    AssertHook = AssertHookNoOp;
+
+    char text[256] = {};
+    size_t position = 0;
+    AppendFormat(text, sizeof text, &position, "Assert");
+    if (info && info->expression)
+        AppendFormat(text, sizeof text, &position, ": (%s)", info->expression);
+    if (info && info->function)
+        AppendFormat(text, sizeof text, &position, " in %s", info->function);
+    if (info && info->file)
+        AppendFormat(text, sizeof text, &position, " [%s:%d]", info->file, static_cast<int>(info->line));
+    LogPrintf(L"%S\n", text);
+
+    if (savedError != 0)
+        FormatLastWindowsError(savedError);
+    if (savedErrno != 0) {
+        strncpy(Crash.lastStdError, strerror(savedErrno), sizeof Crash.lastStdError - 1);
+        Crash.lastStdError[sizeof Crash.lastStdError - 1] = 0;
+        TrimTrailingSpace(Crash.lastStdError);
+    }
+
+    if (IsDebuggerPresent()) {
+        if (Crash.lastWindowsError[0])
+            LogPrintf(L"Last windows error: %S\n", Crash.lastWindowsError);
+        if (Crash.lastStdError[0])
+            LogPrintf(L"Last standard library error: %S\n", Crash.lastStdError);
+        InterlockedDecrement(&Crash.assertsInProgress);
+        AssertHook = AssertHandler;
+        return 1;
+    }
+    RecordCrashingThread(GetCurrentThreadId());
+    WriteCrashReport(text, nullptr, false);
+    InterlockedDecrement(&Crash.assertsInProgress);
+    return 0;
+}
+
+void InvalidParameterHandler(const wchar_t* expression, const wchar_t* function, const wchar_t* file,
+                             unsigned int line, uintptr_t)
+{
+    if (!function || !file || static_cast<int>(line) < 0)
+        return;
+    const std::string expressionText = expression ? ConvertToUtf8(expression) : std::string();
+    const std::string functionText = ConvertToUtf8(function);
+    const std::string fileText = ConvertToUtf8(file);
+    AssertInfo info = {expression ? expressionText.c_str() : nullptr, functionText.c_str(),
+                       fileText.c_str(), line & 0x0FFFFFFFu, 0};
+    if (AssertHook(&info))
+        BreakIntoDebugger();
+}
+
+void PureCallHandler()
+{
+    AssertInfo info = {"Pure virtual function call", "PureCallHandler", __FILE__, 839, 0};
+    if (AssertHook(&info))
+        BreakIntoDebugger();
+}
+
+FARPROC WINAPI DelayLoadFailureHook(unsigned notification, PDelayLoadInfo info)
+{
+    const char* what = " (Unknown Error)";
+    if (notification == dliFailLoadLib)
+        what = " (Load failed)";
+    else if (notification == dliFailGetProc)
+        what = " (Proc missing)";
+    char text[512] = {};
+    size_t position = 0;
+    AppendFormat(text, sizeof text, &position, "Error loading %s%s",
+                 info && info->szDll ? info->szDll : "", what);
+    LogPrintf(L"%S\n", text);
+    // Made the thread's last error after logging, so that the assertion
+    // report, which reads it first thing, shows why the library failed.
+    if (info && info->dwLastError != 0)
+        SetLastError(info->dwLastError);
+    AssertInfo assertInfo = {text, "DelayLoadFailureHook", __FILE__, 875, 0};
+    if (AssertHook(&assertInfo))
+        BreakIntoDebugger();
+    return nullptr;
+}
