@@ -19,6 +19,26 @@ set(LAUNCHER_RC ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
 set_source_files_properties(${LAUNCHER_RC} PROPERTIES OBJECT_DEPENDS ${GENERATED}/launcher_texts.tbl)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
 
+# The Win32 window's artwork (bitmaps 501 to 524, icon 525), drawn by a
+# script into the generated folder; the script replaces files atomically, so
+# targets that build it side by side do no harm.
+set(ARTWORK_FILES launcher.ico)
+foreach(state pressed hover normal)
+  foreach(row 0 1 2 3 4)
+    list(APPEND ARTWORK_FILES button_${row}_${state}.bmp)
+  endforeach()
+endforeach()
+foreach(state pressed hover disabled normal)
+  list(APPEND ARTWORK_FILES main_${state}.bmp)
+endforeach()
+list(TRANSFORM ARTWORK_FILES PREPEND ${GENERATED}/artwork/)
+add_custom_command(OUTPUT ${ARTWORK_FILES}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make_artwork.py ${GENERATED}/artwork
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make_artwork.py
+  COMMENT "Launcher artwork")
+set_property(SOURCE ${LAUNCHER_RC} APPEND PROPERTY OBJECT_DEPENDS ${ARTWORK_FILES}
+  ${CMAKE_SOURCE_DIR}/resources/launcher.manifest)
+
 add_executable(Launcher WIN32 ${SRC}/winmain.cpp ${LAUNCHER_RC})
 target_link_libraries(Launcher PRIVATE launcher_lib)
 target_link_options(Launcher PRIVATE -municode)
