@@ -187,9 +187,9 @@ class Handler(BaseHTTPRequestHandler):
 def load_extensions():
     here = os.path.dirname(os.path.abspath(__file__))
     for path in sorted(glob.glob(os.path.join(here, "ext_*.py"))):
-        spec = importlib.util.spec_from_file_location(os.path.basename(path)[:-3], path)
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        found = importlib.util.spec_from_file_location(os.path.basename(path)[:-3], path)
+        module = importlib.util.module_from_spec(found)
+        found.loader.exec_module(module)
         hooks = module.register(STATE) or {}
         hooks["module"] = module
         STATE.extensions.append(hooks)
