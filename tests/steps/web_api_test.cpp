@@ -1,0 +1,210 @@
+// ReqWebAPI against the local HTTPS test server.
+#include "launcher_settings.h"
+#include "server_config.h"
+#include "steps_test_support.h"
+#include "web_api.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+using testing_support::RecordedRequest;
+using testing_support::TempDir;
+using testing_support::TestServer;
+
+namespace {
+
+static_assert(WM_WEBAPI_DONE >= WM_APP, "dialog messages occupy WM_USER and up");
+
+std::wstring Port()
+{
+    return std::to_wstring(TestServer::HttpsPort());
+}
+
+class WebApiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestServer::Reset());
+        SetHost(L"localhost:" + Port());
+        ServerCluster = SC_PUBLIC;
+    }
+    void TearDown() override { ReloadServerConfig(ini_.c_str()); }
+
+    void SetHost(const std::wstring& host)
+    {
+        std::string text = "[Public]\r\nApi=" + std::string(host.begin(), host.end()) + "\r\n";
+        ASSERT_TRUE(testing_support::WriteFileBytes(ini_, text));
+        ReloadServerConfig(ini_.c_str());
+    }
+    std::wstring TestBase() { return L"https://localhost:" + Port() + L"/webapi-test/"; }
+
+    TempDir dir_;
+    std::wstring ini_ = dir_ / L"Vantorel.ini";
+};
+
+TEST_F(WebApiTest, EmptyBodySendsAGetToTheApiBase)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "203.0.113.7"));
+    steps_test::LogCapture log;
+    ReqWebAPI request(STEP_PROGRESS_MARQUEE);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"clientIP.php";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 200u);
+    EXPECT_EQ(request.answer, "203.0.113.7");
+
+    auto requests = TestServer::Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/api/clientIP.php");
+    EXPECT_TRUE(requests[0].tls);
+    std::string text = log.Text();
+    EXPECT_NE(text.find("GET /api/clientIP.php"), std::string::npos); // the request headers
+    EXPECT_NE(text.find("203.0.113.7\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("Could not"), std::string::npos);
+}
+
+TEST_F(WebApiTest, BodySendsAPostWithExactlyThoseBytesAndNoAddedHeaders)
+{
+    steps_test::LogCapture log;
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_STATS));
+    request.requestPath = L"launcherUpload.php";
+    request.body = "{\"TotalTime\":0,\"ClientType\":\"\"}";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 404u);
+    EXPECT_EQ(request.answer, "not found");
+
+    auto requests = TestServer::Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/stats/launcherUpload.php");
+    EXPECT_EQ(requests[0].body, request.body);
+    EXPECT_EQ(requests[0].Header("Content-Type"), "");
+    EXPECT_NE(log.Text().find("Could not get request launcherUpload.php (status: 404)\r\n"), std::string::npos);
+}
+
+TEST_F(WebApiTest, AnswerWithoutLengthIsReadInPieces)
+{
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(request.OpenSessionForUrl(TestBase().c_str()));
+    request.requestPath = L"unsized?bytes=1000";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 200u);
+    ASSERT_EQ(request.answer.size(), 1000u);
+    EXPECT_EQ(request.answer.substr(990), "0123456789");
+}
+
+TEST_F(WebApiTest, OversizedAnswersCountAsFailedReads)
+{
+    steps_test::LogCapture log;
+    {
+        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+        ASSERT_TRUE(request.OpenSessionForUrl(TestBase().c_str()));
+        request.requestPath = L"unsized?bytes=" + std::to_wstring(WEBAPI_MAX_ANSWER + 10);
+        request.ExecuteRequest();
+        EXPECT_EQ(request.status, 206u);
+        EXPECT_EQ(request.answer, "");
+    }
+    {
+        // A Content-Length far beyond what is sent is not believed.
+        ASSERT_TRUE(TestServer::AddRouteJson(
+            R"({"method": "GET", "path": "/api/big.php", "status": 200, "body": "short", )"
+            R"("headers": {"Content-Length": "4294967296000", "Connection": "close"}})"));
+        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+        request.requestPath = L"big.php";
+        request.ExecuteRequest();
+        EXPECT_EQ(request.status, 206u);
+        EXPECT_EQ(request.answer, "");
+    }
+    EXPECT_NE(log.Text().find("Could not get request big.php (status: 206)\r\n"), std::string::npos);
+}
+
+TEST_F(WebApiTest, ShortBodyKeepsOnlyTheBytesRead)
+{
+    ASSERT_TRUE(TestServer::AddRouteJson(
+        R"({"method": "GET", "path": "/api/short.php", "status": 200, "body": "abc", )"
+        R"("headers": {"Content-Length": "10", "Connection": "close"}})"));
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"short.php";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.answer.find('\0'), std::string::npos);
+    EXPECT_TRUE(request.answer == "abc" || request.status == 206u) << request.answer.size();
+}
+
+TEST_F(WebApiTest, CertificateForAnotherNameIsRefused)
+{
+    SetHost(L"127.0.0.1:" + Port());
+    steps_test::LogCapture log;
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"clientIP.php";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 0u);
+    EXPECT_NE(log.Text().find("Could not send request for clientIP.php ("), std::string::npos);
+    EXPECT_TRUE(TestServer::Requests().empty());
+}
+
+TEST_F(WebApiTest, UnknownClusterHasNoBase)
+{
+    ServerCluster = SC_MAX;
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    EXPECT_FALSE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"clientIP.php";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 0u);
+}
+
+// Waits (bounded) for WM_WEBAPI_DONE on page.
+bool WaitForDone(HWND page)
+{
+    for (int i = 0; i < 600; ++i) {
+        MSG message;
+        if (PeekMessageW(&message, page, WM_WEBAPI_DONE, WM_WEBAPI_DONE, PM_REMOVE))
+            return true;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_POSTMESSAGE);
+    }
+    return false;
+}
+
+TEST_F(WebApiTest, ThreadedRequestReportsToItsPage)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "198.51.100.1", "\"delay\": 0.3"));
+    steps_test::PlainWindow parent;
+    ReqWebAPI request(STEP_PROGRESS_MARQUEE);
+    HWND page = request.Run(parent.get());
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(request.page, page);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"clientIP.php";
+    request.StartRequest();
+    ASSERT_TRUE(WaitForDone(page));
+    EXPECT_EQ(request.status, 200u);
+    EXPECT_EQ(request.answer, "198.51.100.1");
+    DestroyWindow(page);
+}
+
+TEST_F(WebApiTest, DestroyingTheStepWhileTheServerHangsReturns)
+{
+    // The server holds the request, then closes the connection unanswered
+    // (WinINet tries once more, and that attempt finds no route).
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/hang.php", 200, "", "\"delay\": 3, \"drop\": true, \"times\": 1"));
+    steps_test::PlainWindow parent;
+    auto request = std::make_unique<ReqWebAPI>(STEP_PROGRESS_MARQUEE);
+    request->Run(parent.get());
+    ASSERT_TRUE(request->OpenSession(WEBAPI_API));
+    request->requestPath = L"hang.php";
+    request->StartRequest();
+    for (int i = 0; i < 50 && TestServer::Requests().empty(); ++i)
+        Sleep(100);
+    ASSERT_NE(request->requestThread, nullptr);
+    request.reset();
+    // Back here means the destructor closed the session and joined the thread.
+    EXPECT_GE(TestServer::Requests().size(), 1u);
+}
+
+} // namespace

@@ -1,0 +1,31 @@
+// What the rest of the launcher calls of the embedded browser host: loading
+// the runtime and the sub-process dispatch at start-up, the pump and the
+// page mirror in the main loop, the page updates, and the shutdown.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The runtime folder (ending in "\"); empty until "chrome_elf.dll" loaded.
+extern std::wstring CefRootDirectory;
+
+// Loads the runtime libraries; clears CefEnabled when it cannot.
+void LoadCEFLib();
+// The runtime's process entry: 0 or more when this process is one of the
+// browser's sub-processes and has finished (its exit code); negative for
+// the launcher itself.
+int ExecuteCEFProcess(HINSTANCE instance);
+// Starts the browser in the main window; false when it cannot.
+bool StartCEF(HWND window);
+// Mirrors the window into the page and runs the browser's work when due;
+// true when it did anything.
+bool UpdateCEF();
+// Closes every browser with force, when the browser client exists.
+void CloseAllBrowsers(bool force);
+// Shuts the runtime down (after the main window is gone).
+void ShutdownCEF();
+
+// Page updates; each does nothing while no browser client exists.
+void SetPageValue(const wchar_t* name, const wchar_t* value);
+void ShowStartPage(bool reload);

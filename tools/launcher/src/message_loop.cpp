@@ -1,0 +1,52 @@
+#include "launcher.h"
+
+#include "browser_runtime.h"
+#include "game_launch.h"
+#include "requirement_queue.h"
+#include "step_messages.h"
+#include "step_statistics.h"
+
+#include <mmsystem.h>
+
+namespace {
+
+// The ready page captures the first joystick for the main window; its
+// button works as PLAY while the main button is enabled.
+void HandleJoystickButton(HWND window)
+{
+    HWND button = window ? GetDlgItem(window, IDC_MAIN_BUTTON) : nullptr;
+    if (!button || !IsWindowEnabled(button))
+        return;
+    RecordExitStatistic(L"PlayButton");
+    LaunchGame(window, 0, nullptr);
+}
+
+} // namespace
+
+void RunMessageLoop(HWND window)
+{
+    for (;;) {
+        MSG message;
+        bool taken;
+        if (CefEnabled) {
+            taken = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
+        } else {
+            if (GetMessageW(&message, nullptr, 0, 0) <= 0)
+                break;
+            taken = true;
+        }
+        if (taken) {
+            if (message.message == WM_QUIT)
+                break;
+            if (!CurrentStepPage || !IsDialogMessageW(CurrentStepPage, &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+                if (message.message == MM_JOY1BUTTONDOWN)
+                    HandleJoystickButton(window);
+            }
+        }
+        bool browserWorked = CefEnabled && UpdateCEF();
+        if (!taken && !browserWorked)
+            Sleep(16);
+    }
+}

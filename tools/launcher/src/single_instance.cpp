@@ -1,0 +1,56 @@
+#include "launcher.h"
+
+#include "app_folders.h"
+
+#include <string>
+
+// Every running instance of the executable maps this section onto the same
+// memory, so the first instance's window is known to a second one.
+HWND SharedMainWindow __attribute__((section(".shared"), shared)) = nullptr;
+
+namespace {
+
+HANDLE SingleInstanceMutex = nullptr;
+
+} // namespace
+
+bool AcquireSingleInstanceMutex()
+{
+    std::wstring name = GetLocalDataFolder();
+    for (wchar_t& c : name) {
+        if (c == L'\\')
+            c = L'_';
+    }
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+    if (!mutex)
+        return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(mutex);
+        return false;
+    }
+    SingleInstanceMutex = mutex;
+    return true;
+}
+
+void ReleaseSingleInstanceMutex()
+{
+    if (SingleInstanceMutex) {
+        CloseHandle(SingleInstanceMutex);
+        SingleInstanceMutex = nullptr;
+    }
+}
+
+bool ActivateRunningLauncher()
+{
+    HWND window = SharedMainWindow;
+    // The shared handle is null while the first instance is still starting,
+    // and stale after it crashed; its window class finds it all the same.
+    if (!window || !IsWindow(window))
+        window = FindWindowW(L"Launcher", nullptr);
+    if (!window || !IsWindow(window))
+        return false;
+    SetForegroundWindow(window);
+    if (IsIconic(window))
+        ShowWindow(window, SW_RESTORE);
+    return true;
+}

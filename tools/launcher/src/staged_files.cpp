@@ -1,0 +1,99 @@
+#include "staged_files.h"
+
+#include "localization.h"
+#include "log.h"
+#include "step_error.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t kStagedMark[] = L".cpy";
+
+struct FindHandleCloser {
+    HANDLE handle;
+    ~FindHandleCloser()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            FindClose(handle);
+    }
+};
+
+// Moves one staged file over its target; on failure sets the StepError.
+bool InstallOne(const std::wstring& folder, const wchar_t* name, size_t targetLength)
+{
+    std::wstring source = folder + name;
+    std::wstring target = folder + std::wstring(name, targetLength);
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        LogPrintf(L"Installed staged file %s\n", target.c_str());
+        return true;
+    }
+    DWORD error = GetLastError();
+    std::wstring text;
+    GetLocalizedText("FailedFileUpdate", text);
+    text += L"\n";
+    text += target;
+    text += L"\n\n";
+    AppendSystemErrorText(text, error, 1033);
+    SetStepError(text, true);
+    return false;
+}
+
+// Returns false once a file could not be installed (the search stops).
+bool InstallBelow(const std::wstring& folder, int& installed)
+{
+    WIN32_FIND_DATAW found;
+    FindHandleCloser search{FindFirstFileW((folder + L"*").c_str(), &found)};
+    if (search.handle == INVALID_HANDLE_VALUE)
+        return true;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+            continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)
+                continue;
+            if (!InstallBelow(folder + found.cFileName + L"\\", installed))
+                return false;
+            continue;
+        }
+        const wchar_t* mark = wcsstr(found.cFileName, kStagedMark);
+        // A name that is nothing but the mark names no file to replace.
+        if (!mark || mark == found.cFileName)
+            continue;
+        if (!InstallOne(folder, found.cFileName, static_cast<size_t>(mark - found.cFileName)))
+            return false;
+        ++installed;
+    } while (FindNextFileW(search.handle, &found));
+    return true;
+}
+
+} // namespace
+
+std::wstring BrowserRuntimeFolderFor(const wchar_t* exePath)
+{
+    std::wstring folder(exePath);
+    size_t slash = folder.rfind(L'\\');
+    folder.erase(slash == std::wstring::npos ? 0 : slash + 1);
+    size_t code = folder.find(L"\\Code\\");
+    if (code != std::wstring::npos)
+        folder.replace(code, std::wstring::npos, L"\\Tools\\");
+    return folder + L"CEF3_1\\";
+}
+
+int InstallStagedFilesIn(const std::wstring& folder)
+{
+    int installed = 0;
+    InstallBelow(folder, installed);
+    return installed;
+}
+
+void InstallStagedFiles()
+{
+    wchar_t exePath[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameW(nullptr, exePath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    InstallStagedFilesIn(BrowserRuntimeFolderFor(exePath));
+}

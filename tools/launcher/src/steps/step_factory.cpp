@@ -1,0 +1,64 @@
+#include "step_factory.h"
+
+#include "launcher_settings.h"
+#include "placeholder_step.h"
+
+namespace {
+
+struct StepInfo {
+    const wchar_t* name;
+    StepKind kind;
+};
+
+// Indexed by StepId.
+const StepInfo Steps[STEP_ID_COUNT] = {
+    {L"Platform", STEP_PROGRESS_MARQUEE},
+    {L"PickDirectory", STEP_PROGRESS_HIDDEN},
+    {L"Firewall", STEP_PROGRESS_HIDDEN},
+    {L"GameRunning", STEP_PROGRESS_MARQUEE},
+    {L"Binaries0", STEP_PROGRESS_LIGHT},
+    {L"CBA", STEP_PROGRESS_HIDDEN},
+    {L"EULA", STEP_PROGRESS_HIDDEN},
+    {L"DirectX", STEP_PROGRESS_MARQUEE},
+    {L"Binaries1", STEP_PROGRESS_LIGHT}, // heavy with bulk download
+    {L"CollectGarbage", STEP_PROGRESS_NORMAL},
+    {L"Defrag0", STEP_PROGRESS_NORMAL},
+    {L"Binaries2", STEP_PROGRESS_LIGHT}, // heavy with bulk download
+    {L"Repair", STEP_PROGRESS_NORMAL},
+    {L"Preprocess", STEP_PROGRESS_NORMAL},
+    {L"Defrag1", STEP_PROGRESS_NORMAL},
+    {L"ReadyToPlay", STEP_PROGRESS_FULL},
+    {L"MakeLogDirectory", STEP_PROGRESS_HIDDEN},
+    {L"ClientIP", STEP_PROGRESS_MARQUEE},
+    {L"TraceRoute", STEP_PROGRESS_NORMAL},
+    {L"TaskList", STEP_PROGRESS_NORMAL},
+    {L"DxDiag", STEP_PROGRESS_NORMAL},
+    {L"CopyLogs", STEP_PROGRESS_HIDDEN},
+    {L"ReadyForSupport", STEP_PROGRESS_FULL},
+    {L"RetryPrompt", STEP_PROGRESS_HIDDEN},
+    {L"PurgeCache", STEP_PROGRESS_NORMAL},
+};
+
+} // namespace
+
+const wchar_t* GetStepName(StepId id)
+{
+    return Steps[id].name;
+}
+
+StepKind GetInitialStepKind(StepId id)
+{
+    if ((id == STEP_BINARIES1 || id == STEP_BINARIES2) && EnableBulkDownload)
+        return STEP_PROGRESS_HEAVY;
+    return Steps[id].kind;
+}
+
+Requirement* CreateStep(StepId id)
+{
+    // Each step's own class takes its place here as it becomes part of the
+    // launcher.
+    switch (id) {
+    default:
+        return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
+    }
+}

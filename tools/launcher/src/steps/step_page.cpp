@@ -1,0 +1,66 @@
+#include "step_page.h"
+
+#include "localization.h"
+#include "log.h"
+#include "step_messages.h"
+
+namespace {
+
+// Shared body of the one-button pages: caption is the button's key; press
+// is what the button does.
+INT_PTR OneButtonPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const char* caption,
+                      void (*press)(HWND parent))
+{
+    HWND parent = GetParent(page);
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND button = GetDlgItem(parent, IDC_MAIN_BUTTON);
+        if (button) {
+            EnableWindow(button, TRUE);
+            SetWindowTextByKey(button, caption, true);
+            SetFocus(button);
+        }
+        PostMessageW(parent, WM_STEP_PAGE_SHOWN, 0, lParam);
+        // The console window has no button: act as if it was pressed.
+        if (HeadlessMode)
+            press(parent);
+        return 0;
+    }
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDC_MAIN_BUTTON) {
+            press(parent);
+            return 1;
+        }
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void PressQuit(HWND)
+{
+    PostQuitMessage(0);
+}
+
+void PressOk(HWND parent)
+{
+    PostMessageW(parent, WM_STEP_SUCCEEDED, 0, 0);
+}
+
+} // namespace
+
+HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param)
+{
+    return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STEP_PAGE), parent, proc,
+                              param);
+}
+
+INT_PTR CALLBACK QuitPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return OneButtonPage(page, message, wParam, lParam, "QUIT", PressQuit);
+}
+
+INT_PTR CALLBACK OkPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return OneButtonPage(page, message, wParam, lParam, "OK", PressOk);
+}
