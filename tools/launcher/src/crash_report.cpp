@@ -6,6 +6,7 @@
 #include "app_folders.h"
 #include "crash_state.h"
 #include "log.h"
+#include "scoped_handles.h"
 #include "strings.h"
 #include "wideformat.h"
 
@@ -127,16 +128,16 @@ DWORD WINAPI MiniDumpThreadProc(void* parameter)
     const auto* request = static_cast<const MiniDumpRequest*>(parameter);
     wchar_t path[MAX_PATH];
     CrashFilePath(path, L"QX.dmp");
-    HANDLE file = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         LogPrintf(L"Could not create minidump file %s\n", path);
         return kMiniDumpFailed;
     }
     MINIDUMP_EXCEPTION_INFORMATION exception = {request->threadId, request->pointers, FALSE};
-    BOOL written = Crash.miniDumpWriteDump(Crash.process, Crash.processId, file, MiniDumpNormal,
+    BOOL written = Crash.miniDumpWriteDump(Crash.process, Crash.processId, file.Get(), MiniDumpNormal,
                                            request->pointers ? &exception : nullptr, nullptr, nullptr);
-    CloseHandle(file);
+    file.Reset();
     if (!written) {
         LogPrintf(L"Could not write minidump to %s\n", path);
         return kMiniDumpFailed;
@@ -153,16 +154,15 @@ void WriteMiniDump(EXCEPTION_POINTERS* pointers)
         return;
     }
     MiniDumpRequest request = {Crash.threadId, pointers};
-    HANDLE thread = CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr);
+    UniqueHandle thread(CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr));
     if (!thread) {
         LogPrintf(L"Could not create minidump thread\n");
         return;
     }
-    WaitForSingleObject(thread, INFINITE);
+    WaitForSingleObject(thread.Get(), INFINITE);
     DWORD exitCode = 0;
-    if (!GetExitCodeThread(thread, &exitCode) || exitCode != 0)
+    if (!GetExitCodeThread(thread.Get(), &exitCode) || exitCode != 0)
         LogPrintf(L"MiniDump thread returned an error\n");
-    CloseHandle(thread);
 }
 
 void SpawnUploader()
@@ -180,8 +180,8 @@ void SpawnUploader()
         LogPrintf(L"Could not spawn uploader\n");
         return;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    UniqueHandle thread(process.hThread);
+    UniqueHandle child(process.hProcess);
 }
 
 } // namespace

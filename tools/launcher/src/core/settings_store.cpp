@@ -2,6 +2,7 @@
 
 #include "command_line.h"
 #include "log.h"
+#include "scoped_handles.h"
 #include "strings.h"
 
 std::wstring ClientType;
@@ -15,31 +16,13 @@ constexpr size_t KEY_PATH_CAPACITY = 1024;
 wchar_t ClientTypeKeyPath[KEY_PATH_CAPACITY];
 bool ClientTypeKeyPathBuilt = false;
 
-// Owns one open registry key.
-class ScopedKey {
-  public:
-    ScopedKey() = default;
-    ScopedKey(const ScopedKey&) = delete;
-    ScopedKey& operator=(const ScopedKey&) = delete;
-    ~ScopedKey()
-    {
-        if (key)
-            RegCloseKey(key);
-    }
-    HKEY* Receive() { return &key; }
-    HKEY Get() const { return key; }
-
-  private:
-    HKEY key = nullptr;
-};
-
-bool OpenForQuery(SettingsScope scope, ScopedKey& key)
+bool OpenForQuery(SettingsScope scope, RegistryKey& key)
 {
     return RegOpenKeyExW(HKEY_CURRENT_USER, GetSettingsKeyPath(scope), 0, KEY_QUERY_VALUE, key.Receive()) ==
            ERROR_SUCCESS;
 }
 
-LONG CreateForWrite(SettingsScope scope, ScopedKey& key)
+LONG CreateForWrite(SettingsScope scope, RegistryKey& key)
 {
     return RegCreateKeyExW(HKEY_CURRENT_USER, GetSettingsKeyPath(scope), 0, nullptr, REG_OPTION_NON_VOLATILE,
                            KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr);
@@ -70,7 +53,7 @@ void ResetSettingsKeyPathForTest()
 
 DWORD ReadSettingDword(SettingsScope scope, const wchar_t* name, DWORD defaultValue)
 {
-    ScopedKey key;
+    RegistryKey key;
     if (!OpenForQuery(scope, key))
         return defaultValue;
     DWORD type = 0;
@@ -84,7 +67,7 @@ DWORD ReadSettingDword(SettingsScope scope, const wchar_t* name, DWORD defaultVa
 
 void WriteSettingDword(SettingsScope scope, const wchar_t* name, DWORD value)
 {
-    ScopedKey key;
+    RegistryKey key;
     if (CreateForWrite(scope, key) != ERROR_SUCCESS)
         return;
     RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
@@ -95,7 +78,7 @@ void ReadSettingString(SettingsScope scope, wchar_t* buffer, size_t capacity, co
     if (!buffer || capacity == 0)
         return;
     buffer[0] = 0;
-    ScopedKey key;
+    RegistryKey key;
     if (!OpenForQuery(scope, key))
         return;
     // The query may fill the buffer up to its last byte; a stored text need
@@ -120,7 +103,7 @@ void ReadSettingString(SettingsScope scope, wchar_t* buffer, size_t capacity, co
 
 LONG WriteSettingString(SettingsScope scope, const wchar_t* name, const wchar_t* text)
 {
-    ScopedKey key;
+    RegistryKey key;
     LONG status = CreateForWrite(scope, key);
     if (status != ERROR_SUCCESS)
         return status;
@@ -132,7 +115,7 @@ LONG WriteSettingString(SettingsScope scope, const wchar_t* name, const wchar_t*
 
 void DeleteSetting(const wchar_t* name)
 {
-    ScopedKey key;
+    RegistryKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, LAUNCHER_KEY, 0, KEY_SET_VALUE, key.Receive()) != ERROR_SUCCESS)
         return;
     RegDeleteValueW(key.Get(), name);
