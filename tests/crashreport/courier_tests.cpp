@@ -178,22 +178,6 @@ TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
     EXPECT_FALSE(CrashFolderExists());
 }
 
-TEST_F(Courier, InteractiveModeSendsTheSameReport)
-{
-    WriteCrashFolder();
-    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
-    for (const wchar_t* option : {L"", L" /unattended"}) {
-        WriteCrashFolder();
-        CourierRun run = Send(option);
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_FALSE(CrashFolderExists());
-    }
-    PostedReport report = FetchCrashReport();
-    EXPECT_EQ(report.count, 2);
-    EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
-    EXPECT_EQ(report.zip.entries.size(), 4u);
-}
-
 TEST_F(Courier, MissingDescriptionKeepsTheFolder)
 {
     ASSERT_TRUE(CreateDirectoryW(crash_.c_str(), nullptr));

@@ -6,22 +6,11 @@
 #include <new>
 
 #include "error_output.h"
+#include "scoped_handles.h"
 
 namespace {
 
 constexpr int ENTRY_NAME_SIZE = 256;
-
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
 
 // Reads exactly size bytes into out; false on a failed or short read.
 bool ReadExactly(HANDLE file, char* out, size_t size)
@@ -50,29 +39,29 @@ bool OnlyBlanks(const std::string& data, size_t from, size_t to)
 
 bool ReadCrashFile(const std::wstring& path, bool skipLarge, std::string& data)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE)
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return false;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.handle, &size))
+    if (!GetFileSizeEx(file.Get(), &size))
         return false;
     try {
         if (static_cast<unsigned long long>(size.QuadPart) < ZIP_FILE_LIMIT) {
             data.resize(static_cast<size_t>(size.QuadPart));
-            return ReadExactly(file.handle, data.data(), data.size());
+            return ReadExactly(file.Get(), data.data(), data.size());
         }
         if (skipLarge)
             return false;
         data.resize(ZIP_FILE_LIMIT);
-        if (!ReadExactly(file.handle, data.data(), CUT_HEAD_SIZE))
+        if (!ReadExactly(file.Get(), data.data(), CUT_HEAD_SIZE))
             return false;
         memcpy(&data[CUT_HEAD_SIZE], "\n\n\n", 3);
         LARGE_INTEGER tail;
         tail.QuadPart = size.QuadPart - static_cast<LONGLONG>(CUT_TAIL_SIZE);
-        if (!SetFilePointerEx(file.handle, tail, nullptr, FILE_BEGIN))
+        if (!SetFilePointerEx(file.Get(), tail, nullptr, FILE_BEGIN))
             return false;
-        return ReadExactly(file.handle, &data[CUT_HEAD_SIZE + 3], CUT_TAIL_SIZE);
+        return ReadExactly(file.Get(), &data[CUT_HEAD_SIZE + 3], CUT_TAIL_SIZE);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -144,8 +133,8 @@ void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pa
                    size_t keyCount, bool skipLarge)
 {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
+    FindHandle find(FindFirstFileW((folder + L"\\" + pattern).c_str(), &entry));
+    if (!find)
         return;
     do {
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -158,6 +147,5 @@ void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pa
             continue;
         std::wstring path = folder + L"\\" + entry.cFileName;
         AddFileToZip(zip, name, path, prefixes, prefixCount, keys, keyCount, skipLarge);
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.Get(), &entry));
 }

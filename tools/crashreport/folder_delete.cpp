@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "scoped_handles.h"
+
 namespace {
 
 constexpr DWORD REAL_PATH_SIZE = 32768;
@@ -16,14 +18,13 @@ bool IsDotEntry(const wchar_t* name)
 // on open gives the target's location instead. False when it cannot be told.
 bool RealLocation(const std::wstring& path, std::wstring& location)
 {
-    HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
+    UniqueHandle handle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle)
         return false;
     location.resize(REAL_PATH_SIZE);
-    DWORD length = GetFinalPathNameByHandleW(handle, location.data(), REAL_PATH_SIZE, FILE_NAME_NORMALIZED);
-    CloseHandle(handle);
+    DWORD length = GetFinalPathNameByHandleW(handle.Get(), location.data(), REAL_PATH_SIZE, FILE_NAME_NORMALIZED);
     if (length == 0 || length >= REAL_PATH_SIZE)
         return false;
     location.resize(length);
@@ -46,8 +47,8 @@ bool MayLieInside(const std::wstring& path, const std::wstring& root)
 void DeleteContents(const std::wstring& folder, const std::wstring& root)
 {
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE)
+    FindHandle find(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
+    if (!find)
         return;
     do {
         if (IsDotEntry(entry.cFileName))
@@ -66,8 +67,7 @@ void DeleteContents(const std::wstring& folder, const std::wstring& root)
         } else {
             DeleteFileW(path.c_str());
         }
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
+    } while (FindNextFileW(find.Get(), &entry));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "error_output.h"
+#include "scoped_handles.h"
 
 namespace {
 
@@ -14,19 +15,6 @@ constexpr DWORD TIMEOUT_MS = 180000;
 constexpr DWORD READ_PIECE = 1024;
 constexpr DWORD URL_PART_SIZE = 256;
 const wchar_t CONTENT_TYPE_HEADER[] = L"Content-Type: application/x-www-form-urlencoded";
-
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    ~InternetHandle()
-    {
-        if (handle)
-            InternetCloseHandle(handle);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    explicit operator bool() const { return handle != nullptr; }
-};
 
 void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
 {
@@ -76,12 +64,12 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
         PrintError("Error: InternetOpen() failed. Error code: %lu\n", GetLastError());
         return false;
     }
-    SetDwordOption(root.handle, INTERNET_OPTION_IGNORE_OFFLINE, 1);
-    SetDwordOption(root.handle, INTERNET_OPTION_CONNECT_TIMEOUT, TIMEOUT_MS);
-    SetDwordOption(root.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, TIMEOUT_MS);
-    SetDwordOption(root.handle, INTERNET_OPTION_SEND_TIMEOUT, TIMEOUT_MS);
+    SetDwordOption(root.Get(), INTERNET_OPTION_IGNORE_OFFLINE, 1);
+    SetDwordOption(root.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, TIMEOUT_MS);
+    SetDwordOption(root.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, TIMEOUT_MS);
+    SetDwordOption(root.Get(), INTERNET_OPTION_SEND_TIMEOUT, TIMEOUT_MS);
 
-    InternetHandle connection(InternetConnectW(root.handle, host, parts.nPort, user[0] ? user : nullptr,
+    InternetHandle connection(InternetConnectW(root.Get(), host, parts.nPort, user[0] ? user : nullptr,
                                                password[0] ? password : nullptr, INTERNET_SERVICE_HTTP,
                                                secure, 0));
     if (!connection) {
@@ -89,12 +77,12 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
         return false;
     }
     InternetHandle request(
-        HttpOpenRequestW(connection.handle, L"POST", path, nullptr, nullptr, nullptr, secure, 0));
+        HttpOpenRequestW(connection.Get(), L"POST", path, nullptr, nullptr, nullptr, secure, 0));
     if (!request) {
         PrintError("Error: HttpOpenRequest() failed. Error code: %lu\n", GetLastError());
         return false;
     }
-    if (!HttpSendRequestW(request.handle, CONTENT_TYPE_HEADER, wcslen(CONTENT_TYPE_HEADER),
+    if (!HttpSendRequestW(request.Get(), CONTENT_TYPE_HEADER, wcslen(CONTENT_TYPE_HEADER),
                           const_cast<char*>(body), static_cast<DWORD>(strlen(body)))) {
         PrintError("Error: HttpSendRequest() failed. Error code: %lu\n", GetLastError());
         return false;
@@ -102,14 +90,14 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
 
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(request.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+    if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                         nullptr)) {
         PrintError("Error: HttpQueryInfo() failed. Error code: %lu\n", GetLastError());
         return false;
     }
     if (status == HTTP_STATUS_OK && parse) {
         std::string text;
-        if (ReadAnswer(request.handle, text))
+        if (ReadAnswer(request.Get(), text))
             ParseServerAnswer(text, answer);
     }
     return true;
