@@ -11,6 +11,7 @@
 #include "language.h"
 #include "log_context.h"
 #include "report_body.h"
+#include "scoped_handles.h"
 #include "send_without_wizard.h"
 #include "unattended_send.h"
 
@@ -19,36 +20,24 @@ namespace {
 constexpr size_t LANGUAGE_BYTES = 128;
 constexpr DWORD USER_NAME_SIZE = 512;
 
-struct FileHandle {
-    HANDLE handle;
-    explicit FileHandle(HANDLE h) : handle(h) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-};
-
 enum class ReadResult { OK, OPEN_FAILED, READ_FAILED, TOO_LARGE };
 
 // The whole Description.txt, opened unshared.
 ReadResult ReadDescription(const std::wstring& folder, std::string& text)
 {
-    FileHandle file(CreateFileW((folder + L"/Description.txt").c_str(), GENERIC_READ, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE)
+    UniqueHandle file(CreateFileW((folder + L"/Description.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
         return ReadResult::OPEN_FAILED;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.handle, &size))
+    if (!GetFileSizeEx(file.Get(), &size))
         return ReadResult::READ_FAILED;
     // A text this long cannot be encoded into the body anyway.
     if (static_cast<unsigned long long>(size.QuadPart) >= REPORT_BODY_SIZE)
         return ReadResult::TOO_LARGE;
     text.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!ReadFile(file.handle, text.data(), static_cast<DWORD>(text.size()), &read, nullptr) ||
+    if (!ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) ||
         read != text.size())
         return ReadResult::READ_FAILED;
     text.resize(strlen(text.c_str())); // the text ends at its first 0 byte
