@@ -205,7 +205,7 @@ TEST(DownloadQueue, CachePassCompanionsApplicabilityAndBulk)
 TEST(DownloadQueue, AbortStopsTheWalk)
 {
     ManifestList manifest = {Entry(L"C:\\nowhere\\a.bin", ENTRY_CONTENT, 1, kNoMd5)};
-    volatile bool abort = true;
+    std::atomic<bool> abort{true};
     QueueBuild build;
     build.pass = PASS_CONTENT;
     build.abortRequested = &abort;

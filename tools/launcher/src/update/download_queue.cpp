@@ -115,7 +115,7 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     bool cacheQueued = false;
 
     for (const ManifestEntry& entry : entries) {
-        if (build.abortRequested && *build.abortRequested)
+        if (build.abortRequested && build.abortRequested->load())
             return false;
         if (!TakesKind(build.pass, entry.kind))
             continue;

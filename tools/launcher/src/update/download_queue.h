@@ -9,6 +9,7 @@
 #include "manifest.h"
 #include "requirement.h"
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -35,7 +36,7 @@ struct QueueBuild {
     bool force = false;            // queue every taken entry except the agreement documents
     bool bulkDownload = true;      // EnableBulkDownload: cache files may come over HTTP
     bool debuggerAttached = false; // a queued launcher file then asks for no relaunch
-    const volatile bool* abortRequested = nullptr;
+    const std::atomic<bool>* abortRequested = nullptr;
     bool (*isApplicable)(const std::wstring& remoteName) = nullptr; // null: every entry applies
     const std::wstring* eulaPath = nullptr; // the agreement documents' local paths
     const std::wstring* cbaPath = nullptr;

@@ -1,0 +1,226 @@
+"""Content server for the update tests: objects under their remote names, the
+manifest, resumption by Range, and failures injected per object and attempt.
+
+Objects (GET, HTTP/1.1 keep-alive):
+  <remote name>                      an object put below; "Range: bytes=N-"
+                                     gives 206 with "Content-Range:
+                                     bytes N-<last>/<length>" (416 past the end)
+  /origin/<8 hex>/index.txt.lzma     the manifest (any number)
+
+Control:
+  POST /__ctl/content/put   JSON {"name": "/Data/a.bin.{md5}.lzma",
+                                  "data_b64": "..." | "size": N, "seed": S,
+                                  "format": "lzma" | "raw" (default: by name),
+                                  "size_header": N   (".lzma": a wrong decoded size),
+                                  "dict_size": N,    (".lzma": default 1 MiB)
+                                  "preset": 0..9}
+        "{md5}" in the name is replaced by the content's MD5 (upper case).
+        Answer: JSON {"name", "md5", "size" (content bytes),
+                      "object_size" (served bytes)}
+  POST /__ctl/content/manifest  body: the manifest text (bytes); stored as
+                                the ".lzma" manifest object. Answer as put.
+  GET  /__ctl/content/object?name=<remote name>   the served bytes
+  POST /__ctl/content/fail  JSON {"name": <remote name> | "manifest",
+                                  "attempts": [injection | null, ...]}
+        Attempt i (counted per object from 0, all requests) takes the i-th
+        injection; later attempts are served normally. Injections:
+          {"status": 404}          that status, a short text body
+          {"close": true}          close the connection without an answer
+          {"ignore_range": true}   answer a Range request with 200 and the whole object
+          {"content_range": "..."} 206 from the asked offset with this Content-Range
+          {"reset_after": K}       send K body bytes, then reset the connection
+          {"close_after": K}       send K body bytes, then close it cleanly
+          {"stall": T, "after": K} send K body bytes, then wait T seconds (<= 60)
+          {"flip": K}              byte K of the body inverted
+          {"length": N}            a Content-Length of N (the body as it is, then
+                                   the connection is closed)
+  GET  /__ctl/content/attempts?name=...   JSON {"count": requests so far}
+"""
+import base64
+import hashlib
+import json
+import lzma
+import random
+import re
+import socket
+import struct
+import threading
+import time
+import urllib.parse
+
+MANIFEST_PATH = re.compile(r"^/origin/[0-9A-Fa-f]{8}/index\.txt\.lzma$")
+LOCK = threading.Lock()
+OBJECTS = {}    # remote name -> served bytes
+FAILURES = {}   # remote name -> list of injections
+ATTEMPTS = {}   # remote name -> requests so far
+
+
+def reset():
+    with LOCK:
+        OBJECTS.clear()
+        FAILURES.clear()
+        ATTEMPTS.clear()
+
+
+def register(state):
+    return {"handle": handle, "control": control}
+
+
+def make_content(size, seed):
+    """Deterministic, moderately compressible bytes."""
+    rng = random.Random(seed)
+    words = [bytes(rng.randrange(97, 123) for _ in range(rng.randrange(2, 9))) for _ in range(512)]
+    out = bytearray()
+    while len(out) < size:
+        if rng.random() < 0.1:
+            out += rng.randbytes(rng.randrange(1, 64))
+        else:
+            out += rng.choice(words) + b" "
+    return bytes(out[:size])
+
+
+def encode_lzma(content, size_header=None, dict_size=1 << 20, preset=6):
+    """".lzma" object: props, the exact decoded size, the stream."""
+    filters = [{"id": lzma.FILTER_LZMA1, "preset": preset, "dict_size": dict_size}]
+    packed = lzma.compress(content, format=lzma.FORMAT_ALONE, filters=filters)
+    size = len(content) if size_header is None else size_header
+    return packed[:5] + struct.pack("<Q", size & 0xFFFFFFFFFFFFFFFF) + packed[13:]
+
+
+def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
+    md5 = hashlib.md5(content).hexdigest().upper()
+    name = name.replace("{md5}", md5)
+    if fmt is None:
+        fmt = "lzma" if ".lzma" in name else "raw"
+    served = encode_lzma(content, size_header, dict_size, preset) if fmt == "lzma" else content
+    with LOCK:
+        OBJECTS[name] = served
+        ATTEMPTS.pop(name, None)
+    return {"name": name, "md5": md5, "size": len(content), "object_size": len(served)}
+
+
+def reply_json(handler, value):
+    handler.send_bytes(200, json.dumps(value).encode(), content_type="application/json")
+
+
+def control(handler, name, query, body):
+    if not name.startswith("content/"):
+        return False
+    what = name[len("content/"):]
+    if what == "put":
+        req = json.loads(body.decode("utf-8"))
+        if "data_b64" in req:
+            content = base64.b64decode(req["data_b64"])
+        else:
+            content = make_content(int(req.get("size", 0)), req.get("seed", 1))
+        reply_json(handler, store(req["name"], content, req.get("format"), req.get("size_header"),
+                                  int(req.get("dict_size", 1 << 20)), int(req.get("preset", 6))))
+    elif what == "manifest":
+        result = store("manifest", body, "lzma")
+        reply_json(handler, result)
+    elif what == "object":
+        with LOCK:
+            served = OBJECTS.get(query.get("name", [""])[0])
+        if served is None:
+            handler.send_bytes(404, b"no such object")
+        else:
+            handler.send_bytes(200, served, content_type="application/octet-stream")
+    elif what == "fail":
+        req = json.loads(body.decode("utf-8"))
+        with LOCK:
+            FAILURES[req["name"]] = list(req.get("attempts", []))
+            ATTEMPTS.pop(req["name"], None)
+        handler.send_bytes(200, b"ok")
+    elif what == "attempts":
+        with LOCK:
+            count = ATTEMPTS.get(query.get("name", [""])[0], 0)
+        reply_json(handler, {"count": count})
+    else:
+        return False
+    return True
+
+
+def parse_range(header):
+    match = re.fullmatch(r"\s*bytes=(\d+)-\s*", header or "")
+    return int(match.group(1)) if match else None
+
+
+def abort_connection(handler, reset):
+    handler.close_connection = True
+    sock = handler.connection
+    try:
+        if reset:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+        else:
+            sock.shutdown(socket.SHUT_RDWR)
+    except OSError:
+        pass
+
+
+def handle(handler, method, path, body):
+    bare = urllib.parse.urlsplit(path).path
+    key = "manifest" if MANIFEST_PATH.match(bare) else urllib.parse.unquote(bare)
+    with LOCK:
+        served = OBJECTS.get(key)
+        if served is None:
+            return False
+        attempt = ATTEMPTS.get(key, 0)
+        ATTEMPTS[key] = attempt + 1
+        plan = FAILURES.get(key, [])
+        injection = (plan[attempt] if attempt < len(plan) else None) or {}
+
+    if "status" in injection:
+        handler.send_bytes(int(injection["status"]), b"injected failure")
+        return True
+    if injection.get("close"):
+        abort_connection(handler, reset=False)
+        return True
+
+    total = len(served)
+    offset = parse_range(handler.headers.get("Range"))
+    headers = {"Content-Type": "application/octet-stream"}
+    status = 200
+    if offset is not None and not injection.get("ignore_range"):
+        if offset >= total:
+            handler.send_bytes(416, b"", {"Content-Range": f"bytes */{total}"})
+            return True
+        status = 206
+        headers["Content-Range"] = injection.get("content_range", f"bytes {offset}-{total - 1}/{total}")
+    else:
+        offset = 0
+    payload = bytearray(served[offset:])
+    if "flip" in injection and 0 <= int(injection["flip"]) < len(payload):
+        payload[int(injection["flip"])] ^= 0xFF
+    headers["Content-Length"] = str(injection.get("length", len(payload)))
+
+    handler.send_response(status)
+    for name, value in headers.items():
+        handler.send_header(name, value)
+    handler.end_headers()
+    if method == "HEAD":
+        return True
+    cut = None
+    for kind in ("reset_after", "close_after", "after"):
+        if kind in injection:
+            cut = int(injection[kind])
+    first = bytes(payload if cut is None else payload[:cut])
+    handler.wfile.write(first)
+    handler.wfile.flush()
+    if "reset_after" in injection:
+        abort_connection(handler, reset=True)
+        return True
+    if "close_after" in injection:
+        abort_connection(handler, reset=False)
+        return True
+    if "stall" in injection:
+        time.sleep(min(float(injection["stall"]), 60.0))
+    if cut is not None:
+        try:
+            handler.wfile.write(bytes(payload[cut:]))
+            handler.wfile.flush()
+        except OSError:
+            handler.close_connection = True
+    if "length" in injection:
+        abort_connection(handler, reset=False)
+    return True

@@ -1,0 +1,131 @@
+#include "content_server.h"
+
+#include "log.h"
+
+#include <windows.h>
+
+using testing_support::TestServer;
+
+namespace {
+
+std::string JsonString(const std::string& json, const std::string& key)
+{
+    std::string marker = "\"" + key + "\": \"";
+    size_t start = json.find(marker);
+    if (start == std::string::npos)
+        return {};
+    start += marker.size();
+    size_t end = json.find('"', start);
+    return end == std::string::npos ? std::string() : json.substr(start, end - start);
+}
+
+int64_t JsonNumber(const std::string& json, const std::string& key)
+{
+    std::string marker = "\"" + key + "\": ";
+    size_t start = json.find(marker);
+    return start == std::string::npos ? -1 : _strtoi64(json.c_str() + start + marker.size(), nullptr, 10);
+}
+
+ContentObject Parse(const std::string& answer, bool ok)
+{
+    ContentObject object;
+    object.ok = ok;
+    object.name = JsonString(answer, "name");
+    object.md5 = JsonString(answer, "md5");
+    object.size = JsonNumber(answer, "size");
+    object.objectSize = JsonNumber(answer, "object_size");
+    return object;
+}
+
+std::string Quoted(const std::string& text)
+{
+    return "\"" + testing_support::JsonEscape(text) + "\"";
+}
+
+} // namespace
+
+namespace content_server {
+
+ContentObject Put(const std::string& name, int64_t size, int seed, const std::string& extraJson)
+{
+    std::string json = "{\"name\": " + Quoted(name) + ", \"size\": " + std::to_string(size) +
+                       ", \"seed\": " + std::to_string(seed) + (extraJson.empty() ? "" : ", " + extraJson) + "}";
+    bool ok = false;
+    std::string answer = TestServer::Control("POST", "/__ctl/content/put", json, &ok);
+    return Parse(answer, ok);
+}
+
+ContentObject PutBytes(const std::string& name, const std::string& bytes, const std::string& extraJson)
+{
+    std::string json = "{\"name\": " + Quoted(name) + ", \"data_b64\": " +
+                       Quoted(testing_support::Base64Encode(bytes)) + (extraJson.empty() ? "" : ", " + extraJson) +
+                       "}";
+    bool ok = false;
+    std::string answer = TestServer::Control("POST", "/__ctl/content/put", json, &ok);
+    return Parse(answer, ok);
+}
+
+ContentObject PutManifest(const std::string& text)
+{
+    bool ok = false;
+    std::string answer = TestServer::Control("POST", "/__ctl/content/manifest", text, &ok);
+    return Parse(answer, ok);
+}
+
+std::string Object(const std::string& name)
+{
+    std::string query;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (isalnum(u) || c == '/' || c == '.' || c == '_' || c == '-') {
+            query += c;
+        } else {
+            char hex[4];
+            snprintf(hex, sizeof hex, "%%%02X", u);
+            query += hex;
+        }
+    }
+    return TestServer::Control("GET", "/__ctl/content/object?name=" + query);
+}
+
+bool Fail(const std::string& name, const std::string& attemptsJson)
+{
+    bool ok = false;
+    TestServer::Control("POST", "/__ctl/content/fail",
+                        "{\"name\": " + Quoted(name) + ", \"attempts\": " + attemptsJson + "}", &ok);
+    return ok;
+}
+
+int Attempts(const std::string& name)
+{
+    std::string answer = TestServer::Control("GET", "/__ctl/content/attempts?name=" + name);
+    return static_cast<int>(JsonNumber(answer, "count"));
+}
+
+} // namespace content_server
+
+LogCapture::LogCapture() : path_(dir_ / L"Launcher.log")
+{
+    LogOpen(path_.c_str(), false);
+}
+
+LogCapture::~LogCapture()
+{
+    LogClose();
+}
+
+std::string LogCapture::Text() const
+{
+    // The log holds its file open with read sharing only.
+    HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+    CloseHandle(file);
+    return text;
+}

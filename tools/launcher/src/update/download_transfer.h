@@ -1,0 +1,96 @@
+// DownloadTransfer: one object on its way from its source (an HTTP response
+// or a stretch of the offline installer archive) into an open file, ".lzma"
+// objects decoded on the way, with the MD5 of exactly the bytes written.
+//
+// A transfer lives for one try of one object and belongs to one thread. The
+// requests that resume it all continue the same received count, MD5 context
+// and decoder. The body readers take their bytes from a BodySource, so the
+// WinINet response (content_transport.h) stays at the edge.
+#pragma once
+
+#include "md5.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <LzmaDec.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The answer of one request of a transfer and of its body reader.
+enum TransferResult : int {
+    TRANSFER_DONE = 0,    // the whole object is stored and hashed
+    TRANSFER_RETRY = 1,   // the request failed; the bytes stored so far are good
+    TRANSFER_RESTART = 2, // the stored bytes cannot be continued
+    TRANSFER_FAILED = 3,  // give up
+};
+
+// Where a body reader takes its bytes from.
+class BodySource {
+public:
+    virtual ~BodySource() = default;
+    // Reads up to size bytes into buffer. True with *read bytes (0: the body
+    // has ended), or false after a failure, whose name (a narrow text, for
+    // the log and the StepError) goes into errorName.
+    virtual bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) = 0;
+};
+
+// Plain heap allocation and release for the LZMA decoder.
+extern ISzAlloc LzmaAllocator;
+
+// The ".lzma" object header: 5 property bytes, then the decoded size as an
+// unsigned 64-bit little-endian number.
+constexpr size_t LZMA_HEADER_SIZE = 13;
+
+constexpr size_t TRANSFER_INPUT_SIZE = 16384;
+constexpr size_t TRANSFER_OUTPUT_SIZE = 32768;
+constexpr size_t NO_ARCHIVE_PART = SIZE_MAX;
+
+struct DownloadTransfer {
+    DownloadTransfer();  // a fresh transfer: nothing received, MD5 started, no decoder
+    ~DownloadTransfer(); // frees the decoder; the target file is its owner's to close
+    DownloadTransfer(const DownloadTransfer&) = delete;
+    DownloadTransfer& operator=(const DownloadTransfer&) = delete;
+
+    // HTTP bodies from source. bytesDone is the step's counter of bytes taken
+    // from the network (added to atomically); abortRequested is polled
+    // between reads.
+    TransferResult ReadRawBody(BodySource& source, std::atomic<int64_t>& bytesDone,
+                               const std::atomic<bool>& abortRequested);
+    TransferResult ReadLzmaBody(BodySource& source, std::atomic<int64_t>& bytesDone,
+                                const std::atomic<bool>& abortRequested);
+
+    // The same from the open request (content_transport.cpp).
+    TransferResult ReadRawBody(std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested);
+    TransferResult ReadLzmaBody(std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested);
+
+    // The archive twins: source reads the archive (a read of 0 bytes while
+    // bytes are still due counts as a failed read). ExtractRaw copies left
+    // bytes. Their failures carry the no-retry flag; callers only ask
+    // whether they gave TRANSFER_DONE.
+    TransferResult ExtractRaw(BodySource& source, std::atomic<int64_t>& bytesDone,
+                              const std::atomic<bool>& abortRequested);
+    TransferResult ExtractLzma(BodySource& source, std::atomic<int64_t>& bytesDone,
+                               const std::atomic<bool>& abortRequested);
+
+    HANDLE targetFile = nullptr;   // not owned
+    HINTERNET request = nullptr;   // the current request; null between requests
+    int64_t received = 0;          // bytes taken from the source, header included: the resume offset
+    std::wstring name;             // the target's name for failure texts
+    Md5Context md5;                // digest of the bytes written so far
+    CLzmaDec decoder;
+    uint64_t left = 0;             // bytes still to produce (decoded, or raw archive bytes to copy)
+    std::wstring remoteName;
+    std::wstring url;              // names the transfer in every log line
+    size_t archivePart = NO_ARCHIVE_PART; // the archive part the next read comes from
+    int64_t partOffset = 0;        // offset of the next archive read within that part
+    uint32_t requestFlags = 0;
+    unsigned char input[TRANSFER_INPUT_SIZE];
+    unsigned char output[TRANSFER_OUTPUT_SIZE];
+    uint64_t inputPosition = 0;
+    uint64_t inputSize = 0;
+    uint64_t outputFill = 0;
+};
