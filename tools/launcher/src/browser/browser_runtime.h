@@ -29,3 +29,8 @@ void ShutdownCEF();
 // Page updates; each does nothing while no browser client exists.
 void SetPageValue(const wchar_t* name, const wchar_t* value);
 void ShowStartPage(bool reload);
+// Sets the inner HTML of a page element: now, or with defer at the next
+// page load (replacing a script that was waiting).
+void SetElementHtml(const wchar_t* element, const wchar_t* html, bool defer);
+// Loads a page of the interface (a name with its query, "agreement.html").
+void LoadLauncherPage(const wchar_t* page);

@@ -38,3 +38,7 @@ void ShutdownCEF() {}
 void SetPageValue(const wchar_t*, const wchar_t*) {}
 
 void ShowStartPage(bool) {}
+
+void SetElementHtml(const wchar_t*, const wchar_t*, bool) {}
+
+void LoadLauncherPage(const wchar_t*) {}

@@ -71,6 +71,11 @@ void AppendStep(Requirement* step, const wchar_t* name)
     RequirementQueue.push_back(std::move(entry));
 }
 
+bool IsQueueRunning()
+{
+    return QueueRunning;
+}
+
 void RunQueue(HWND parent)
 {
     if (QueueRunning)

@@ -33,6 +33,10 @@ void AppendStep(Requirement* step, const wchar_t* name);
 // an emptied queue posts the quit message.
 void RunQueue(HWND parent);
 
+// True while RunQueue is on the stack (a step's Run may be in a modal loop,
+// where the messages that move the queue must wait).
+bool IsQueueRunning();
+
 // Ends the chain without running anything: destroys the current page,
 // records the front step (a success only for a lone "ReadyToPlay") and
 // deletes every entry from the back to the front.

@@ -2,14 +2,15 @@
 
 #include "localization.h"
 #include "log.h"
+#include "step_message_gate.h"
 #include "step_messages.h"
 
 namespace {
 
 // Shared body of the one-button pages: caption is the button's key; press
-// is what the button does.
+// is what the button does (given the page).
 INT_PTR OneButtonPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, const char* caption,
-                      void (*press)(HWND parent))
+                      void (*press)(HWND page))
 {
     HWND parent = GetParent(page);
     switch (message) {
@@ -23,12 +24,12 @@ INT_PTR OneButtonPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, con
         PostMessageW(parent, WM_STEP_PAGE_SHOWN, 0, lParam);
         // The console window has no button: act as if it was pressed.
         if (HeadlessMode)
-            press(parent);
+            press(page);
         return 0;
     }
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 && LOWORD(wParam) == IDC_MAIN_BUTTON) {
-            press(parent);
+            press(page);
             return 1;
         }
         return 0;
@@ -42,9 +43,10 @@ void PressQuit(HWND)
     PostQuitMessage(0);
 }
 
-void PressOk(HWND parent)
+// The page names itself, so a late press cannot end a step of a new chain.
+void PressOk(HWND page)
 {
-    PostMessageW(parent, WM_STEP_SUCCEEDED, 0, 0);
+    PostStepSucceeded(page);
 }
 
 } // namespace

@@ -1,0 +1,3 @@
+#include "shown_agreement.h"
+
+int ShownAgreement = AGREEMENT_NONE;

@@ -1,0 +1,3 @@
+#include "motd_buffer.h"
+
+std::vector<char> MotdBuffer;

@@ -1,0 +1,21 @@
+// The subclass of every owner-drawn launcher button: the hover flag (the
+// button's user data, 0 or 1), a press notification to the parent, and the
+// background behind the button.
+#pragma once
+
+#include <windows.h>
+
+// Notification code of the WM_COMMAND a launcher button posts to its parent
+// when it is pressed (not when it is clicked); the selectors open their
+// popups on it.
+constexpr WORD NOTIFY_BUTTON_DOWN = 2;
+
+// Remembers the window procedure of the system class "Button", to which
+// LauncherButtonProc passes every message on. Called before the first
+// launcher button is made.
+void StoreSystemButtonProc();
+
+LRESULT CALLBACK LauncherButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The button's hover flag.
+bool IsButtonHovered(HWND button);

@@ -1,0 +1,5 @@
+#include "shell_open.h"
+
+#include <shellapi.h>
+
+ShellExecuteProc ShellExecuteFunction = ShellExecuteW;
