@@ -1,0 +1,262 @@
+// Seeded random mutations of manifests and ".lzma" objects: whatever the
+// damage, the parser keeps every path inside its folders and the body reader
+// ends with one of its results, in bounded work.
+#include "content_server.h"
+#include "download_transfer.h"
+#include "localization.h"
+#include "manifest.h"
+#include "step_error.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+using testing_support::TempDir;
+
+namespace {
+
+const char kMd5[] = "0123456789ABCDEF0123456789ABCDEF";
+
+std::string ValidManifest()
+{
+    std::string md5 = kMd5;
+    return "/Tools/Launcher.exe." + md5 + ".lzma,123456\n"
+           "/Tools/CEF3_1/V5/libcef.dll." + md5 + ".lzma,99\r\n"
+           "/Docs/eula_en.rtf." + md5 + ".bulk,10\n"
+           "/Docs/cba_en.rtf." + md5 + ".bulk,11\n"
+           "/Bin/Steam/steam_api64.dll." + md5 + ".lzma,7\n"
+           "/Data/Level 1/world.pak." + md5 + ".lzma,5000000000\n"
+           "/Cache.Windows/shaders_en.toc." + md5 + ".lzma,12\n"
+           "/Cache.Windows/shaders_en.cache." + md5 + ".lzma,13\n";
+}
+
+// Characters that matter to the grammar and to paths.
+char InterestingByte(std::mt19937& random)
+{
+    static const char pool[] = "/\\.:,\r\n\t 0123456789ABCDEF..lzma.bulk,CON?*\"<>|~";
+    int pick = random() % 4;
+    if (pick == 0)
+        return static_cast<char>(random() % 256);
+    if (pick == 1)
+        return '\0';
+    return pool[random() % (sizeof(pool) - 1)];
+}
+
+std::string MutateText(std::string text, std::mt19937& random)
+{
+    int edits = 1 + random() % 8;
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+        size_t at = random() % text.size();
+        switch (random() % 6) {
+        case 0:
+            text[at] = InterestingByte(random);
+            break;
+        case 1:
+            text.insert(at, 1, InterestingByte(random));
+            break;
+        case 2:
+            text.erase(at, 1 + random() % 40);
+            break;
+        case 3: {
+            static const char* pieces[] = {"/..", "/../..", "C:", "//", "\\..\\", "/./", ".lzma,", ".bulk,",
+                                           "99999999999999999999", "\\\\server\\", "/nul", "/./.", ". ", "%2e%2e"};
+            text.insert(at, pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))]);
+            break;
+        }
+        case 4: {
+            size_t from = random() % text.size();
+            text.insert(at, text.substr(from, 1 + random() % 80));
+            break;
+        }
+        default:
+            text.resize(at);
+            break;
+        }
+    }
+    return text;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& head)
+{
+    return text.compare(0, head.size(), head) == 0;
+}
+
+// The local path stays below its root: nothing after the root climbs,
+// names a drive or stream, or is empty.
+void ExpectContained(const ManifestEntry& entry, const ManifestParseContext& context)
+{
+    const std::wstring& root =
+        StartsWith(entry.localPath, context.launcherRoot + L"\\") ? context.launcherRoot : context.installRoot;
+    ASSERT_TRUE(StartsWith(entry.localPath, root + L"\\")) << entry.localPath.size();
+    std::wstring rest = entry.localPath.substr(root.size());
+    EXPECT_EQ(rest.find(L"\\..\\"), std::wstring::npos);
+    EXPECT_EQ(rest.find(L"\\.\\"), std::wstring::npos);
+    EXPECT_EQ(rest.find(L"\\\\"), std::wstring::npos);
+    EXPECT_EQ(rest.find(L':'), std::wstring::npos);
+    EXPECT_EQ(rest.find(L'/'), std::wstring::npos);
+    EXPECT_EQ(rest.find(L'\0'), std::wstring::npos);
+    EXPECT_NE(rest.back(), L'.');
+    EXPECT_NE(rest.back(), L'\\');
+    EXPECT_EQ(entry.md5.size(), 32u);
+    EXPECT_GE(entry.size, 0);
+    size_t n = entry.remoteName.size();
+    ASSERT_GE(n, 5u);
+    EXPECT_TRUE(entry.remoteName.compare(n - 5, 5, L".lzma") == 0 || entry.remoteName.compare(n - 5, 5, L".bulk") == 0);
+}
+
+} // namespace
+
+TEST(Fuzz, ManifestParserKeepsPathsInside)
+{
+    ManifestParseContext context;
+    context.eulaName = L"/eula_en";
+    context.cbaName = L"/cba_en";
+    context.launcherRoot = L"C:\\Users\\p\\AppData\\Local\\Vantorel\\Downloaded\\Public";
+    context.installRoot = L"D:\\Games\\Vantorel\\Public";
+    std::mt19937 random(20240601);
+    const std::string base = ValidManifest();
+    size_t accepted = 0;
+    for (int iteration = 0; iteration < 20000; ++iteration) {
+        EulaFilePath.clear();
+        CbaFilePath.clear();
+        std::string text = MutateText(base, random);
+        LoadManifestText(context, text.data(), text.size());
+        for (const ManifestEntry& entry : ManifestEntries) {
+            ExpectContained(entry, context);
+            if (::testing::Test::HasFailure()) {
+                ADD_FAILURE() << "iteration " << iteration;
+                return;
+            }
+        }
+        accepted += ManifestEntries.size();
+    }
+    EXPECT_GT(accepted, 20000u); // the mutations left most lines intact
+}
+
+namespace {
+
+// A source that hands out the object in random pieces and may fail once.
+class ChoppySource : public BodySource {
+public:
+    ChoppySource(const std::string& bytes, std::mt19937& random, size_t failAt)
+        : bytes_(bytes), random_(random), failAt_(failAt)
+    {
+    }
+    bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) override
+    {
+        ++reads;
+        if (position_ >= failAt_) {
+            errorName = "ERROR_INTERNET_CONNECTION_RESET";
+            return false;
+        }
+        size_t n = std::min<size_t>({size, 1 + random_() % 20000, bytes_.size() - position_, failAt_ - position_});
+        memcpy(buffer, bytes_.data() + position_, n);
+        position_ += n;
+        *read = static_cast<uint32_t>(n);
+        return true;
+    }
+    int reads = 0;
+
+private:
+    const std::string& bytes_;
+    std::mt19937& random_;
+    size_t failAt_;
+    size_t position_ = 0;
+};
+
+void PutLittleEndian(std::string& bytes, size_t at, uint64_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        bytes[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+std::string MutateObject(std::string object, uint64_t realSize, std::mt19937& random)
+{
+    switch (random() % 5) {
+    case 0: { // flipped bytes in the stream
+        int flips = 1 + random() % 6;
+        for (int i = 0; i < flips; ++i)
+            object[LZMA_HEADER_SIZE + random() % (object.size() - LZMA_HEADER_SIZE)] ^= 1 << (random() % 8);
+        break;
+    }
+    case 1: // truncated anywhere, header included
+        object.resize(random() % object.size());
+        break;
+    case 2: { // a wrong decoded size
+        const uint64_t sizes[] = {0, 1, realSize - 1, realSize + 1, realSize * 2, random() % (4u << 20),
+                                  UINT64_MAX};
+        PutLittleEndian(object, 5, sizes[random() % 7], 8);
+        break;
+    }
+    case 3: // other properties or dictionary sizes
+        object[0] = static_cast<char>(random() % 256);
+        PutLittleEndian(object, 1, random() % 2 ? (1u << (random() % 31)) : random(), 4);
+        break;
+    default: { // stream bytes overwritten with noise
+        size_t at = LZMA_HEADER_SIZE + random() % (object.size() - LZMA_HEADER_SIZE);
+        for (size_t i = at; i < object.size() && i < at + 1 + random() % 64; ++i)
+            object[i] = static_cast<char>(random());
+        break;
+    }
+    }
+    return object;
+}
+
+} // namespace
+
+TEST(Fuzz, LzmaBodyReaderEndsOnDamagedObjects)
+{
+    LoadLocalizationTable();
+    CreateStepErrorLock();
+    TempDir dir;
+    std::wstring path = dir / L"fuzz.tmp";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+
+    std::vector<std::pair<std::string, uint64_t>> objects;
+    for (int64_t size : {int64_t(1), int64_t(3000), int64_t(70000)}) {
+        ContentObject info = content_server::Put("/fuzz/o" + std::to_string(size) + ".{md5}.lzma", size,
+                                                 static_cast<int>(size));
+        ASSERT_TRUE(info.ok);
+        objects.emplace_back(content_server::Object(info.name), static_cast<uint64_t>(size));
+    }
+
+    std::mt19937 random(77);
+    std::atomic<int64_t> bytesDone{0};
+    std::atomic<bool> abortRequested{false};
+    int results[4] = {};
+    for (int iteration = 0; iteration < 1500; ++iteration) {
+        const auto& original = objects[iteration % objects.size()];
+        std::string object = MutateObject(original.first, original.second, random);
+        SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+        DownloadTransfer transfer;
+        transfer.targetFile = file;
+        transfer.url = L"fuzz";
+        size_t failAt = random() % 3 == 0 && !object.empty() ? random() % object.size() : SIZE_MAX;
+        // Resume after a failed read as a new request would, at most a few times.
+        TransferResult result = TRANSFER_RETRY;
+        int reads = 0;
+        for (int request = 0; request < 4 && result == TRANSFER_RETRY; ++request) {
+            std::string rest = object.substr(std::min<size_t>(transfer.received, object.size()));
+            ChoppySource source(rest, random, request == 0 ? failAt : SIZE_MAX);
+            result = random() % 2 ? transfer.ReadLzmaBody(source, bytesDone, abortRequested)
+                                  : transfer.ExtractLzma(source, bytesDone, abortRequested);
+            reads += source.reads;
+        }
+        ASSERT_GE(static_cast<int>(result), 0);
+        ASSERT_LE(static_cast<int>(result), 3);
+        ++results[result];
+        // Bounded: no more reads than the object's bytes could need.
+        EXPECT_LE(reads, static_cast<int>(object.size()) + 16) << "iteration " << iteration;
+        LARGE_INTEGER written;
+        GetFileSizeEx(file, &written);
+        EXPECT_LE(static_cast<uint64_t>(written.QuadPart), 8u << 20) << "iteration " << iteration;
+    }
+    CloseHandle(file);
+    EXPECT_GT(results[TRANSFER_DONE], 0);
+    EXPECT_GT(results[TRANSFER_RESTART], 0);
+}
