@@ -201,7 +201,7 @@ TEST_F(WebApiTest, DestroyingTheStepWhileTheServerHangsReturns)
     request->StartRequest();
     for (int i = 0; i < 50 && TestServer::Requests().empty(); ++i)
         Sleep(100);
-    ASSERT_NE(request->requestThread, nullptr);
+    ASSERT_TRUE(request->requestThread);
     request.reset();
     // Back here means the destructor closed the session and joined the thread.
     EXPECT_GE(TestServer::Requests().size(), 1u);

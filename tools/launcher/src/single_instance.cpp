@@ -1,6 +1,7 @@
 #include "launcher.h"
 
 #include "app_folders.h"
+#include "scoped_handles.h"
 
 #include <string>
 
@@ -10,7 +11,7 @@ HWND SharedMainWindow __attribute__((section(".shared"), shared)) = nullptr;
 
 namespace {
 
-HANDLE SingleInstanceMutex = nullptr;
+UniqueHandle SingleInstanceMutex;
 
 } // namespace
 
@@ -21,23 +22,16 @@ bool AcquireSingleInstanceMutex()
         if (c == L'\\')
             c = L'_';
     }
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
-    if (!mutex)
+    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS)
         return false;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
-        return false;
-    }
-    SingleInstanceMutex = mutex;
+    SingleInstanceMutex = std::move(mutex);
     return true;
 }
 
 void ReleaseSingleInstanceMutex()
 {
-    if (SingleInstanceMutex) {
-        CloseHandle(SingleInstanceMutex);
-        SingleInstanceMutex = nullptr;
-    }
+    SingleInstanceMutex.Reset();
 }
 
 bool ActivateRunningLauncher()

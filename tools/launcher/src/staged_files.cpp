@@ -1,6 +1,7 @@
 #include "staged_files.h"
 
 #include "localization.h"
+#include "scoped_handles.h"
 #include "log.h"
 #include "step_error.h"
 
@@ -11,15 +12,6 @@
 namespace {
 
 constexpr wchar_t kStagedMark[] = L".cpy";
-
-struct FindHandleCloser {
-    HANDLE handle;
-    ~FindHandleCloser()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            FindClose(handle);
-    }
-};
 
 // Moves one staged file over its target; on failure sets the StepError.
 bool InstallOne(const std::wstring& folder, const wchar_t* name, size_t targetLength)
@@ -45,8 +37,8 @@ bool InstallOne(const std::wstring& folder, const wchar_t* name, size_t targetLe
 bool InstallBelow(const std::wstring& folder, int& installed)
 {
     WIN32_FIND_DATAW found;
-    FindHandleCloser search{FindFirstFileW((folder + L"*").c_str(), &found)};
-    if (search.handle == INVALID_HANDLE_VALUE)
+    FindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
+    if (!search)
         return true;
     do {
         if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
@@ -65,7 +57,7 @@ bool InstallBelow(const std::wstring& folder, int& installed)
         if (!InstallOne(folder, found.cFileName, static_cast<size_t>(mark - found.cFileName)))
             return false;
         ++installed;
-    } while (FindNextFileW(search.handle, &found));
+    } while (FindNextFileW(search.Get(), &found));
     return true;
 }
 

@@ -1,10 +1,9 @@
 // Entry point of Launcher.exe; the process frame lives in launcher.cpp.
-#include "log.h"
+#include "launcher.h"
 
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
-    LogWrite(L"Launcher\n");
-    return 0;
+    return LauncherMain(instance);
 }

@@ -10,14 +10,8 @@
 #include <process.h>
 
 #include <cstdlib>
-#include <memory>
 
 namespace {
-
-struct InternetHandleCloser {
-    void operator()(void* handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
 
 // Certificate and redirect problems are never ignored; revocation that
 // cannot be checked is.
@@ -57,14 +51,12 @@ ReqWebAPI::ReqWebAPI(StepKind kind) : Requirement(kind)
 ReqWebAPI::~ReqWebAPI()
 {
     abort = true;
-    if (session) {
-        InternetCloseHandle(session);
-        session = nullptr;
-    }
+    // Makes a request in flight fail (or, where closing the session does not
+    // reach it, the request's own timeouts end it).
+    session.Reset();
     if (requestThread) {
-        WaitForSingleObject(requestThread, INFINITE);
-        CloseHandle(requestThread);
-        requestThread = nullptr;
+        WaitForSingleObject(requestThread.Get(), INFINITE);
+        requestThread.Reset();
     }
 }
 
@@ -87,13 +79,13 @@ bool ReqWebAPI::OpenSessionForUrl(const wchar_t* baseUrl)
     if (!baseUrl[0] || !InternetCrackUrlW(baseUrl, 0, ICU_DECODE, &urlParts))
         return false;
     DWORD flags = urlParts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
-    session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, flags);
+    session.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, flags));
     if (!session)
         return false;
     DWORD one = 1;
-    if (!InternetSetOptionW(session, INTERNET_OPTION_IGNORE_OFFLINE, &one, sizeof(one)))
+    if (!InternetSetOptionW(session.Get(), INTERNET_OPTION_IGNORE_OFFLINE, &one, sizeof(one)))
         LogWrite(L"INTERNET_OPTION_IGNORE_OFFLINE failed\n");
-    SetTimeouts(session);
+    SetTimeouts(session.Get());
     return true;
 }
 
@@ -101,7 +93,7 @@ void ReqWebAPI::StartRequest()
 {
     status = 0;
     answer.clear();
-    requestThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr));
+    requestThread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr)));
 }
 
 unsigned __stdcall ReqWebAPI::RequestThreadProc(void* self)
@@ -121,7 +113,7 @@ void ReqWebAPI::NotifyDone()
 void ReqWebAPI::ExecuteRequest()
 {
     bool secure = urlParts.nScheme == INTERNET_SCHEME_HTTPS;
-    InternetHandle connection(InternetConnectW(session, hostName, urlParts.nPort, nullptr, nullptr,
+    InternetHandle connection(InternetConnectW(session.Get(), hostName, urlParts.nPort, nullptr, nullptr,
                                                INTERNET_SERVICE_HTTP, secure ? INTERNET_FLAG_SECURE : 0, 0));
     if (!connection) {
         NotifyDone();
@@ -137,18 +129,18 @@ void ReqWebAPI::ExecuteRequest()
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
     if (secure)
         flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.get(), body.empty() ? L"GET" : L"POST", url.c_str(),
+    InternetHandle request(HttpOpenRequestW(connection.Get(), body.empty() ? L"GET" : L"POST", url.c_str(),
                                             nullptr, nullptr, nullptr, flags, 0));
     if (!request) {
         char name[32];
         LogPrintf(L"Could not open request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
     } else {
-        EnforceCertificateChecks(request.get());
-        SetTimeouts(request.get());
-        SendAndReceive(request.get());
-        request.reset();
+        EnforceCertificateChecks(request.Get());
+        SetTimeouts(request.Get());
+        SendAndReceive(request.Get());
+        request.Reset();
     }
-    connection.reset();
+    connection.Reset();
     NotifyDone();
 }
 

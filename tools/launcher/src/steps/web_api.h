@@ -11,6 +11,7 @@
 #pragma once
 
 #include "requirement.h"
+#include "scoped_handles.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -54,8 +55,8 @@ public:
     void ExecuteRequest();
 
     HWND page = nullptr;
-    HINTERNET session = nullptr;
-    HANDLE requestThread = nullptr;
+    InternetHandle session;
+    UniqueHandle requestThread;
     std::atomic<bool> abort{false};
     wchar_t hostName[256] = {};
     wchar_t urlPath[256] = {};

@@ -1,0 +1,288 @@
+// End-to-end runs of Launcher.exe from the build tree: the start-up order,
+// the three early exits, the chain of steps to its end and the statistics
+// upload to the local HTTPS server.
+#include "app_folders.h"
+#include "launcher.h"
+#include "settings_store.h"
+#include "steps_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::TestServer;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+// Starts a program; Wait pumps this thread's messages while it runs, since a
+// second launcher may ask a window of this thread to come forward.
+class Child {
+public:
+    explicit Child(const std::wstring& commandLine)
+    {
+        STARTUPINFOW startup = {sizeof(startup)};
+        std::wstring line = commandLine;
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+            CloseHandle(info_.hThread);
+    }
+    ~Child()
+    {
+        if (info_.hProcess) {
+            if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(info_.hProcess, 99);
+            CloseHandle(info_.hProcess);
+        }
+    }
+    bool Started() const { return info_.hProcess != nullptr; }
+    // The exit code, or -1 when the program is still running after 60 s.
+    int Wait()
+    {
+        for (int i = 0; i < 600; ++i) {
+            DWORD result = MsgWaitForMultipleObjects(1, &info_.hProcess, FALSE, 100, QS_ALLINPUT);
+            if (result == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                GetExitCodeProcess(info_.hProcess, &code);
+                return static_cast<int>(code);
+            }
+            steps_test::PumpMessages();
+        }
+        return -1;
+    }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+};
+
+// Keeps a file's bytes (or its absence) and puts them back afterwards.
+class FileGuard {
+public:
+    explicit FileGuard(std::wstring path) : path_(std::move(path)), existed_(FileExists(path_))
+    {
+        if (existed_)
+            bytes_ = ReadFileBytes(path_);
+    }
+    ~FileGuard()
+    {
+        if (existed_)
+            WriteFileBytes(path_, bytes_);
+        else
+            DeleteFileW(path_.c_str());
+    }
+
+private:
+    std::wstring path_;
+    bool existed_;
+    std::string bytes_;
+};
+
+class LauncherRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestServer::Reset());
+        // Every cluster's web service is the local HTTPS server.
+        std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
+        std::string ini;
+        for (const char* section : {"Public", "Test", "Dev"})
+            ini += std::string("[") + section + "]\r\nApi=" + host + "\r\n";
+        ASSERT_TRUE(WriteFileBytes(iniPath_, ini));
+        savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+        WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+    }
+    void TearDown() override { WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_); }
+
+    int Run(const std::wstring& arguments)
+    {
+        Child child(L"\"" + launcher_ + L"\" " + arguments);
+        EXPECT_TRUE(child.Started());
+        return child.Wait();
+    }
+    std::string Log() { return ReadFileBytes(logPath_); }
+    std::vector<std::string> Uploads()
+    {
+        std::vector<std::string> bodies;
+        for (const auto& request : TestServer::Requests()) {
+            if (request.method == "POST" && request.path == "/stats/launcherUpload.php")
+                bodies.push_back(request.body);
+        }
+        return bodies;
+    }
+
+    std::wstring launcher_ = testing_support::BuildFolder() + L"\\Launcher.exe";
+    std::wstring iniPath_ = testing_support::BuildFolder() + L"\\Vantorel.ini";
+    std::wstring logPath_ = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
+    FileGuard iniGuard_{iniPath_};
+    DWORD savedStats_ = 0;
+};
+
+// Checks that the texts occur in this order; reports the first missing one.
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts)
+{
+    size_t at = 0;
+    for (const std::string& part : parts) {
+        size_t found = text.find(part, at);
+        ASSERT_NE(found, std::string::npos) << "missing in order: " << part << "\n" << text;
+        at = found + part.size();
+    }
+}
+
+const char* const MainChainNames[] = {"Platform",       "PickDirectory", "Firewall",  "GameRunning",
+                                      "Binaries0",      "CBA",           "EULA",      "DirectX",
+                                      "Binaries1",      "CollectGarbage", "Defrag0",  "Binaries2",
+                                      "Repair",         "Preprocess",    "Defrag1",   "ReadyToPlay"};
+
+TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
+{
+    ASSERT_EQ(Run(L"-nocef"), 0);
+    std::string log = Log();
+    EXPECT_EQ(log.rfind("Current time: ", 0), 0u) << log;
+    std::vector<std::string> order = {"WINE detected.\r\n", "CEF disabled on command-line\r\n",
+                                      "CEF not enabled\r\n", "SC_PUBLIC\r\n"};
+    for (const char* name : MainChainNames) {
+        if (std::string(name) == "ReadyToPlay")
+            order.push_back("Total time: ");
+        order.push_back(std::string("Finished ") + name + " (");
+    }
+    order.push_back("POST /stats/launcherUpload.php");
+    ExpectInOrder(log, order);
+    EXPECT_EQ(log.find("LoadCEFLib"), std::string::npos);
+
+    std::vector<std::string> uploads = Uploads();
+    ASSERT_EQ(uploads.size(), 1u);
+    const std::string& report = uploads[0];
+    EXPECT_EQ(report.rfind("{\"Binaries0\":{\"Attempts\":1,\"ElapsedTime\":", 0), 0u) << report;
+    for (const char* name : MainChainNames)
+        EXPECT_NE(report.find(std::string("\"") + name + "\":{\"Attempts\":1,"), std::string::npos) << name;
+    EXPECT_NE(report.find(",\"TotalTime\":"), std::string::npos);
+    EXPECT_EQ(report.substr(report.size() - 17), ",\"ClientType\":\"\"}");
+
+    // The ready page was never current when the loop ended: sent again.
+    EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 0u);
+    ASSERT_EQ(Run(L"-nocef"), 0);
+    EXPECT_EQ(Uploads().size(), 2u);
+}
+
+TEST_F(LauncherRunTest, NothingIsSentOnceTheReadyPageWasReached)
+{
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
+    ASSERT_EQ(Run(L"-nocef"), 0);
+    EXPECT_TRUE(Uploads().empty());
+    EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 1u);
+}
+
+TEST_F(LauncherRunTest, StagedFilesAreInstalledBeforeTheBrowserRuntimeIsLoaded)
+{
+    std::wstring runtime = testing_support::BuildFolder() + L"\\CEF3_1\\";
+    bool madeRuntime = CreateDirectoryW(runtime.c_str(), nullptr) != FALSE;
+    CreateDirectoryW((runtime + L"V5").c_str(), nullptr);
+    std::wstring target = runtime + L"V5\\libcef.dll";
+    ASSERT_TRUE(WriteFileBytes(target + L".cpy", "staged"));
+
+    ASSERT_EQ(Run(L""), 0);
+    std::string log = Log();
+    std::string installed = "Installed staged file " + std::string(target.begin(), target.end()) + "\r\n";
+    ExpectInOrder(log, {"WINE detected.\r\n", installed, "LoadCEFLib\r\n", "Failed to load chrome_elf.dll!",
+                        "Finished Platform ("});
+    EXPECT_EQ(log.find("CEF not enabled"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(target), "staged");
+
+    DeleteFileW(target.c_str());
+    RemoveDirectoryW((runtime + L"V5").c_str());
+    if (madeRuntime)
+        RemoveDirectoryW(runtime.c_str());
+}
+
+TEST_F(LauncherRunTest, RelaunchedAppendsWithoutAHeader)
+{
+    ASSERT_TRUE(WriteFileBytes(logPath_, "earlier run\r\n"));
+    ASSERT_EQ(Run(L"-nocef -relaunched"), 0);
+    std::string log = Log();
+    EXPECT_EQ(log.rfind("earlier run\r\nWINE detected.\r\n", 0), 0u) << log;
+    EXPECT_EQ(log.find("Current time: "), std::string::npos);
+    EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos);
+
+    DeleteFileW(logPath_.c_str());
+    ASSERT_EQ(Run(L"-relaunched -nocef"), 0);
+    EXPECT_EQ(Log().rfind("WINE detected.\r\n", 0), 0u);
+}
+
+LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(LauncherRunTest, SecondInstanceBringsTheFirstForwardAndTouchesNothing)
+{
+    // This process plays the running launcher: it holds the single-instance
+    // mutex and the log, and owns a minimised window of the class "Launcher".
+    std::wstring name = GetLocalDataFolder();
+    for (wchar_t& c : name)
+        c = c == L'\\' ? L'_' : c;
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+    ASSERT_NE(mutex, nullptr);
+    ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    ASSERT_TRUE(WriteFileBytes(logPath_, "first instance\r\n"));
+    HANDLE log = CreateFileW(logPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(log, INVALID_HANDLE_VALUE);
+
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = StandInProc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"Launcher";
+    ASSERT_TRUE(RegisterClassW(&windowClass));
+    HWND window = CreateWindowExW(0, L"Launcher", L"Vantorel", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100, nullptr,
+                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    ShowWindow(window, SW_MINIMIZE);
+    steps_test::PumpMessages();
+    ASSERT_TRUE(IsIconic(window));
+    WriteSettingDword(SCOPE_LAUNCHER, L"EnableDeferred", 5);
+
+    EXPECT_EQ(Run(L"-nocef"), 0);
+    steps_test::PumpMessages();
+    EXPECT_FALSE(IsIconic(window));
+    EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"EnableDeferred", 7), 5u);
+    EXPECT_TRUE(Uploads().empty());
+    CloseHandle(log);
+    EXPECT_EQ(Log(), "first instance\r\n");
+
+    DestroyWindow(window);
+    UnregisterClassW(L"Launcher", GetModuleHandleW(nullptr));
+    CloseHandle(mutex);
+    WriteSettingDword(SCOPE_LAUNCHER, L"EnableDeferred", 0);
+}
+
+TEST_F(LauncherRunTest, SecondLauncherLeavesARunningOneAlone)
+{
+    // The first launcher stays up while the server holds its report.
+    ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, "OK", "\"delay\": 4"));
+    Child first(L"\"" + launcher_ + L"\" -nocef");
+    ASSERT_TRUE(first.Started());
+    for (int i = 0; i < 200 && Uploads().empty(); ++i)
+        Sleep(100);
+    ASSERT_EQ(Uploads().size(), 1u);
+
+    EXPECT_EQ(Run(L"-nocef"), 0);
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(Uploads().size(), 1u);
+    std::string log = Log();
+    EXPECT_EQ(log.find("Current time: ", 1), std::string::npos) << log;
+}
+
+TEST(SharedSectionTest, AnotherProcessOfTheSameExecutableSeesTheMainWindow)
+{
+    SharedMainWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234ABCD));
+    std::string output;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    int code = testing_support::RunProcess(L"\"" + std::wstring(self) + L"\" --print-shared-main-window", &output);
+    SharedMainWindow = nullptr;
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(output.substr(0, output.find_first_of("\r\n")), std::to_string(0x1234ABCD));
+}
+
+} // namespace

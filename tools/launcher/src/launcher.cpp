@@ -1,0 +1,187 @@
+#include "launcher.h"
+
+#include "app_folders.h"
+#include "browser_runtime.h"
+#include "chains.h"
+#include "clusters.h"
+#include "command_line.h"
+#include "drawing_resources.h"
+#include "errorhandler.h"
+#include "launcher_settings.h"
+#include "localization.h"
+#include "log.h"
+#include "main_window.h"
+#include "relaunch.h"
+#include "scoped_handles.h"
+#include "requirement_queue.h"
+#include "staged_files.h"
+#include "stats_upload.h"
+#include "step_error.h"
+#include "step_page.h"
+#include "wine_check.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+// Loaded for the text pane and the agreement text.
+ModuleHandle RichEdit20;
+ModuleHandle RichEdit50;
+
+void OpenLauncherLog(bool relaunched)
+{
+    // The product folder is made on first use, so a first run has its log.
+    std::wstring path = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
+    if (LogOpen(path.c_str(), relaunched) && !relaunched)
+        LogWriteHeader();
+}
+
+void HideVulkanLayers()
+{
+    if (!SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_overlay_1", L"1"))
+        LogWrite(L"Could not set DISABLE_VK_LAYER_VALVE_steam_overlay_1\n");
+    if (!SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_fossilize_1", L"1"))
+        LogWrite(L"Could not set DISABLE_VK_LAYER_VALVE_steam_fossilize_1\n");
+}
+
+void DecideBrowser()
+{
+    if (HasOption(L"-nocef") || HasOption(L"-headless") || HasOption(L"-uninstall")) {
+        LogWrite(L"CEF disabled on command-line\n");
+        CefEnabled = false;
+        return;
+    }
+    CefEnabled = true;
+    CreateMutexW(nullptr, TRUE, L"VT_CEF_ENABLED");
+}
+
+void ReadInstalledLanguages()
+{
+    InstalledLanguages[0] = true;
+    EnumSystemLanguageGroupsW(EnumLanguageGroupsProc, LGRPID_INSTALLED, 0);
+    InstalledLanguageCount = 0;
+    for (bool installed : InstalledLanguages) {
+        if (installed)
+            ++InstalledLanguageCount;
+    }
+}
+
+void BindConsoleOutput()
+{
+    FILE* stream = nullptr;
+    _wfreopen_s(&stream, L"CONOUT$", L"w", stdout);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+}
+
+// Start-up step 15: the window the main loop runs for (null when headless
+// without a console, and then nothing ever starts the queue).
+HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
+{
+    if (HeadlessMode) {
+        if (!AllocConsole())
+            return nullptr;
+        BindConsoleOutput();
+        HWND console = ShowStepPage(GetConsoleWindow(), HeadlessDialogProc, 0);
+        SharedMainWindow = console;
+        RunQueue(console);
+        return console;
+    }
+    HWND window = CreateMainWindow(instance);
+    if (relaunched)
+        SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return window;
+}
+
+void ShutDown(HINSTANCE instance, HWND window, bool uninstall)
+{
+    ClearQueue();
+    SendLauncherStats();
+    if (CefEnabled)
+        CloseAllBrowsers(true);
+    if (window)
+        DestroyWindow(window);
+    if (CefEnabled)
+        ShutdownCEF();
+    DeleteLauncherDrawingObjects();
+    if (!HeadlessMode) {
+        for (const wchar_t* name : {L"ClusterPopup", L"LanguagePopup", L"MOTDFrame", L"Launcher"})
+            UnregisterClassW(name, instance);
+    }
+    if (!uninstall)
+        SaveSettings();
+    FreeConsole();
+    RichEdit50.Reset();
+    RichEdit20.Reset();
+    DeleteStepErrorLock();
+    LogClose();
+}
+
+} // namespace
+
+int LauncherMain(HINSTANCE instance)
+{
+    InstallCrashHooks();
+    // Staged files are installed (and may fail) before the rest of start-up.
+    CreateStepErrorLock();
+
+    bool relaunched = HasOption(L"-relaunched");
+    OpenLauncherLog(relaunched);
+    IsRunningUnderWine();
+    HideVulkanLayers();
+    DecideBrowser();
+    LoadLocalizationTable();
+
+    bool uninstall = HasOption(L"-uninstall");
+    DedicatedMode = HasOption(L"-dedicated");
+    HeadlessMode = HasOption(L"-headless");
+
+    if (CefEnabled) {
+        // Before the runtime is loaded: a loaded library cannot be replaced.
+        InstallStagedFiles();
+        LoadCEFLib();
+        if (CefEnabled) {
+            int exitCode = ExecuteCEFProcess(instance);
+            if (exitCode >= 0)
+                return exitCode;
+            TextColor = 0;
+        }
+    } else {
+        LogWrite(L"CEF not enabled\n");
+    }
+
+    if (!AcquireSingleInstanceMutex()) {
+        ActivateRunningLauncher();
+        return 0;
+    }
+
+    ReadInstalledLanguages();
+    DetermineClusterAccess();
+    LoadSettings();
+
+    if (!DownloadFolder.empty() && !HasOption(L"-nozip")) {
+        GetClusterInstallDir(ServerCluster);
+        if (!SingleClusterMode)
+            RelaunchLauncher(false, true);
+    }
+
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)))
+        LogWrite(L"Failed to initiaize COM\n");
+    InitCommonControls();
+    RichEdit20.Reset(LoadLibraryW(L"Riched20.dll"));
+    RichEdit50.Reset(LoadLibraryW(L"Msftedit.dll"));
+
+    if (!HeadlessMode)
+        LoadLauncherImages(instance);
+    BuildChain(CHAIN_MAIN);
+
+    HWND window = CreateLoopWindow(instance, relaunched);
+    RunMessageLoop(window);
+
+    ShutDown(instance, window, uninstall);
+    return 0;
+}
