@@ -166,6 +166,15 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     EXPECT_EQ(Uploads().size(), 2u);
 }
 
+TEST_F(LauncherRunTest, HeadlessRunsTheChainWithoutAWindowOfItsOwn)
+{
+    ASSERT_EQ(Run(L"-headless"), 0);
+    std::string log = Log();
+    ExpectInOrder(log, {"Current time: ", "CEF disabled on command-line\r\n", "CEF not enabled\r\n",
+                        "Finished Platform (", "Total time: ", "Finished ReadyToPlay ("});
+    EXPECT_EQ(Uploads().size(), 1u);
+}
+
 TEST_F(LauncherRunTest, NothingIsSentOnceTheReadyPageWasReached)
 {
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);

@@ -78,15 +78,19 @@ void BindConsoleOutput()
     setvbuf(stdout, nullptr, _IONBF, 0);
 }
 
-// Start-up step 15: the window the main loop runs for (null when headless
-// without a console, and then nothing ever starts the queue).
+// Start-up step 15: the window the main loop runs for.
 HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
 {
     if (HeadlessMode) {
-        if (!AllocConsole())
+        // A process that already has a console (or runs without a console
+        // window, as under Wine in a terminal) cannot make one; it runs on
+        // with the output it has rather than wait for a queue nobody starts.
+        if (AllocConsole())
+            BindConsoleOutput();
+        HWND parent = GetConsoleWindow();
+        HWND console = ShowStepPage(parent ? parent : HWND_MESSAGE, HeadlessDialogProc, 0);
+        if (!console)
             return nullptr;
-        BindConsoleOutput();
-        HWND console = ShowStepPage(GetConsoleWindow(), HeadlessDialogProc, 0);
         SharedMainWindow = console;
         RunQueue(console);
         return console;
