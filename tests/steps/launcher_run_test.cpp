@@ -205,6 +205,21 @@ TEST_F(LauncherRunTest, StagedFilesAreInstalledBeforeTheBrowserRuntimeIsLoaded)
         RemoveDirectoryW(runtime.c_str());
 }
 
+TEST_F(LauncherRunTest, FirstRunOnAMachineHasItsLog)
+{
+    // Without the product folder (a fresh machine) the log is still written.
+    std::wstring folder = GetLocalDataFolder();
+    std::wstring aside = folder + L".aside";
+    ASSERT_TRUE(MoveFileW(folder.c_str(), aside.c_str()));
+    int code = Run(L"-nocef");
+    std::string log = Log();
+    testing_support::RemoveTree(folder);
+    ASSERT_TRUE(MoveFileW(aside.c_str(), folder.c_str()));
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(log.rfind("Current time: ", 0), 0u);
+    EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos);
+}
+
 TEST_F(LauncherRunTest, RelaunchedAppendsWithoutAHeader)
 {
     ASSERT_TRUE(WriteFileBytes(logPath_, "earlier run\r\n"));
