@@ -1,5 +1,7 @@
 #include "download_progress.h"
 #include "localization.h"
+#include "log.h"
+#include "step_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -157,4 +159,29 @@ TEST_F(ProgressTest, CountsFromManyThreads)
     StatisticsMap map = d.AddDownloadStatistics();
     EXPECT_EQ(map[L"ERROR_SENDING"], 4000);
     EXPECT_EQ(map[L"ERROR_404"], 1);
+}
+
+TEST_F(ProgressTest, StatusLineOfTheMainWindow)
+{
+    HWND main = CreateWindowW(L"STATIC", L"", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(main, nullptr);
+    HWND detail = CreateWindowW(L"STATIC", L"old", WS_CHILD, 0, 0, 100, 20, main,
+                                reinterpret_cast<HMENU>(IDC_STATUS_DETAIL), nullptr, nullptr);
+    HWND page = CreateWindowW(L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, main, nullptr, nullptr, nullptr);
+    ASSERT_NE(page, nullptr);
+    wchar_t text[64];
+
+    ReqDownload d;
+    HeadlessMode = true;
+    d.UpdateStatusText(page, 100, 500);
+    HeadlessMode = false;
+    GetWindowTextW(detail, text, 64);
+    EXPECT_STREQ(text, L"old");
+    EXPECT_EQ(d.LastSampleTick, 0u); // no sample taken
+
+    d.UpdateStatusText(page, 100, 500);
+    GetWindowTextW(detail, text, 64);
+    EXPECT_STREQ(text, L"400.0 B");
+    EXPECT_NE(d.LastSampleTick, 0u);
+    DestroyWindow(main);
 }

@@ -1,4 +1,7 @@
 #include "archive_entry.h"
+#include "command_line.h"
+#include "settings_store.h"
+#include "content_server.h"
 #include "download_queue.h"
 #include "md5.h"
 #include "test_support.h"
@@ -86,8 +89,16 @@ TEST(DownloadQueue, LocalComparison)
     build.pass = PASS_CONTENT;
     build.kind = STEP_PROGRESS_HEAVY;
     DownloadQueue queue;
+    LogCapture log;
     ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
     EXPECT_EQ(Names(queue, root), L"missing.bin empty.bin changed.bin lower.bin ");
+    std::string narrowRoot(root.begin(), root.end());
+    EXPECT_TRUE(log.Contains("Hashing " + narrowRoot + "\\same.bin...\r\n"));
+    EXPECT_TRUE(log.Contains("Could not hash 0-byte file\r\n"));
+    std::wstring upperMd5 = Md5Text(content);
+    EXPECT_TRUE(log.Contains("Got " + std::string(upperMd5.begin(), upperMd5.end()) + " but expected " +
+                             std::string(lowerMd5.begin(), lowerMd5.end()) + "\r\n"));
+    EXPECT_TRUE(log.Contains("Queuing " + narrowRoot + "\\missing.bin [00000000000000000000000000000000]\r\n"));
     EXPECT_EQ(build.bytesToFetch, 50);
     EXPECT_FALSE(build.relaunchNeeded);
     EXPECT_EQ(build.kind, STEP_PROGRESS_NORMAL); // no cache file queued: weight 1.0
@@ -144,6 +155,26 @@ TEST(DownloadQueue, LauncherPassAgreementsAndForce)
     build.relaunchNeeded = false;
     ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
     EXPECT_FALSE(build.relaunchNeeded);
+}
+
+TEST(DownloadQueue, QueuedAgreementIsAskedForAgain)
+{
+    // A client type of its own keeps these values apart from other tests.
+    SetCommandLineForTest(L"update_tests.exe -registry:UpdateQueueTest");
+    ResetSettingsKeyPathForTest();
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", L"ABC");
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"DEF");
+    QueueBuild build;
+    build.cbaQueued = true;
+    ResetAgreementAcceptance(build);
+    wchar_t value[128];
+    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, L"ReadEula");
+    EXPECT_STREQ(value, L"ABC");
+    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, L"ReadCba");
+    EXPECT_STREQ(value, L"");
+    RegDeleteTreeW(HKEY_CURRENT_USER, GetSettingsKeyPath(SCOPE_CLIENT_TYPE));
+    SetCommandLineForTest(nullptr);
+    ResetSettingsKeyPathForTest();
 }
 
 TEST(DownloadQueue, ForceOnlyOncePerProcess)

@@ -272,3 +272,21 @@ TEST(Applicability, SteamGraphicsAndLanguage)
     c.languageCode.clear();
     EXPECT_TRUE(IsEntryApplicableTo(L"/Cache.Windows/strings_de.toc" + m, c));
 }
+
+TEST(Applicability, CurrentSettings)
+{
+    ResetLauncherSettingsForTest();
+    const std::wstring m = L"." + kMd5 + L".lzma";
+    GraphicsAPI = 0;
+    LanguageIndex = LanguageIndexFromCode(L"fr");
+    SteamBuild = false;
+    EXPECT_TRUE(IsManifestEntryApplicable(L"/Cache.Windows/a_fr.toc" + m));
+    EXPECT_FALSE(IsManifestEntryApplicable(L"/Cache.Windows/a_de.toc" + m));
+    EXPECT_TRUE(IsManifestEntryApplicable(L"/Cache.Windows/shadersdx10.cache" + m));
+    EXPECT_FALSE(IsManifestEntryApplicable(L"/Cache.Windows/shadersdx11.cache" + m));
+    EXPECT_FALSE(IsManifestEntryApplicable(L"/Bin/steam/a.dll" + m));
+    SteamBuild = true;
+    EXPECT_TRUE(IsManifestEntryApplicable(L"/Bin/steam/a.dll" + m));
+    SteamBuild = false;
+    ResetLauncherSettingsForTest();
+}

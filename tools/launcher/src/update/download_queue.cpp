@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "hash_file.h"
 #include "log.h"
+#include "settings_store.h"
 
 #include <windows.h>
 
@@ -152,6 +153,14 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     AddCompanions(entries, build, queue);
     SortQueueBySize(queue);
     return true;
+}
+
+void ResetAgreementAcceptance(const QueueBuild& build)
+{
+    if (build.eulaQueued)
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", L"");
+    if (build.cbaQueued)
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
 }
 
 void SortQueueBySize(DownloadQueue& queue)

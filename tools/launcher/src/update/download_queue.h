@@ -55,5 +55,9 @@ struct QueueBuild {
 // false, with the queue incomplete, when the abort flag was seen.
 bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, DownloadQueue& queue);
 
+// The settings side of a build: a queued EULA or CBA document empties
+// "ReadEula" or "ReadCba", so the agreement is asked for again.
+void ResetAgreementAcceptance(const QueueBuild& build);
+
 // Stable: an entry moves before another only when it is larger.
 void SortQueueBySize(DownloadQueue& queue);
