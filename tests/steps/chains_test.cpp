@@ -26,16 +26,17 @@ Chain QueuedChain()
 
 Chain MainChain(int binariesKind)
 {
-    return {{L"Platform", 3},  {L"PickDirectory", 5}, {L"Firewall", 5},
-            {L"GameRunning", 3}, {L"Binaries0", 1},   {L"CBA", 5},
-            {L"EULA", 5},      {L"DirectX", 3},       {L"Binaries1", binariesKind},
-            {L"CollectGarbage", 0}, {L"Defrag0", 0},  {L"Binaries2", binariesKind},
-            {L"Repair", 0},    {L"Preprocess", 0},    {L"Defrag1", 0},
+    return {{L"Platform", 3},       {L"PickDirectory", 5}, {L"Firewall", 5},
+            {L"GameRunning", 3},    {L"Binaries0", 1},     {L"CBA", 5},
+            {L"EULA", 5},           {L"DirectX", 3},       {L"Binaries1", binariesKind},
+            {L"CollectGarbage", 0}, {L"Defrag0", 0},       {L"Binaries2", binariesKind},
+            {L"Repair", 0},         {L"Preprocess", 0},    {L"Defrag1", 0},
             {L"ReadyToPlay", 4}};
 }
 
-const Chain SupportChain = {{L"MakeLogDirectory", 5}, {L"ClientIP", 3}, {L"TraceRoute", 0}, {L"TaskList", 0},
-                            {L"DxDiag", 0},           {L"CopyLogs", 5}, {L"ReadyForSupport", 4}};
+const Chain SupportChain = {{L"MakeLogDirectory", 5}, {L"ClientIP", 3}, {L"TraceRoute", 0},
+                            {L"TaskList", 0},         {L"DxDiag", 0},   {L"CopyLogs", 5},
+                            {L"ReadyForSupport", 4}};
 
 class ChainsTest : public ::testing::Test {
 protected:

@@ -26,7 +26,8 @@ public:
     {
         STARTUPINFOW startup = {sizeof(startup)};
         std::wstring line = commandLine;
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info_))
             CloseHandle(info_.hThread);
     }
     ~Child()
@@ -130,10 +131,10 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
     }
 }
 
-const char* const MainChainNames[] = {"Platform",       "PickDirectory", "Firewall",  "GameRunning",
-                                      "Binaries0",      "CBA",           "EULA",      "DirectX",
-                                      "Binaries1",      "CollectGarbage", "Defrag0",  "Binaries2",
-                                      "Repair",         "Preprocess",    "Defrag1",   "ReadyToPlay"};
+const char* const MainChainNames[] = {
+    "Platform", "PickDirectory", "Firewall",  "GameRunning",    "Binaries0", "CBA",
+    "EULA",     "DirectX",       "Binaries1", "CollectGarbage", "Defrag0",   "Binaries2",
+    "Repair",   "Preprocess",    "Defrag1",   "ReadyToPlay"};
 
 TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
 {
@@ -259,8 +260,8 @@ TEST_F(LauncherRunTest, SecondInstanceBringsTheFirstForwardAndTouchesNothing)
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"Launcher";
     ASSERT_TRUE(RegisterClassW(&windowClass));
-    HWND window = CreateWindowExW(0, L"Launcher", L"Vantorel", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100, nullptr,
-                                  nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND window = CreateWindowExW(0, L"Launcher", L"Vantorel", WS_POPUP | WS_VISIBLE, 10, 10, 100, 100,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     ShowWindow(window, SW_MINIMIZE);
     steps_test::PumpMessages();
     ASSERT_TRUE(IsIconic(window));
@@ -303,7 +304,8 @@ TEST(SharedSectionTest, AnotherProcessOfTheSameExecutableSeesTheMainWindow)
     std::string output;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    int code = testing_support::RunProcess(L"\"" + std::wstring(self) + L"\" --print-shared-main-window", &output);
+    int code =
+        testing_support::RunProcess(L"\"" + std::wstring(self) + L"\" --print-shared-main-window", &output);
     SharedMainWindow = nullptr;
     EXPECT_EQ(code, 0);
     EXPECT_EQ(output.substr(0, output.find_first_of("\r\n")), std::to_string(0x1234ABCD));

@@ -44,7 +44,10 @@ protected:
 // A step whose page must be gone before the step is deleted.
 class PageStep : public Requirement {
 public:
-    PageStep(HWND page, bool& pageAliveAtDelete) : Requirement(STEP_PROGRESS_HIDDEN), page_(page), alive_(pageAliveAtDelete) {}
+    PageStep(HWND page, bool& pageAliveAtDelete)
+        : Requirement(STEP_PROGRESS_HIDDEN), page_(page), alive_(pageAliveAtDelete)
+    {
+    }
     ~PageStep() override { alive_ = IsWindow(page_) != FALSE; }
     HWND Run(HWND) override { return page_; }
 
@@ -92,7 +95,8 @@ TEST_F(QueueTest, PageStopsTheQueueAndParentEndsItWithoutRecord)
 
     // The page reports success: the next step hands back the parent.
     CurrentStepPage = nullptr; // the test's page is not destroyed by the queue
-    RequirementQueue.back()->step.reset(new JournalStep(journal_, L"Later", STEP_PROGRESS_NORMAL, parent_.get()));
+    RequirementQueue.back()->step.reset(
+        new JournalStep(journal_, L"Later", STEP_PROGRESS_NORMAL, parent_.get()));
     CompleteFrontStep(parent_.get(), true);
     EXPECT_EQ(RequirementQueue.size(), 1u);
     EXPECT_EQ(CurrentStepPage, nullptr);
@@ -121,7 +125,8 @@ TEST_F(QueueTest, SuccessThroughThePageAddsTheWeightAndRecords)
 
 TEST_F(QueueTest, ClearDeletesBackToFrontAfterThePageAndRecordsTheFrontAsFailed)
 {
-    HWND page = CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, parent_.get(), nullptr, nullptr, nullptr);
+    HWND page =
+        CreateWindowExW(0, L"Static", L"", WS_CHILD, 0, 0, 1, 1, parent_.get(), nullptr, nullptr, nullptr);
     bool pageAlive = true;
     AppendStep(new PageStep(page, pageAlive), L"Front");
     Add(L"Second");
@@ -134,7 +139,8 @@ TEST_F(QueueTest, ClearDeletesBackToFrontAfterThePageAndRecordsTheFrontAsFailed)
     EXPECT_EQ(CurrentStepPage, nullptr);
     EXPECT_TRUE(RequirementQueue.empty());
     EXPECT_EQ(journal_, (std::vector<std::wstring>{L"delete Third", L"delete Second"}));
-    EXPECT_EQ(StepStatistics[L"Front"], (StatisticsMap{{L"Attempts", 1}, {L"ElapsedTime", 0}, {L"Success", 0}}));
+    EXPECT_EQ(StepStatistics[L"Front"],
+              (StatisticsMap{{L"Attempts", 1}, {L"ElapsedTime", 0}, {L"Success", 0}}));
     EXPECT_FALSE(ReadyToPlayReached);
 }
 

@@ -16,7 +16,8 @@ namespace {
 TEST(BrowserRuntimeFolderTest, BesideTheExecutableOrInTheToolsFolderOfABuildTree)
 {
     EXPECT_EQ(BrowserRuntimeFolderFor(L"D:\\Game\\Tools\\Launcher.exe"), L"D:\\Game\\Tools\\CEF3_1\\");
-    EXPECT_EQ(BrowserRuntimeFolderFor(L"X:\\Build\\Code\\Tools\\Launcher.exe"), L"X:\\Build\\Tools\\CEF3_1\\");
+    EXPECT_EQ(BrowserRuntimeFolderFor(L"X:\\Build\\Code\\Tools\\Launcher.exe"),
+              L"X:\\Build\\Tools\\CEF3_1\\");
 }
 
 class StagedFilesTest : public ::testing::Test {
@@ -86,7 +87,8 @@ TEST_F(StagedFilesTest, FirstFailureStopsTheInstallationWithAFatalError)
     EXPECT_TRUE(fatal);
     std::wstring head;
     GetLocalizedText("FailedFileUpdate", head);
-    EXPECT_EQ(error.rfind(head + L"\n" + root_ + L"V5\\a.dll\n\n", 0), 0u) << std::string(error.begin(), error.end());
+    EXPECT_EQ(error.rfind(head + L"\n" + root_ + L"V5\\a.dll\n\n", 0), 0u)
+        << std::string(error.begin(), error.end());
     EXPECT_EQ(error.back(), L']');
     EXPECT_TRUE(FileExists(root_ + L"V5\\a.dll.cpy"));
     // Folders are listed in name order, so the failing entry comes first and

@@ -14,14 +14,17 @@ TEST(StepStatisticsTest, FirstRunTakesTheStepsOwnFiguresAndTheThreeKeys)
 {
     StatisticsMap category;
     MergeStepStatistics(category, {{L"UNSUPPORTED_CPU", 1}, {L"Attempts", 4}}, 0, 31);
-    EXPECT_EQ(category, (StatisticsMap{{L"Attempts", 4}, {L"ElapsedTime", 31}, {L"Success", 0}, {L"UNSUPPORTED_CPU", 1}}));
+    EXPECT_EQ(
+        category,
+        (StatisticsMap{{L"Attempts", 4}, {L"ElapsedTime", 31}, {L"Success", 0}, {L"UNSUPPORTED_CPU", 1}}));
 }
 
 TEST(StepStatisticsTest, LaterRunsAccumulateOverwriteSuccessAndKeepTheFirstDownloadSize)
 {
     StatisticsMap category;
     MergeStepStatistics(category, {{L"DownloadSize", 1000}, {L"TotalDownloaded", 10}}, 0, 100);
-    MergeStepStatistics(category, {{L"DownloadSize", 400}, {L"TotalDownloaded", 5}, {L"Relaunched", 1}}, 1, 50);
+    MergeStepStatistics(category, {{L"DownloadSize", 400}, {L"TotalDownloaded", 5}, {L"Relaunched", 1}}, 1,
+                        50);
     EXPECT_EQ(category, (StatisticsMap{{L"Attempts", 2},
                                        {L"DownloadSize", 1000},
                                        {L"ElapsedTime", 150},

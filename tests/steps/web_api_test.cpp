@@ -83,7 +83,8 @@ TEST_F(WebApiTest, BodySendsAPostWithExactlyThoseBytesAndNoAddedHeaders)
     EXPECT_EQ(requests[0].path, "/stats/launcherUpload.php");
     EXPECT_EQ(requests[0].body, request.body);
     EXPECT_EQ(requests[0].Header("Content-Type"), "");
-    EXPECT_NE(log.Text().find("Could not get request launcherUpload.php (status: 404)\r\n"), std::string::npos);
+    EXPECT_NE(log.Text().find("Could not get request launcherUpload.php (status: 404)\r\n"),
+              std::string::npos);
 }
 
 TEST_F(WebApiTest, AnswerWithoutLengthIsReadInPieces)
@@ -192,7 +193,8 @@ TEST_F(WebApiTest, DestroyingTheStepWhileTheServerHangsReturns)
 {
     // The server holds the request, then closes the connection unanswered
     // (WinINet tries once more, and that attempt finds no route).
-    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/hang.php", 200, "", "\"delay\": 3, \"drop\": true, \"times\": 1"));
+    ASSERT_TRUE(
+        TestServer::AddRoute("GET", "/api/hang.php", 200, "", "\"delay\": 3, \"drop\": true, \"times\": 1"));
     steps_test::PlainWindow parent;
     auto request = std::make_unique<ReqWebAPI>(STEP_PROGRESS_MARQUEE);
     request->Run(parent.get());

@@ -5,9 +5,9 @@
 #include <windows.h>
 
 // Module-wide flags, set on the user-interface thread during start-up.
-extern bool CefEnabled;     // the embedded browser is used
-extern bool DedicatedMode;  // "-dedicated": the ready page starts servers
-extern COLORREF TextColor;  // labels and buttons: white, black with the browser
+extern bool CefEnabled;            // the embedded browser is used
+extern bool DedicatedMode;         // "-dedicated": the ready page starts servers
+extern COLORREF TextColor;         // labels and buttons: white, black with the browser
 extern int InstalledLanguageCount; // set flags of InstalledLanguages
 
 // The main window (or headless console window) of the instance that runs,

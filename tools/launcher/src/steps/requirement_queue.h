@@ -20,9 +20,9 @@ struct RequirementEntry {
 
 // Module state; user-interface thread only.
 extern std::deque<std::unique_ptr<RequirementEntry>> RequirementQueue;
-extern float DoneWeight;       // weights of the chain's steps ended by WM_STEP_SUCCEEDED
-extern DWORD TotalStepTime;    // ms spent in steps; reset only for a purge chain
-extern HWND CurrentStepPage;   // the front step's page, or null
+extern float DoneWeight;          // weights of the chain's steps ended by WM_STEP_SUCCEEDED
+extern DWORD TotalStepTime;       // ms spent in steps; reset only for a purge chain
+extern HWND CurrentStepPage;      // the front step's page, or null
 extern HWND BrowserCommandTarget; // with the browser: receives the page's button presses
 extern bool ReadyToPlayReached;   // the queue was cleared on a lone "ReadyToPlay"
 

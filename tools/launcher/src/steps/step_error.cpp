@@ -66,8 +66,8 @@ void GetStepError(std::wstring& text, bool& fatal)
 void AppendSystemErrorText(std::wstring& text, DWORD code, DWORD languageId)
 {
     wchar_t message[256] = {};
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  code, languageId, message, 256, nullptr);
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                  languageId, message, 256, nullptr);
     if (length >= 256)
         length = 255;
     while (length > 0 && iswspace(message[length - 1]))

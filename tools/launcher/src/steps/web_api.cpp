@@ -93,7 +93,8 @@ void ReqWebAPI::StartRequest()
 {
     status = 0;
     answer.clear();
-    requestThread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr)));
+    requestThread.Reset(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr)));
 }
 
 unsigned __stdcall ReqWebAPI::RequestThreadProc(void* self)
@@ -126,7 +127,8 @@ void ReqWebAPI::ExecuteRequest()
     if (InternetCanonicalizeUrlW(url.c_str(), canonical, &length, ICU_ENCODE_PERCENT))
         url = canonical;
 
-    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+    DWORD flags =
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
     if (secure)
         flags |= INTERNET_FLAG_SECURE;
     InternetHandle request(HttpOpenRequestW(connection.Get(), body.empty() ? L"GET" : L"POST", url.c_str(),
@@ -156,7 +158,8 @@ void ReqWebAPI::SendAndReceive(HINTERNET request)
     DWORD size = sizeof(code);
     if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) {
         char name[32];
-        LogPrintf(L"Could not read status code for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
+        LogPrintf(L"Could not read status code for %s (%S)\n", requestPath.c_str(),
+                  GetInternetErrorName(name));
         return;
     }
     status = code;

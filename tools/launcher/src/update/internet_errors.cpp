@@ -160,7 +160,8 @@ void ReportInternetFailure(const char* key, const char* errorName)
 void LogHttpHeaders(HINTERNET request)
 {
     std::vector<wchar_t> text;
-    if (QueryRawHeaders(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, text) && text[0])
+    if (QueryRawHeaders(request, HTTP_QUERY_RAW_HEADERS_CRLF | HTTP_QUERY_FLAG_REQUEST_HEADERS, text) &&
+        text[0])
         LogWrite(text.data());
     if (QueryRawHeaders(request, HTTP_QUERY_RAW_HEADERS_CRLF, text) && text[0])
         LogWrite(text.data());
