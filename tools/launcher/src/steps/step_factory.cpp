@@ -53,8 +53,14 @@ StepKind GetInitialStepKind(StepId id)
     return Steps[id].kind;
 }
 
+StepFactoryHook StepFactoryForTest = nullptr;
+
 Requirement* CreateStep(StepId id)
 {
+    if (StepFactoryForTest) {
+        if (Requirement* step = StepFactoryForTest(id))
+            return step;
+    }
     // Each step's own class takes its place here as it becomes part of the
     // launcher.
     switch (id) {

@@ -47,3 +47,9 @@ StepKind GetInitialStepKind(StepId id);
 
 // A new step; the caller (the queue) owns it.
 Requirement* CreateStep(StepId id);
+
+// Tests that drive the main window make the chains' steps themselves: when
+// set, CreateStep asks it first and uses what it returns unless that is
+// null.
+using StepFactoryHook = Requirement* (*)(StepId id);
+extern StepFactoryHook StepFactoryForTest;

@@ -48,27 +48,39 @@ HWND TextPaneOf(HWND window)
     return GetDlgItem(GetDlgItem(window, IDC_TEXT_FRAME), IDC_TEXT_PANE);
 }
 
-void SetPaneCharacterFormat(HWND pane, bool wide)
+// The format of the text (which = SCF_ALL) or of what a load does not
+// format itself (SCF_DEFAULT); with plain, bold, italic, underline and
+// strikeout are switched off too.
+void SetPaneCharacterFormat(HWND pane, WPARAM which, bool plain)
 {
     CHARFORMAT2W format = {};
     format.cbSize = sizeof(format);
     format.dwMask = CFM_COLOR | CFM_FACE | CFM_SIZE;
-    if (wide)
+    if (plain)
         format.dwMask |= CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
     format.crTextColor = TextColor;
     format.yHeight = HasOption(L"-force:big") ? S(11) * 20 : TEXT_HEIGHT_TWIPS;
     CopyString(format.szFaceName, LF_FACESIZE, L"Tahoma");
-    SendMessageW(pane, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&format));
+    SendMessageW(pane, EM_SETCHARFORMAT, which, reinterpret_cast<LPARAM>(&format));
+}
+
+// Whether the pane's own vertical bar is on screen.
+bool PaneBarShown(HWND pane)
+{
+    SCROLLBARINFO info = {sizeof(info)};
+    return GetScrollBarInfo(pane, OBJID_VSCROLL, &info) && !(info.rgstate[0] & STATE_SYSTEM_INVISIBLE);
 }
 
 // Shows IDC_TEXT_SCROLLBAR with the pane's range when the text is longer
-// than the pane. The pane's own bar is shown only while it is read.
+// than the pane. The pane's own bar is shown only while it is read. Wine's
+// rich edit leaves a stale range behind when a text fits, but then keeps
+// its bar off, so a range counts only while the pane's bar is shown.
 void MirrorScrollRange(HWND pane, HWND bar)
 {
     SendMessageW(pane, EM_SHOWSCROLLBAR, SB_VERT, TRUE);
     SendMessageW(pane, WM_VSCROLL, SB_TOP, 0);
     SCROLLINFO info = {sizeof(info), SIF_ALL};
-    if (GetScrollInfo(pane, SB_VERT, &info) && info.nMax > static_cast<int>(info.nPage)) {
+    if (GetScrollInfo(pane, SB_VERT, &info) && info.nMax > static_cast<int>(info.nPage) && PaneBarShown(pane)) {
         ShowWindow(bar, SW_SHOW);
         SCROLLINFO mirrored = {sizeof(mirrored), SIF_RANGE | SIF_PAGE | SIF_POS};
         mirrored.nMin = info.nMin;
@@ -168,8 +180,14 @@ LRESULT ShowTextInPane(HWND window, WPARAM wParam, LPARAM lParam)
     SendMessageW(window, WM_SETREDRAW, FALSE, 0);
     SetFocus(nullptr);
     SendMessageW(pane, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(0, PANE_RIGHT_MARGIN));
+    // Wine's rich edit keeps its scroll range current only while its own bar
+    // is on, so the bar is on while the text is loaded and formatted.
+    SendMessageW(pane, EM_SHOWSCROLLBAR, SB_VERT, TRUE);
+    // What an RTF leaves unformatted is plain text, not the control's
+    // default font (a bold one under Wine).
+    SetPaneCharacterFormat(pane, SCF_DEFAULT, true);
     LoadPaneText(pane, wParam, lParam);
-    SetPaneCharacterFormat(pane, wParam != 1);
+    SetPaneCharacterFormat(pane, SCF_ALL, wParam != 1);
     // Where the control cannot draw transparently (Wine) it fills with the
     // background's own colour.
     SendMessageW(pane, EM_SETBKGNDCOLOR, 0, BackgroundColor);
