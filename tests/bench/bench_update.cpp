@@ -40,7 +40,7 @@ std::wstring Wide(const char* text)
 
 // The object read sequentially from a file, in the reader's own pieces.
 class FileSource : public BodySource {
-public:
+  public:
     explicit FileSource(HANDLE file) : file_(file) {}
     bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) override
     {
@@ -53,7 +53,7 @@ public:
         return true;
     }
 
-private:
+  private:
     HANDLE file_;
 };
 
@@ -88,8 +88,8 @@ DecodeRun DecodeOnce(const std::wstring& path)
     DecodeRun run;
     HANDLE input = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    HANDLE output = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                nullptr);
+    HANDLE output = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     if (input == INVALID_HANDLE_VALUE || output == INVALID_HANDLE_VALUE)
         return run;
     auto transfer = std::make_unique<DownloadTransfer>();

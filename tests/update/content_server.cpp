@@ -49,7 +49,8 @@ namespace content_server {
 ContentObject Put(const std::string& name, int64_t size, int seed, const std::string& extraJson)
 {
     std::string json = "{\"name\": " + Quoted(name) + ", \"size\": " + std::to_string(size) +
-                       ", \"seed\": " + std::to_string(seed) + (extraJson.empty() ? "" : ", " + extraJson) + "}";
+                       ", \"seed\": " + std::to_string(seed) + (extraJson.empty() ? "" : ", " + extraJson) +
+                       "}";
     bool ok = false;
     std::string answer = TestServer::Control("POST", "/__ctl/content/put", json, &ok);
     return Parse(answer, ok);
@@ -57,9 +58,9 @@ ContentObject Put(const std::string& name, int64_t size, int seed, const std::st
 
 ContentObject PutBytes(const std::string& name, const std::string& bytes, const std::string& extraJson)
 {
-    std::string json = "{\"name\": " + Quoted(name) + ", \"data_b64\": " +
-                       Quoted(testing_support::Base64Encode(bytes)) + (extraJson.empty() ? "" : ", " + extraJson) +
-                       "}";
+    std::string json = "{\"name\": " + Quoted(name) +
+                       ", \"data_b64\": " + Quoted(testing_support::Base64Encode(bytes)) +
+                       (extraJson.empty() ? "" : ", " + extraJson) + "}";
     bool ok = false;
     std::string answer = TestServer::Control("POST", "/__ctl/content/put", json, &ok);
     return Parse(answer, ok);

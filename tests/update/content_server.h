@@ -8,9 +8,9 @@
 #include <string>
 
 struct ContentObject {
-    std::string name; // remote name, "{md5}" replaced
-    std::string md5;  // of the content, upper case
-    int64_t size = 0; // content bytes
+    std::string name;       // remote name, "{md5}" replaced
+    std::string md5;        // of the content, upper case
+    int64_t size = 0;       // content bytes
     int64_t objectSize = 0; // served bytes
     bool ok = false;
 };
@@ -33,13 +33,13 @@ int Attempts(const std::string& name);
 
 // Sends the launcher log to a temporary file for the life of the object.
 class LogCapture {
-public:
+  public:
     LogCapture();
     ~LogCapture();
     std::string Text() const; // what was logged so far
     bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
 
-private:
+  private:
     testing_support::TempDir dir_;
     std::wstring path_;
 };

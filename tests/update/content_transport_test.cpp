@@ -29,7 +29,7 @@ std::wstring Wide(const std::string& narrow)
 
 // One kept-alive connection to the test server and one transfer into a file.
 class HttpTransferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LoadLocalizationTable();
@@ -39,14 +39,15 @@ protected:
         ASSERT_NE(session, nullptr);
         DWORD timeout = 2000;
         InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-        connection = InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(TestServer::HttpPort()),
-                                      nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        connection =
+            InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(TestServer::HttpPort()),
+                             nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         ASSERT_NE(connection, nullptr);
         // Wine takes the receive time-out of the connection, not of the session.
         InternetSetOptionW(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         path = dir / L"object.tmp";
-        file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         transfer.targetFile = file;
         transfer.name = path;
@@ -83,7 +84,8 @@ protected:
             return 0;
         DWORD status = 0;
         DWORD size = sizeof status;
-        HttpQueryInfoW(transfer.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+        HttpQueryInfoW(transfer.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr);
         return status;
     }
     std::string Digest() { return Narrow(MD5FinalText(transfer.md5)); }

@@ -13,7 +13,7 @@
 namespace {
 
 class ProgressTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LoadLocalizationTable(); // English: "hours", "minutes", "minute"
@@ -163,7 +163,8 @@ TEST_F(ProgressTest, CountsFromManyThreads)
 
 TEST_F(ProgressTest, StatusLineOfTheMainWindow)
 {
-    HWND main = CreateWindowW(L"STATIC", L"", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND main =
+        CreateWindowW(L"STATIC", L"", WS_OVERLAPPED, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(main, nullptr);
     HWND detail = CreateWindowW(L"STATIC", L"old", WS_CHILD, 0, 0, 100, 20, main,
                                 reinterpret_cast<HMENU>(IDC_STATUS_DETAIL), nullptr, nullptr);

@@ -98,7 +98,8 @@ TEST(DownloadQueue, LocalComparison)
     std::wstring upperMd5 = Md5Text(content);
     EXPECT_TRUE(log.Contains("Got " + std::string(upperMd5.begin(), upperMd5.end()) + " but expected " +
                              std::string(lowerMd5.begin(), lowerMd5.end()) + "\r\n"));
-    EXPECT_TRUE(log.Contains("Queuing " + narrowRoot + "\\missing.bin [00000000000000000000000000000000]\r\n"));
+    EXPECT_TRUE(
+        log.Contains("Queuing " + narrowRoot + "\\missing.bin [00000000000000000000000000000000]\r\n"));
     EXPECT_EQ(build.bytesToFetch, 50);
     EXPECT_FALSE(build.relaunchNeeded);
     EXPECT_EQ(build.kind, STEP_PROGRESS_NORMAL); // no cache file queued: weight 1.0
@@ -202,13 +203,13 @@ TEST(DownloadQueue, CachePassCompanionsApplicabilityAndBulk)
     ASSERT_TRUE(WriteFileBytes(dir / L"b.toc", "anything"));
     ASSERT_TRUE(WriteFileBytes(dir / L"b.cache", "anything"));
     ManifestList manifest = {
-        Entry(dir / L"a.toc", ENTRY_CACHE, 1, kNoMd5),         // missing: queued
-        Entry(dir / L"a.cache", ENTRY_CACHE, 50, kNoMd5),      // exists, not hashed, but a companion
-        Entry(dir / L"b.toc", ENTRY_CACHE, 2, kNoMd5),         // exists: kept
-        Entry(dir / L"b.cache", ENTRY_CACHE, 3, kNoMd5),       // exists: kept
-        Entry(dir / L"s_de.toc", ENTRY_CACHE, 4, kNoMd5),      // does not apply
-        Entry(dir / L"a.txt", ENTRY_CONTENT, 5, kNoMd5),       // companion of any kind
-        Entry(dir / L"a.toc.old", ENTRY_CONTENT, 6, kNoMd5),   // other stem
+        Entry(dir / L"a.toc", ENTRY_CACHE, 1, kNoMd5),       // missing: queued
+        Entry(dir / L"a.cache", ENTRY_CACHE, 50, kNoMd5),    // exists, not hashed, but a companion
+        Entry(dir / L"b.toc", ENTRY_CACHE, 2, kNoMd5),       // exists: kept
+        Entry(dir / L"b.cache", ENTRY_CACHE, 3, kNoMd5),     // exists: kept
+        Entry(dir / L"s_de.toc", ENTRY_CACHE, 4, kNoMd5),    // does not apply
+        Entry(dir / L"a.txt", ENTRY_CONTENT, 5, kNoMd5),     // companion of any kind
+        Entry(dir / L"a.toc.old", ENTRY_CONTENT, 6, kNoMd5), // other stem
     };
     QueueBuild build;
     build.pass = PASS_CACHE;

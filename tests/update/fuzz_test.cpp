@@ -22,14 +22,28 @@ const char kMd5[] = "0123456789ABCDEF0123456789ABCDEF";
 std::string ValidManifest()
 {
     std::string md5 = kMd5;
-    return "/Tools/Launcher.exe." + md5 + ".lzma,123456\n"
-           "/Tools/CEF3_1/V5/libcef.dll." + md5 + ".lzma,99\r\n"
-           "/Docs/eula_en.rtf." + md5 + ".bulk,10\n"
-           "/Docs/cba_en.rtf." + md5 + ".bulk,11\n"
-           "/Bin/Steam/steam_api64.dll." + md5 + ".lzma,7\n"
-           "/Data/Level 1/world.pak." + md5 + ".lzma,5000000000\n"
-           "/Cache.Windows/shaders_en.toc." + md5 + ".lzma,12\n"
-           "/Cache.Windows/shaders_en.cache." + md5 + ".lzma,13\n";
+    return "/Tools/Launcher.exe." + md5 +
+           ".lzma,123456\n"
+           "/Tools/CEF3_1/V5/libcef.dll." +
+           md5 +
+           ".lzma,99\r\n"
+           "/Docs/eula_en.rtf." +
+           md5 +
+           ".bulk,10\n"
+           "/Docs/cba_en.rtf." +
+           md5 +
+           ".bulk,11\n"
+           "/Bin/Steam/steam_api64.dll." +
+           md5 +
+           ".lzma,7\n"
+           "/Data/Level 1/world.pak." +
+           md5 +
+           ".lzma,5000000000\n"
+           "/Cache.Windows/shaders_en.toc." +
+           md5 +
+           ".lzma,12\n"
+           "/Cache.Windows/shaders_en.cache." +
+           md5 + ".lzma,13\n";
 }
 
 // Characters that matter to the grammar and to paths.
@@ -60,8 +74,11 @@ std::string MutateText(std::string text, std::mt19937& random)
             text.erase(at, 1 + random() % 40);
             break;
         case 3: {
-            static const char* pieces[] = {"/..", "/../..", "C:", "//", "\\..\\", "/./", ".lzma,", ".bulk,",
-                                           "99999999999999999999", "\\\\server\\", "/nul", "/./.", ". ", "%2e%2e"};
+            static const char* pieces[] = {"/..",          "/../..", "C:",
+                                           "//",           "\\..\\", "/./",
+                                           ".lzma,",       ".bulk,", "99999999999999999999",
+                                           "\\\\server\\", "/nul",   "/./.",
+                                           ". ",           "%2e%2e"};
             text.insert(at, pieces[random() % (sizeof(pieces) / sizeof(pieces[0]))]);
             break;
         }
@@ -87,8 +104,9 @@ bool StartsWith(const std::wstring& text, const std::wstring& head)
 // names a drive or stream, or is empty.
 void ExpectContained(const ManifestEntry& entry, const ManifestParseContext& context)
 {
-    const std::wstring& root =
-        StartsWith(entry.localPath, context.launcherRoot + L"\\") ? context.launcherRoot : context.installRoot;
+    const std::wstring& root = StartsWith(entry.localPath, context.launcherRoot + L"\\")
+                                   ? context.launcherRoot
+                                   : context.installRoot;
     ASSERT_TRUE(StartsWith(entry.localPath, root + L"\\")) << entry.localPath.size();
     std::wstring rest = entry.localPath.substr(root.size());
     EXPECT_EQ(rest.find(L"\\..\\"), std::wstring::npos);
@@ -103,7 +121,8 @@ void ExpectContained(const ManifestEntry& entry, const ManifestParseContext& con
     EXPECT_GE(entry.size, 0);
     size_t n = entry.remoteName.size();
     ASSERT_GE(n, 5u);
-    EXPECT_TRUE(entry.remoteName.compare(n - 5, 5, L".lzma") == 0 || entry.remoteName.compare(n - 5, 5, L".bulk") == 0);
+    EXPECT_TRUE(entry.remoteName.compare(n - 5, 5, L".lzma") == 0 ||
+                entry.remoteName.compare(n - 5, 5, L".bulk") == 0);
 }
 
 } // namespace
@@ -139,7 +158,7 @@ namespace {
 
 // A source that hands out the object in random pieces and may fail once.
 class ChoppySource : public BodySource {
-public:
+  public:
     ChoppySource(const std::string& bytes, std::mt19937& random, size_t failAt)
         : bytes_(bytes), random_(random), failAt_(failAt)
     {
@@ -151,7 +170,8 @@ public:
             errorName = "ERROR_INTERNET_CONNECTION_RESET";
             return false;
         }
-        size_t n = std::min<size_t>({size, 1 + random_() % 20000, bytes_.size() - position_, failAt_ - position_});
+        size_t n =
+            std::min<size_t>({size, 1 + random_() % 20000, bytes_.size() - position_, failAt_ - position_});
         memcpy(buffer, bytes_.data() + position_, n);
         position_ += n;
         *read = static_cast<uint32_t>(n);
@@ -159,7 +179,7 @@ public:
     }
     int reads = 0;
 
-private:
+  private:
     const std::string& bytes_;
     std::mt19937& random_;
     size_t failAt_;
@@ -185,8 +205,8 @@ std::string MutateObject(std::string object, uint64_t realSize, std::mt19937& ra
         object.resize(random() % object.size());
         break;
     case 2: { // a wrong decoded size
-        const uint64_t sizes[] = {0, 1, realSize - 1, realSize + 1, realSize * 2, random() % (4u << 20),
-                                  UINT64_MAX};
+        const uint64_t sizes[] = {
+            0, 1, realSize - 1, realSize + 1, realSize * 2, random() % (4u << 20), UINT64_MAX};
         PutLittleEndian(object, 5, sizes[random() % 7], 8);
         break;
     }

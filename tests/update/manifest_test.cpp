@@ -24,7 +24,7 @@ ManifestParseContext TestContext()
 }
 
 class ManifestTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         EulaFilePath.clear();
@@ -83,13 +83,13 @@ TEST_F(ManifestTest, LauncherRootFollowsTheCluster)
 
 TEST_F(ManifestTest, MalformedLinesAreDropped)
 {
-    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5.substr(1) + L".lzma,10"));       // 31 characters
-    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L"0.lzma,10"));                 // 33 characters
+    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5.substr(1) + L".lzma,10")); // 31 characters
+    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L"0.lzma,10"));          // 33 characters
     EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5.substr(0, 16) + L"." + kMd5.substr(17) + L".lzma,10"));
-    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L".zip,10"));                   // no suffix
-    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L".lzma"));                     // no comma
+    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L".zip,10")); // no suffix
+    EXPECT_FALSE(Parse(L"/Data/a.bin." + kMd5 + L".lzma"));   // no comma
     EXPECT_FALSE(Parse(L".lzma,10"));
-    EXPECT_FALSE(Parse(L"." + kMd5 + L".lzma,10"));                             // no path
+    EXPECT_FALSE(Parse(L"." + kMd5 + L".lzma,10")); // no path
     EXPECT_TRUE(Parse(L"/Data/a.bin." + kMd5 + L".bulk,10"));
     EXPECT_EQ(entry.remoteName, L"/Data/a.bin." + kMd5 + L".bulk");
     EXPECT_EQ(entry.kind, ENTRY_CONTENT);
@@ -98,12 +98,26 @@ TEST_F(ManifestTest, MalformedLinesAreDropped)
 
 TEST_F(ManifestTest, PathsThatLeaveTheInstallAreRefused)
 {
-    for (const wchar_t* path :
-         {L"/../evil.dll", L"/Data/../../evil.dll", L"/Data/..", L"/./a.bin", L"/C:/Windows/evil.dll",
-          L"C:/Windows/evil.dll", L"Data/a.bin", L"//server/share/a.bin", L"/Data\\..\\..\\a.bin",
-          L"\\Data\\a.bin", L"/Data/a.bin:stream", L"/Data/a.bin. ", L"/Data/.../a.bin",
-          L"/Data/CON", L"/Data/nul.txt", L"/Data/com1.bin", L"/Data/a?.bin", L"/Data//a.bin",
-          L"/Data/a\tb.bin", L" /Data/a.bin"}) {
+    for (const wchar_t* path : {L"/../evil.dll",
+                                L"/Data/../../evil.dll",
+                                L"/Data/..",
+                                L"/./a.bin",
+                                L"/C:/Windows/evil.dll",
+                                L"C:/Windows/evil.dll",
+                                L"Data/a.bin",
+                                L"//server/share/a.bin",
+                                L"/Data\\..\\..\\a.bin",
+                                L"\\Data\\a.bin",
+                                L"/Data/a.bin:stream",
+                                L"/Data/a.bin. ",
+                                L"/Data/.../a.bin",
+                                L"/Data/CON",
+                                L"/Data/nul.txt",
+                                L"/Data/com1.bin",
+                                L"/Data/a?.bin",
+                                L"/Data//a.bin",
+                                L"/Data/a\tb.bin",
+                                L" /Data/a.bin"}) {
         EXPECT_FALSE(Parse(std::wstring(path) + L"." + kMd5 + L".lzma,10")) << path;
     }
     EXPECT_TRUE(Parse(L"/Data/con2.bin." + kMd5 + L".lzma,10"));
@@ -172,12 +186,9 @@ TEST(ManifestText, LinesTrimmingAndFileList)
     EulaFilePath.clear();
     CbaFilePath.clear();
     std::string md5 = "0123456789ABCDEF0123456789ABCDEF";
-    std::string text = "/Data/b.bin." + md5 + ".lzma,20\r\n" +
-                       "\n\n   \t\r\n" +
-                       "/Cache.Windows/a.toc." + md5 + ".lzma,5 \t\r\n" +
-                       "garbage line\n" +
-                       "/Data/bad" + std::string(1, '\0') + "x.bin." + md5 + ".lzma,3\n" +
-                       "/Tools/Launcher.exe." + md5 + ".lzma,7\n" +
+    std::string text = "/Data/b.bin." + md5 + ".lzma,20\r\n" + "\n\n   \t\r\n" + "/Cache.Windows/a.toc." +
+                       md5 + ".lzma,5 \t\r\n" + "garbage line\n" + "/Data/bad" + std::string(1, '\0') +
+                       "x.bin." + md5 + ".lzma,3\n" + "/Tools/Launcher.exe." + md5 + ".lzma,7\n" +
                        "/Data/a.bin." + md5 + ".bulk,30" + std::string(2, '\0');
     ASSERT_TRUE(Load(text));
     ASSERT_EQ(ManifestEntries.size(), 4u);
@@ -209,8 +220,8 @@ TEST(ManifestSort, KindThenArchiveAddress)
     ArchiveEntry early{100, 1};
     ArchiveEntry late{900, 1};
     ManifestList list(6);
-    const ManifestEntryKind kinds[] = {ENTRY_CACHE, ENTRY_CONTENT, ENTRY_CONTENT, ENTRY_CONTENT,
-                                       ENTRY_LAUNCHER_FILE, ENTRY_CONTENT};
+    const ManifestEntryKind kinds[] = {ENTRY_CACHE,   ENTRY_CONTENT,       ENTRY_CONTENT,
+                                       ENTRY_CONTENT, ENTRY_LAUNCHER_FILE, ENTRY_CONTENT};
     const ArchiveEntry* archives[] = {nullptr, nullptr, &late, nullptr, nullptr, &early};
     for (size_t i = 0; i < list.size(); ++i) {
         list[i].remoteName = std::to_wstring(i);
@@ -267,7 +278,7 @@ TEST(Applicability, SteamGraphicsAndLanguage)
     EXPECT_FALSE(IsEntryApplicableTo(L"/Docs/eula_de.rtf." + kMd5 + L".bulk", c));
     EXPECT_TRUE(IsEntryApplicableTo(L"/Cache.Windows/strings_xx.toc" + m, c));
     EXPECT_TRUE(IsEntryApplicableTo(L"/Cache.Windows/stringsde.toc" + m, c)); // no "_"
-    EXPECT_TRUE(IsEntryApplicableTo(L"/Data/strings_de.bin" + m, c));        // other extension
+    EXPECT_TRUE(IsEntryApplicableTo(L"/Data/strings_de.bin" + m, c));         // other extension
     EXPECT_FALSE(IsEntryApplicableTo(L"/Data/a_de.toc" + m, c));
     c.languageCode.clear();
     EXPECT_TRUE(IsEntryApplicableTo(L"/Cache.Windows/strings_de.toc" + m, c));

@@ -18,7 +18,7 @@ namespace {
 // Bytes of one response: at most chunk bytes a read; fails (as a dropped
 // connection would) once failAt bytes have been given.
 class BytesSource : public BodySource {
-public:
+  public:
     BytesSource(std::string bytes, size_t chunk = 100000, size_t failAt = SIZE_MAX)
         : bytes_(std::move(bytes)), chunk_(chunk), failAt_(failAt)
     {
@@ -39,7 +39,7 @@ public:
     size_t position() const { return position_; }
     int reads = 0;
 
-private:
+  private:
     std::string bytes_;
     size_t chunk_;
     size_t failAt_;
@@ -62,7 +62,7 @@ std::string Narrow(const std::wstring& wide)
 
 // A transfer into a fresh file of its own.
 class TransferTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         LoadLocalizationTable();
@@ -78,8 +78,7 @@ protected:
         SetStepError(L"untouched", false);
         path = dir / L"target.tmp";
         file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                           nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         NewTransfer();
     }
@@ -112,9 +111,11 @@ protected:
         return text;
     }
     // An ".lzma" object made by the test server.
-    std::string LzmaObject(int64_t size, int seed, ContentObject* info = nullptr, const std::string& extra = "")
+    std::string LzmaObject(int64_t size, int seed, ContentObject* info = nullptr,
+                           const std::string& extra = "")
     {
-        ContentObject object = content_server::Put("/t/o" + std::to_string(seed) + ".{md5}.lzma", size, seed, extra);
+        ContentObject object =
+            content_server::Put("/t/o" + std::to_string(seed) + ".{md5}.lzma", size, seed, extra);
         EXPECT_TRUE(object.ok);
         if (info)
             *info = object;
@@ -259,7 +260,8 @@ TEST_F(TransferTest, ResumedLzmaGivesTheSameDigest)
             EXPECT_EQ(offset, 0); // a partial header is read again
         }
         size_t secondCut = cut == late ? object.size() - 1000 : SIZE_MAX;
-        BytesSource second(object.substr(offset), 3000, secondCut == SIZE_MAX ? SIZE_MAX : secondCut - offset);
+        BytesSource second(object.substr(offset), 3000,
+                           secondCut == SIZE_MAX ? SIZE_MAX : secondCut - offset);
         TransferResult result = transfer->ReadLzmaBody(second, bytesDone, abortRequested);
         if (result == TRANSFER_RETRY) {
             offset = transfer->received;

@@ -16,11 +16,11 @@
 // (ERROR_INTERNET_CONNECTION_ABORTED), so the bytes so far are resumed
 // rather than taken for the whole object.
 class InternetBodySource : public BodySource {
-public:
+  public:
     explicit InternetBodySource(HINTERNET request);
     bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) override;
 
-private:
+  private:
     HINTERNET request_;
     int64_t expected_ = -1; // Content-Length of the answer, -1 when absent
     int64_t delivered_ = 0;

@@ -18,7 +18,7 @@
 #include <string>
 
 class ReqDownload {
-public:
+  public:
     ReqDownload();
     virtual ~ReqDownload();
     ReqDownload(const ReqDownload&) = delete;
@@ -68,7 +68,7 @@ public:
     double EstimateError = 1.7976931348623157e308;
     uint32_t LastLogTick = 0;
 
-private:
+  private:
     void TakeSample(int64_t done, int64_t total, DWORD now, double wallClock);
 };
 

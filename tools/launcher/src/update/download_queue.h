@@ -38,7 +38,7 @@ struct QueueBuild {
     bool debuggerAttached = false; // a queued launcher file then asks for no relaunch
     const std::atomic<bool>* abortRequested = nullptr;
     bool (*isApplicable)(const std::wstring& remoteName) = nullptr; // null: every entry applies
-    const std::wstring* eulaPath = nullptr; // the agreement documents' local paths
+    const std::wstring* eulaPath = nullptr;                         // the agreement documents' local paths
     const std::wstring* cbaPath = nullptr;
     // In and out: the step's kind.
     StepKind kind = STEP_PROGRESS_LIGHT;

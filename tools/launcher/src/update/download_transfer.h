@@ -30,7 +30,7 @@ enum TransferResult : int {
 
 // Where a body reader takes its bytes from.
 class BodySource {
-public:
+  public:
     virtual ~BodySource() = default;
     // Reads up to size bytes into buffer. True with *read bytes (0: the body
     // has ended), or false after a failure, whose name (a narrow text, for
@@ -76,17 +76,17 @@ struct DownloadTransfer {
     TransferResult ExtractLzma(BodySource& source, std::atomic<int64_t>& bytesDone,
                                const std::atomic<bool>& abortRequested);
 
-    HANDLE targetFile = nullptr;   // not owned
-    HINTERNET request = nullptr;   // the current request; null between requests
-    int64_t received = 0;          // bytes taken from the source, header included: the resume offset
-    std::wstring name;             // the target's name for failure texts
-    Md5Context md5;                // digest of the bytes written so far
+    HANDLE targetFile = nullptr; // not owned
+    HINTERNET request = nullptr; // the current request; null between requests
+    int64_t received = 0;        // bytes taken from the source, header included: the resume offset
+    std::wstring name;           // the target's name for failure texts
+    Md5Context md5;              // digest of the bytes written so far
     CLzmaDec decoder;
-    uint64_t left = 0;             // bytes still to produce (decoded, or raw archive bytes to copy)
+    uint64_t left = 0; // bytes still to produce (decoded, or raw archive bytes to copy)
     std::wstring remoteName;
-    std::wstring url;              // names the transfer in every log line
+    std::wstring url;                     // names the transfer in every log line
     size_t archivePart = NO_ARCHIVE_PART; // the archive part the next read comes from
-    int64_t partOffset = 0;        // offset of the next archive read within that part
+    int64_t partOffset = 0;               // offset of the next archive read within that part
     uint32_t requestFlags = 0;
     unsigned char input[TRANSFER_INPUT_SIZE];
     unsigned char output[TRANSFER_OUTPUT_SIZE];

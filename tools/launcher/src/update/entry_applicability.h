@@ -11,8 +11,8 @@ extern bool SteamBuild;
 
 struct ApplicabilityContext {
     bool steamBuild = false;
-    int graphicsApi = 1;        // 0 DirectX 10, 1 DirectX 11, 2 DirectX 12
-    std::wstring languageCode;  // "" when the language has no code
+    int graphicsApi = 1;       // 0 DirectX 10, 1 DirectX 11, 2 DirectX 12
+    std::wstring languageCode; // "" when the language has no code
 };
 
 // The rule itself, on a remote name (anything from its first "," is ignored).

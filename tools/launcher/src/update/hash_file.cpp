@@ -17,12 +17,12 @@ struct ReadSlot {
     DWORD expected = 0;
     DWORD completedAtOnce = 0; // bytes when ReadFile finished synchronously
     bool synchronous = false;
-    bool pending = false;      // issued and not yet consumed
+    bool pending = false; // issued and not yet consumed
 };
 
 // Owns the read buffers, the events and every read still in flight.
 class HashPipeline {
-public:
+  public:
     HashPipeline(HANDLE file, DWORD chunk, int buffers) : file_(file), chunk_(chunk), buffers_(buffers)
     {
         block_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(chunk) * buffers,
@@ -54,7 +54,7 @@ public:
     unsigned char* Buffer(int index) { return block_ + static_cast<size_t>(chunk_) * index; }
     ReadSlot& Slot(int index) { return slots_[index]; }
 
-private:
+  private:
     HANDLE file_;
     DWORD chunk_;
     int buffers_;

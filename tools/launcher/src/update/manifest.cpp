@@ -22,16 +22,13 @@ std::wstring CbaFilePath;
 std::wstring CbaFileHash;
 
 const wchar_t* const LauncherPrefixes[5] = {
-    L"/Tools/Launcher.exe",
-    L"/Tools/FaultCourier.exe",
-    L"/Tools/Windows/x64/dbghelp.dll",
-    L"/Tools/Windows/x64/symsrv.dll",
-    L"/Tools/CEF3_1/",
+    L"/Tools/Launcher.exe",           L"/Tools/FaultCourier.exe", L"/Tools/Windows/x64/dbghelp.dll",
+    L"/Tools/Windows/x64/symsrv.dll", L"/Tools/CEF3_1/",
 };
 
 namespace {
 
-constexpr size_t kSuffixLength = 5;   // ".lzma" or ".bulk"
+constexpr size_t kSuffixLength = 5; // ".lzma" or ".bulk"
 constexpr size_t kLowerNameLimit = 259;
 constexpr size_t kMd5Length = 32;
 
@@ -112,8 +109,7 @@ std::wstring ConvertAnsiLine(const char* bytes, size_t length)
 
 } // namespace
 
-bool ParseManifestLine(const ManifestParseContext& context, ManifestEntry& entry,
-                       const std::wstring& line)
+bool ParseManifestLine(const ManifestParseContext& context, ManifestEntry& entry, const std::wstring& line)
 {
     // A line holding a zero is damaged; the C-string view would see only its start.
     if (line.find(L'\0') != std::wstring::npos)

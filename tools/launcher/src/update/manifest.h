@@ -73,8 +73,7 @@ extern const wchar_t* const LauncherPrefixes[5];
 // name a file outside the install ("..", drive letters, a path not beginning
 // with "/"), whose root folder is unknown, or whose size does not fit 64 bits
 // are refused with a log line.
-bool ParseManifestLine(const ManifestParseContext& context, ManifestEntry& entry,
-                       const std::wstring& line);
+bool ParseManifestLine(const ManifestParseContext& context, ManifestEntry& entry, const std::wstring& line);
 
 // Replaces ManifestEntries and ManifestFileList with the entries of a decoded
 // manifest (bytes in the ANSI code page, lines separated by line feeds),

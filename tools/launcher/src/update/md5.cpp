@@ -15,8 +15,8 @@ inline uint32_t RotateLeft(uint32_t x, int n)
 #define MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
-#define MD5_STEP(f, a, b, c, d, x, t, s) \
-    (a) += f((b), (c), (d)) + (x) + (uint32_t)(t); \
+#define MD5_STEP(f, a, b, c, d, x, t, s)                                                                     \
+    (a) += f((b), (c), (d)) + (x) + (uint32_t)(t);                                                           \
     (a) = RotateLeft((a), (s)) + (b)
 
 // Runs the transform over count consecutive blocks.

@@ -11,8 +11,8 @@
 
 struct Md5Context {
     uint32_t state[4];
-    uint64_t bitCount;         // message length so far, in bits
-    unsigned char buffer[64];  // bytes of a block not yet transformed
+    uint64_t bitCount;        // message length so far, in bits
+    unsigned char buffer[64]; // bytes of a block not yet transformed
 };
 
 constexpr size_t MD5_DIGEST_SIZE = 16;

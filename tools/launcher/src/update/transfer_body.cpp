@@ -114,7 +114,8 @@ int ReadHeader(BodySource& source, unsigned char* header, std::string& errorName
     uint32_t have = 0;
     while (have < LZMA_HEADER_SIZE) {
         uint32_t read = 0;
-        if (!ReadFrom(source, header + have, static_cast<uint32_t>(LZMA_HEADER_SIZE) - have, &read, errorName))
+        if (!ReadFrom(source, header + have, static_cast<uint32_t>(LZMA_HEADER_SIZE) - have, &read,
+                      errorName))
             return -1;
         if (read == 0)
             break;
@@ -143,7 +144,8 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         // dictionary would only be memory the header asks for in vain.
         unsigned char props[LZMA_PROPS_SIZE];
         memcpy(props, header, LZMA_PROPS_SIZE);
-        uint32_t dictionary = props[1] | (props[2] << 8) | (props[3] << 16) | (static_cast<uint32_t>(props[4]) << 24);
+        uint32_t dictionary =
+            props[1] | (props[2] << 8) | (props[3] << 16) | (static_cast<uint32_t>(props[4]) << 24);
         if (size < dictionary) {
             uint32_t needed = size < 4096 ? 4096 : static_cast<uint32_t>(size);
             for (int i = 0; i < 4; ++i)
@@ -189,8 +191,8 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         }
         SizeT available = static_cast<SizeT>(t.inputSize - t.inputPosition);
         ELzmaStatus status;
-        SRes result = LzmaDec_DecodeToBuf(&t.decoder, t.output + t.outputFill, &room, t.input + t.inputPosition,
-                                          &available, mode, &status);
+        SRes result = LzmaDec_DecodeToBuf(&t.decoder, t.output + t.outputFill, &room,
+                                          t.input + t.inputPosition, &available, mode, &status);
         if (result != SZ_OK) {
             LogPrintf(L"LzmaDec_DecodeToBuf failed for %s (0x%08X)\n", t.url.c_str(), result);
             return Corrupted(kind);
