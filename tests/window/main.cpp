@@ -16,8 +16,8 @@ namespace {
 // read when the display driver starts), so the tests do not wait.
 void MakeWindowsUnmanaged()
 {
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\window_tests.exe\\X11 Driver", L"Managed",
-                    REG_SZ, L"N", 4);
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\window_tests.exe\\X11 Driver",
+                    L"Managed", REG_SZ, L"N", 4);
 }
 
 } // namespace

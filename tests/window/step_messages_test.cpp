@@ -1,8 +1,7 @@
 // The step messages against the real main window: the queue moves through
 // WM_STEP_NEXT, WM_STEP_SUCCEEDED and WM_STEP_FAILED as StepStatistics, the
-// log, the footer's texts and the progress bar show; late reports of an old
-// chain and reports made while a step's Run sits in a modal loop.
-#include "launcher.h"
+// log, the footer and the progress bar show; late reports of an old chain
+// and reports made while a step's Run sits in a message box.
 #include "launcher_settings.h"
 #include "requirement_queue.h"
 #include "settings_store.h"
@@ -23,37 +22,34 @@ using window_test::PumpUntil;
 
 namespace {
 
+FakeStep* Add(const wchar_t* name, StepKind kind = STEP_PROGRESS_HIDDEN, bool page = true)
+{
+    auto* step = new FakeStep(kind, page);
+    AppendStep(step, name);
+    return step;
+}
+
+int64_t Stat(const wchar_t* category, const wchar_t* key)
+{
+    auto found = StepStatistics.find(category);
+    return found == StepStatistics.end() || !found->second.count(key) ? -1 : found->second.at(key);
+}
+
 class StepMessagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         StepStatistics.clear();
-        FakeStep::deleted = 0;
-        FakeStep::runs = 0;
+        FakeStep::deleted = FakeStep::runs = 0;
     }
     void TearDown() override { StepStatistics.clear(); }
-
-    FakeStep* Add(const wchar_t* name, StepKind kind = STEP_PROGRESS_HIDDEN, bool page = true)
+    void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     {
-        auto* step = new FakeStep(kind, page);
-        AppendStep(step, name);
-        return step;
-    }
-    void Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
-    {
-        PostMessageW(window_.get(), message, wParam, lParam);
+        PostMessageW(w_.get(), message, wParam, lParam);
         PumpFor(50);
     }
-    int64_t Stat(const wchar_t* category, const wchar_t* key)
-    {
-        auto found = StepStatistics.find(category);
-        if (found == StepStatistics.end() || !found->second.count(key))
-            return -1;
-        return found->second.at(key);
-    }
-    int BarPosition() { return static_cast<int>(SendMessageW(window_.Item(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
 
-    LauncherWindow window_;
+    LauncherWindow w_;
 };
 
 TEST_F(StepMessagesTest, ChainRunsThroughPagesAndIgnoresLateReports)
@@ -63,17 +59,13 @@ TEST_F(StepMessagesTest, ChainRunsThroughPagesAndIgnoresLateReports)
     FakeStep* second = Add(L"Second", STEP_PROGRESS_NORMAL);
     Add(L"AtOnce", STEP_PROGRESS_NORMAL, false);
     FakeStep* last = Add(L"Last");
-    SetWindowTextW(window_.Item(IDC_STATUS_TEXT), L"old status");
+    SetWindowTextW(w_.Item(IDC_STATUS_TEXT), L"old status");
 
-    Send(WM_STEP_NEXT);
-    ASSERT_TRUE(first->page);
+    Post(WM_STEP_NEXT);
     EXPECT_EQ(CurrentStepPage, first->page);
-    EXPECT_EQ(window_.Text(IDC_MAIN_BUTTON), L"PLAY");
-    EXPECT_FALSE(IsWindowEnabled(window_.Item(IDC_MAIN_BUTTON)));
-    EXPECT_EQ(window_.Text(IDC_STATUS_TEXT), L"");
-
-    // A page is up: another WM_STEP_NEXT changes nothing.
-    Send(WM_STEP_NEXT);
+    EXPECT_EQ(w_.Text(IDC_MAIN_BUTTON), L"PLAY");
+    EXPECT_EQ(w_.Text(IDC_STATUS_TEXT), L"");
+    Post(WM_STEP_NEXT); // a page is up: nothing runs
     EXPECT_EQ(FakeStep::runs, 1);
 
     HWND firstPage = first->page;
@@ -81,37 +73,41 @@ TEST_F(StepMessagesTest, ChainRunsThroughPagesAndIgnoresLateReports)
     PumpFor(50);
     EXPECT_FALSE(IsWindow(firstPage));
     EXPECT_EQ(Stat(L"First", L"Success"), 1);
-    EXPECT_EQ(Stat(L"First", L"Attempts"), 1);
     EXPECT_EQ(CurrentStepPage, second->page);
 
-    // The first page's report arrives again late: the second step stays.
-    Send(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(firstPage));
-    Send(WM_STEP_SUCCEEDED, 0, 0);
+    // The first page's report arrives again, late: the second step stays.
+    Post(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(firstPage));
+    Post(WM_STEP_SUCCEEDED, 0, 0);
     EXPECT_EQ(CurrentStepPage, second->page);
-    EXPECT_EQ(Stat(L"Second", L"Attempts"), -1);
     EXPECT_EQ(RequirementQueue.size(), 3u);
 
-    Send(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(second->page));
-    EXPECT_EQ(Stat(L"Second", L"Success"), 1);
+    // The action buttons' commands reach the page first.
+    SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED), 0);
+    EXPECT_EQ(window_test::PageCommands(second->page).back(), MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED));
+
+    Post(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(second->page));
+    EXPECT_EQ(Stat(L"Second", L"Attempts"), 1);
     EXPECT_EQ(Stat(L"AtOnce", L"Success"), 1);
     EXPECT_EQ(CurrentStepPage, last->page);
     EXPECT_FLOAT_EQ(DoneWeight, 1.0f); // only Second weighs and ended by message
     EXPECT_EQ(FakeStep::deleted, 3);
+    Post(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(last->page));
+    EXPECT_TRUE(window_test::QuitPosted);
 
     std::string text = log.Text();
-    EXPECT_NE(text.find("Finished First ("), std::string::npos);
-    EXPECT_NE(text.find("Finished Second ("), std::string::npos);
-    EXPECT_NE(text.find("Finished AtOnce ("), std::string::npos);
-    EXPECT_NE(text.find("Total time: "), std::string::npos);
+    for (const char* line : {"Finished First (", "Finished Second (", "Finished AtOnce (", "Total time: "})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
 }
 
-TEST_F(StepMessagesTest, EmptiedQueuePostsQuit)
+TEST(StepMessagesStartTest, CreationStartsTheQueue)
 {
-    FakeStep* only = Add(L"Only");
-    Send(WM_STEP_NEXT);
-    Send(WM_STEP_SUCCEEDED, 0, reinterpret_cast<LPARAM>(only->page));
-    EXPECT_TRUE(window_test::QuitPosted);
-    EXPECT_EQ(CurrentStepPage, nullptr);
+    StepStatistics.clear();
+    window_test::WindowOptions options;
+    options.startQueue = true;
+    LauncherWindow w(options);
+    FakeStep* step = Add(L"Early");
+    EXPECT_TRUE(PumpUntil([&] { return step->page != nullptr; }));
+    EXPECT_EQ(CurrentStepPage, step->page);
 }
 
 TEST_F(StepMessagesTest, ProgressTimerShowsTheChainsPosition)
@@ -121,16 +117,16 @@ TEST_F(StepMessagesTest, ProgressTimerShowsTheChainsPosition)
     Add(L"Binaries2", STEP_PROGRESS_HEAVY);
     for (const wchar_t* name : {L"CollectGarbage", L"Defrag0", L"Repair", L"Preprocess", L"Defrag1"})
         Add(name, STEP_PROGRESS_NORMAL);
-    Send(WM_STEP_NEXT);
-    download->progress = 0.5f;
+    Post(WM_STEP_NEXT);
+    HWND bar = w_.Item(IDC_PROGRESS);
+    auto position = [&] { return SendMessageW(bar, PBM_GETPOS, 0, 0); };
     // The 33 ms timer brings the bar to 0.125 / 25.25 of its range.
-    EXPECT_TRUE(PumpUntil([&] { return BarPosition() == 324; }, 2000)) << BarPosition();
+    download->progress = 0.5f;
+    EXPECT_TRUE(PumpUntil([&] { return position() == 324; }, 2000)) << position();
     download->progress = 1.0f;
-    EXPECT_TRUE(PumpUntil([&] { return BarPosition() == 648; }, 2000)) << BarPosition();
-    EXPECT_TRUE(IsWindowVisible(window_.Item(IDC_PROGRESS)));
-
+    EXPECT_TRUE(PumpUntil([&] { return position() == 648; }, 2000)) << position();
     download->kind = STEP_PROGRESS_HIDDEN;
-    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(window_.Item(IDC_PROGRESS)); }, 2000));
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(bar); }, 2000));
 }
 
 TEST_F(StepMessagesTest, FailureRebuildsTheChainAndSavesTheSettings)
@@ -139,64 +135,58 @@ TEST_F(StepMessagesTest, FailureRebuildsTheChainAndSavesTheSettings)
     window_test::UseFakeChainSteps();
     FakeStep* failing = Add(L"Failing");
     Add(L"Never");
-    Send(WM_STEP_NEXT);
+    Post(WM_STEP_NEXT);
     HWND failingPage = failing->page;
     TotalStepTime = 5000;
     LanguageIndex = 3;
     WriteSettingString(SCOPE_LAUNCHER, L"Language", L"xx");
 
-    PostStepFailed(window_.get(), failingPage, CHAIN_RETRY_PROMPT);
+    PostStepFailed(w_.get(), failingPage, CHAIN_RETRY_PROMPT);
     PumpFor(50);
     EXPECT_FALSE(IsWindow(failingPage));
     EXPECT_EQ(Stat(L"Failing", L"Success"), 0);
     EXPECT_EQ(Stat(L"Never", L"Attempts"), -1);
     ASSERT_EQ(RequirementQueue.size(), 1u);
     EXPECT_STREQ(RequirementQueue.front()->name, L"RetryPrompt");
-    ASSERT_TRUE(window_test::LastFakeStep);
     EXPECT_EQ(CurrentStepPage, window_test::LastFakeStep->page);
     EXPECT_GE(TotalStepTime, 5000u);
     wchar_t language[16] = {};
     ReadSettingString(SCOPE_LAUNCHER, language, 16, L"Language");
     EXPECT_STREQ(language, L"de");
+    LanguageIndex = 0;
     EXPECT_NE(log.Text().find("Finished Failing ("), std::string::npos);
 
     // A failure from the old page, posted before the rebuild, is dropped.
-    Send(WM_STEP_FAILED, reinterpret_cast<WPARAM>(failingPage), CHAIN_SUPPORT);
+    Post(WM_STEP_FAILED, reinterpret_cast<WPARAM>(failingPage), CHAIN_SUPPORT);
     EXPECT_STREQ(RequirementQueue.front()->name, L"RetryPrompt");
-
-    // The purge chain restarts the total time; a failure from elsewhere
-    // (wParam 0) always counts.
-    Send(WM_STEP_FAILED, 0, CHAIN_PURGE);
+    // One from elsewhere (wParam 0) counts; the purge chain restarts the time.
+    Post(WM_STEP_FAILED, 0, CHAIN_PURGE);
     EXPECT_EQ(TotalStepTime, 0u);
     EXPECT_STREQ(RequirementQueue.front()->name, L"PurgeCache");
     EXPECT_STREQ(RequirementQueue.back()->name, L"ReadyToPlay");
-    LanguageIndex = 0;
 }
 
-// A step's Run that sits in a message box: the reports that arrive there
-// wait until Run has returned, so the running step is not deleted under it.
+// A step's Run that sits in a real message box: the reports that arrive
+// there wait until Run has returned, so the running step is not deleted
+// under it, and are acted on afterwards.
 TEST_F(StepMessagesTest, ReportsDuringRunWaitForIt)
 {
     window_test::UseFakeChainSteps();
     FakeStep* modal = Add(L"Modal");
     int deletedDuringRun = -1;
-    HWND window = window_.get();
     modal->duringRun = [&](FakeStep&, HWND parent) {
         PostMessageW(parent, WM_STEP_FAILED, 0, CHAIN_SUPPORT);
         PostMessageW(parent, WM_STEP_NEXT, 0, 0);
-        // A real message box, answered by a timer once the posts were seen.
         SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
             KillTimer(nullptr, id);
             if (HWND box = FindWindowW(L"#32770", L"Modal step"))
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
         });
-        MessageBoxW(window, L"Waiting", L"Modal step", MB_OK);
+        MessageBoxW(parent, L"Waiting", L"Modal step", MB_OK);
         deletedDuringRun = FakeStep::deleted;
     };
-    Send(WM_STEP_NEXT);
+    Post(WM_STEP_NEXT);
     EXPECT_EQ(deletedDuringRun, 0);
-    EXPECT_EQ(FakeStep::runs >= 1, true);
-    // Then the failure was acted on: the support chain runs.
     EXPECT_TRUE(PumpUntil([] {
         return !RequirementQueue.empty() && wcscmp(RequirementQueue.front()->name, L"MakeLogDirectory") == 0;
     }));

@@ -1,6 +1,6 @@
 // The user's input on the real window: closing (with its StepStatistics
 // records and question), minimising, the settings button's test keys, the
-// buttons' hover, window dragging and the commands a page receives.
+// buttons' hover and press, and window dragging.
 #include "button_subclass.h"
 #include "errorhandler.h"
 #include "requirement_queue.h"
@@ -10,11 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <string>
-
 using window_test::FakeStep;
-using window_test::HeldKeys;
 using window_test::LauncherWindow;
 using window_test::MessageBoxAnswer;
 using window_test::PumpFor;
@@ -33,81 +29,82 @@ protected:
         for (int i = 0; i < count; ++i)
             AppendStep(new FakeStep(STEP_PROGRESS_HIDDEN, true), L"Step");
     }
-    POINT ScreenCentre(HWND item)
+    void Command(int id) { SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // Screen point of a client point of the main window.
+    POINT Screen(int x, int y)
+    {
+        POINT point = {x, y};
+        ClientToScreen(w_.get(), &point);
+        return point;
+    }
+    RECT Place()
     {
         RECT r = {};
-        GetWindowRect(item, &r);
-        return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        GetWindowRect(w_.get(), &r);
+        return r;
     }
 
     LauncherWindow w_;
 };
 
-TEST_F(WindowInputTest, CloseButtonQuitsAtOnceWithOneStepLeft)
-{
-    AddSteps(1);
-    MessageBoxAnswer answer(IDCANCEL);
-    SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_CLOSE, 0), 0);
-    PumpFor(20);
-    EXPECT_TRUE(window_test::QuitPosted);
-    EXPECT_TRUE(answer.shown.empty());
-    EXPECT_TRUE(Recorded(L"CloseButton"));
-    EXPECT_FALSE(Recorded(L"AltF4"));
-}
-
-TEST_F(WindowInputTest, ClosingWithStepsLeftAsksFirst)
+TEST_F(WindowInputTest, ClosingAsksOnlyWithStepsLeft)
 {
     AddSteps(2);
     {
         MessageBoxAnswer answer(IDCANCEL);
-        SendMessageW(w_.get(), WM_CLOSE, 0, 0);
+        SendMessageW(w_.get(), WM_CLOSE, 0, 0); // Alt+F4
         PumpFor(20);
         EXPECT_FALSE(window_test::QuitPosted);
         ASSERT_EQ(answer.shown.size(), 1u);
         EXPECT_EQ(answer.shown[0].text, L"Abort update process and quit?");
         EXPECT_EQ(answer.shown[0].caption, L"Quit");
         EXPECT_EQ(answer.shown[0].type, static_cast<UINT>(MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2));
-        // Alt+F4 records only its own key, and the record stays.
-        EXPECT_TRUE(Recorded(L"AltF4"));
+        EXPECT_TRUE(Recorded(L"AltF4")); // kept although the user stayed
         EXPECT_FALSE(Recorded(L"CloseButton"));
     }
-    MessageBoxAnswer answer(IDOK);
-    SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_CLOSE, 0), 0);
+    {
+        MessageBoxAnswer answer(IDOK);
+        Command(IDC_CLOSE);
+        PumpFor(20);
+        EXPECT_TRUE(window_test::QuitPosted);
+        EXPECT_TRUE(Recorded(L"CloseButton"));
+    }
+    // With one step left (the ready page) there is no question.
+    window_test::QuitPosted = false;
+    ClearQueue();
+    AddSteps(1);
+    MessageBoxAnswer answer(IDCANCEL);
+    Command(IDC_CLOSE);
     PumpFor(20);
     EXPECT_TRUE(window_test::QuitPosted);
-    EXPECT_TRUE(Recorded(L"CloseButton"));
+    EXPECT_TRUE(answer.shown.empty());
+
+    Command(IDC_MINIMIZE);
+    EXPECT_TRUE(PumpUntil([&] { return IsIconic(w_.get()) != FALSE; }, 3000));
 }
 
-TEST_F(WindowInputTest, RealClickOnTheCloseButtonWithHover)
+TEST_F(WindowInputTest, HoverAndARealClickOnTheCloseButton)
 {
     AddSteps(1);
     HWND close = w_.Item(IDC_CLOSE);
+    RECT r = {};
+    GetWindowRect(close, &r);
     SetForegroundWindow(w_.get());
-    window_test::MovePointer(ScreenCentre(close));
+    window_test::MovePointer({r.left + 10, r.top + 10});
     ASSERT_TRUE(PumpUntil([&] { return IsButtonHovered(close); }, 3000));
-
-    // Hover shows the hover bitmap: the close button turns red.
     PumpFor(100);
-    window_test::Picture picture = window_test::CaptureWindow(close);
-    EXPECT_EQ(picture.At(3, 10), 0xC83A32u) << std::hex << picture.At(3, 10);
+    // Hovered, the close button shows its red hover bitmap.
+    EXPECT_EQ(window_test::CaptureWindow(close).At(3, 10), 0xC83A32u);
 
-    // Leaving clears the flag (the leave notification).
-    window_test::MovePointer(ScreenCentre(w_.Item(IDC_TEXT_FRAME)));
+    window_test::MovePointer(Screen(500, 300));
     EXPECT_TRUE(PumpUntil([&] { return !IsButtonHovered(close); }, 3000));
 
-    window_test::MovePointer(ScreenCentre(close));
+    window_test::MovePointer({r.left + 10, r.top + 10});
     PumpUntil([&] { return IsButtonHovered(close); }, 3000);
     window_test::PressLeft();
     window_test::ReleaseLeft();
     EXPECT_TRUE(PumpUntil([] { return window_test::QuitPosted; }, 3000));
     EXPECT_TRUE(Recorded(L"CloseButton"));
-}
-
-TEST_F(WindowInputTest, MinimiseButton)
-{
-    SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_MINIMIZE, 0), 0);
-    EXPECT_TRUE(PumpUntil([&] { return IsIconic(w_.get()) != FALSE; }, 3000));
-    ShowWindow(w_.get(), SW_RESTORE);
 }
 
 AssertInfo LastAssert = {};
@@ -126,22 +123,18 @@ TEST_F(WindowInputTest, ControlAltAOnSettingsRaisesTheForcedAssertion)
     AssertHook = RecordAssert;
     AssertCount = 0;
     {
-        HeldKeys keys({VK_CONTROL, VK_MENU, 'A'});
-        SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_SETTINGS, 0), 0);
+        window_test::HeldKeys keys({VK_CONTROL, VK_MENU, 'A'});
+        Command(IDC_SETTINGS);
     }
-    AssertHook = previous;
-    ASSERT_EQ(AssertCount, 1);
+    EXPECT_EQ(AssertCount, 1);
     EXPECT_STREQ(LastAssert.expression, "Forced assert failure");
     EXPECT_STREQ(LastAssert.function, "TestAssert");
     EXPECT_EQ(LastAssert.line, 1943u);
-
-    // Without the keys the settings dialog opens (and is closed again);
-    // the hook is not reached.
-    AssertHook = RecordAssert;
-    SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_SETTINGS, 0), 0);
+    // Without those keys, or with C and no browser, the settings dialog opens.
+    Command(IDC_SETTINGS);
     {
-        HeldKeys keys({VK_CONTROL, VK_MENU, 'C'});
-        SendMessageW(w_.get(), WM_COMMAND, MAKEWPARAM(IDC_SETTINGS, 0), 0);
+        window_test::HeldKeys keys({VK_CONTROL, VK_MENU, 'C'});
+        Command(IDC_SETTINGS);
     }
     AssertHook = previous;
     EXPECT_EQ(AssertCount, 1);
@@ -149,63 +142,30 @@ TEST_F(WindowInputTest, ControlAltAOnSettingsRaisesTheForcedAssertion)
 
 TEST_F(WindowInputTest, DraggingTheTopEdgeMovesTheWindow)
 {
-    HWND window = w_.get();
-    SetForegroundWindow(window);
-    RECT before = {};
-    GetWindowRect(window, &before);
-    POINT grab = {300, 10};
-    ClientToScreen(window, &grab);
-    window_test::MovePointer(grab);
-    PumpFor(50);
-    window_test::PressLeft();
-    PumpFor(50);
-    window_test::MovePointer({grab.x + 40, grab.y + 25});
-    PumpFor(50);
-    window_test::MovePointer({grab.x + 60, grab.y + 30});
-    EXPECT_TRUE(PumpUntil([&] {
-        RECT now = {};
-        GetWindowRect(window, &now);
-        return now.left == before.left + 60 && now.top == before.top + 30;
-    }, 3000));
-    window_test::ReleaseLeft();
-    PumpFor(50);
+    SetForegroundWindow(w_.get());
+    auto drag = [&](POINT from, int dx, int dy) {
+        window_test::MovePointer(from);
+        PumpFor(50);
+        window_test::PressLeft();
+        PumpFor(50);
+        window_test::MovePointer({from.x + dx / 2, from.y + dy / 2});
+        PumpFor(50);
+        window_test::MovePointer({from.x + dx, from.y + dy});
+        PumpFor(150);
+        window_test::ReleaseLeft();
+        PumpFor(50);
+    };
+    RECT before = Place();
+    drag(Screen(300, 10), 60, 30);
+    RECT after = Place();
+    EXPECT_EQ(after.left, before.left + 60);
+    EXPECT_EQ(after.top, before.top + 30);
     EXPECT_EQ(GetCapture(), nullptr);
 
-    // A press below the top 29 pixels does not grab the window.
-    GetWindowRect(window, &before);
-    POINT below = {300, 29};
-    ClientToScreen(window, &below);
-    window_test::MovePointer(below);
-    PumpFor(50);
-    window_test::PressLeft();
-    PumpFor(50);
-    window_test::MovePointer({below.x + 40, below.y + 40});
-    PumpFor(100);
-    window_test::ReleaseLeft();
-    PumpFor(50);
-    RECT after = {};
-    GetWindowRect(window, &after);
-    EXPECT_EQ(after.left, before.left);
-    EXPECT_EQ(after.top, before.top);
-}
-
-TEST_F(WindowInputTest, CommandsReachTheCurrentPageFirst)
-{
-    auto* step = new FakeStep(STEP_PROGRESS_HIDDEN, true);
-    AppendStep(step, L"Paged");
-    PostMessageW(w_.get(), WM_STEP_NEXT, 0, 0);
-    PumpFor(50);
-    ASSERT_TRUE(step->page);
-    EnableWindow(w_.Item(IDC_MAIN_BUTTON), TRUE);
-    SendMessageW(w_.Item(IDC_MAIN_BUTTON), BM_CLICK, 0, 0);
-    PumpFor(50);
-    // The click, and the press as a button-down notification.
-    const std::vector<WPARAM>& commands = window_test::PageCommands(step->page);
-    auto received = [&](WORD code) {
-        return std::find(commands.begin(), commands.end(), MAKEWPARAM(IDC_MAIN_BUTTON, code)) != commands.end();
-    };
-    EXPECT_TRUE(received(BN_CLICKED));
-    EXPECT_TRUE(received(NOTIFY_BUTTON_DOWN));
+    // A press at y 29 is below the drag zone.
+    drag(Screen(300, 29), 40, 40);
+    EXPECT_EQ(Place().left, after.left);
+    EXPECT_EQ(Place().top, after.top);
 }
 
 } // namespace

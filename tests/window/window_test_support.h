@@ -17,13 +17,13 @@ namespace window_test {
 
 // What the window is made with.
 struct WindowOptions {
-    int dpi = 96;                 // what the display reports (LOGPIXELSX and Y)
-    std::wstring extraOptions;    // appended to "Launcher.exe -nocef"
+    int dpi = 96;              // what the display reports (LOGPIXELSX and Y)
+    std::wstring extraOptions; // appended to "Launcher.exe -nocef"
     int clusterAccessLevel = 0;
     int languageIndex = 0;
     int serverCluster = 0;
     std::vector<int> installedLanguages = {0}; // English is always there
-    bool startQueue = false;      // keep the WM_STEP_NEXT of creation
+    bool startQueue = false;                   // keep the WM_STEP_NEXT of creation
 };
 
 // The main window of a test: LoadLauncherImages and CreateMainWindow with

@@ -45,7 +45,9 @@ private:
 // A null object selects nothing.
 class SelectedObject {
 public:
-    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr) {}
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(object ? SelectObject(dc, object) : nullptr)
+    {
+    }
     ~SelectedObject()
     {
         if (previous_)

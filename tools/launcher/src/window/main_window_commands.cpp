@@ -29,7 +29,8 @@ void Close(HWND window)
         PostQuitMessage(0);
         return;
     }
-    if (MessageBoxByKey(window, "CONFIRM_QUIT", "QUIT", MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK)
+    if (MessageBoxByKey(window, "CONFIRM_QUIT", "QUIT", MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) ==
+        IDOK)
         PostQuitMessage(0);
 }
 

@@ -42,7 +42,8 @@ MainWindowLayout LayoutOf(HWND window)
 {
     RECT client = {};
     GetClientRect(window, &client);
-    return ComputeMainWindowLayout(client.right, client.bottom, MainButtonSize, GetSystemMetrics(SM_CXVSCROLL));
+    return ComputeMainWindowLayout(client.right, client.bottom, MainButtonSize,
+                                   GetSystemMetrics(SM_CXVSCROLL));
 }
 
 DWORD VisibleWithoutBrowser()
@@ -88,23 +89,22 @@ void CreateTitleButtons(HWND window)
     CreateLauncherButton(window, L"", WS_VISIBLE, layout.close, IDC_CLOSE);
     CreateLauncherButton(window, L"", WS_VISIBLE, layout.minimize, IDC_MINIMIZE);
     CreateLauncherButton(window, L"", WS_VISIBLE, layout.settings, IDC_SETTINGS);
-    CreateLauncherButton(window, LanguageName(LanguageIndex), WS_VISIBLE,
-                         layout.language, IDC_LANGUAGE);
-    CreateLauncherButton(window, ClusterDisplayName(ServerCluster),
-                         ClusterAccessLevel > 0 ? WS_VISIBLE : 0, layout.cluster, IDC_CLUSTER);
+    CreateLauncherButton(window, LanguageName(LanguageIndex), WS_VISIBLE, layout.language, IDC_LANGUAGE);
+    CreateLauncherButton(window, ClusterDisplayName(ServerCluster), ClusterAccessLevel > 0 ? WS_VISIBLE : 0,
+                         layout.cluster, IDC_CLUSTER);
     SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
 }
 
 void CreateFooterControls(HWND window)
 {
     MainWindowLayout layout = LayoutOf(window);
-    HWND mainButton =
-        CreateLauncherButton(window, L"", VisibleWithoutBrowser() | WS_DISABLED, layout.mainButton, IDC_MAIN_BUTTON);
+    HWND mainButton = CreateLauncherButton(window, L"", VisibleWithoutBrowser() | WS_DISABLED,
+                                           layout.mainButton, IDC_MAIN_BUTTON);
     SetWindowTextByKey(mainButton, "QUIT", false);
     CreateLauncherButton(window, L"", WS_DISABLED, layout.mainButton, IDC_ALT_BUTTON);
 
-    HWND bar = CreateChild(window, PROGRESS_CLASSW, L"", PBS_SMOOTH | VisibleWithoutBrowser(), 0, layout.progress,
-                           IDC_PROGRESS);
+    HWND bar = CreateChild(window, PROGRESS_CLASSW, L"", PBS_SMOOTH | VisibleWithoutBrowser(), 0,
+                           layout.progress, IDC_PROGRESS);
     SendMessageW(bar, PBM_SETRANGE32, 0, PROGRESS_MAXIMUM);
     if (FAILED(SetWindowTheme(bar, L" ", L" ")))
         LogWrite(L"Failed to disable theme on progress-bar\n");
@@ -113,8 +113,8 @@ void CreateFooterControls(HWND window)
 
     HWND status = CreateChild(window, L"Static", L"", SS_LEFT | VisibleWithoutBrowser(), 0, layout.statusText,
                               IDC_STATUS_TEXT);
-    HWND detail = CreateChild(window, L"Static", L"", SS_RIGHT | VisibleWithoutBrowser(), 0, layout.statusDetail,
-                              IDC_STATUS_DETAIL);
+    HWND detail = CreateChild(window, L"Static", L"", SS_RIGHT | VisibleWithoutBrowser(), 0,
+                              layout.statusDetail, IDC_STATUS_DETAIL);
     SendMessageW(status, WM_SETFONT, reinterpret_cast<WPARAM>(StatusFont), FALSE);
     SendMessageW(detail, WM_SETFONT, reinterpret_cast<WPARAM>(StatusFont), FALSE);
 }

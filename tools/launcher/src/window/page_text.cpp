@@ -43,7 +43,8 @@ std::wstring ReadPlainText(HWND pane)
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
     GETTEXTEX textQuery = {static_cast<DWORD>(buffer.size() * sizeof(wchar_t)), GT_USECRLF, UNICODE_CODE_PAGE,
                            nullptr, nullptr};
-    SendMessageW(pane, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&textQuery), reinterpret_cast<LPARAM>(buffer.data()));
+    SendMessageW(pane, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&textQuery),
+                 reinterpret_cast<LPARAM>(buffer.data()));
     return buffer.data();
 }
 

@@ -51,12 +51,12 @@ void DrawLauncherButton(const DRAWITEMSTRUCT& item, bool alpha, HBITMAP const bi
         if (alpha) {
             SetStretchBltMode(dc, COLORONCOLOR);
             BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-            AlphaBlend(dc, r.left, r.top, width, height, memory.get(), U(r.left), U(r.top), U(width), U(height),
-                       blend);
+            AlphaBlend(dc, r.left, r.top, width, height, memory.get(), U(r.left), U(r.top), U(width),
+                       U(height), blend);
         } else {
             SetStretchBltMode(dc, HALFTONE);
-            StretchBlt(dc, r.left, r.top, width, height, memory.get(), U(r.left), U(r.top), U(width), U(height),
-                       SRCCOPY);
+            StretchBlt(dc, r.left, r.top, width, height, memory.get(), U(r.left), U(r.top), U(width),
+                       U(height), SRCCOPY);
         }
     }
 

@@ -106,8 +106,8 @@ void PaintRows(HWND popup, const PopupList& list)
         if (n == 0)
             column = GetKeyState(VK_LBUTTON) < 0 ? BUTTON_PRESSED : BUTTON_HOVER;
         CopyFromDesign(dc, ButtonBitmaps[ROW_POPUP][column], visible.left, visible.top,
-                       visible.right - visible.left + 1, visible.bottom - visible.top + 1, visible.left - row.left,
-                       visible.top - row.top);
+                       visible.right - visible.left + 1, visible.bottom - visible.top + 1,
+                       visible.left - row.left, visible.top - row.top);
         RECT caption = row;
         caption.left += S(4);
         caption.right -= S(4);
@@ -121,8 +121,8 @@ void PaintRows(HWND popup, const PopupList& list)
 void TrackPointer(HWND popup, const PopupList& list, LPARAM lParam)
 {
     LONG_PTR old = RowState(popup);
-    LONG_PTR state =
-        NextPopupState(old, PopupRowAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), S(100), S(20), list.rows()));
+    LONG_PTR state = NextPopupState(
+        old, PopupRowAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), S(100), S(20), list.rows()));
     if (state == old)
         return;
     SetWindowLongPtrW(popup, GWLP_USERDATA, state);

@@ -21,12 +21,12 @@ StepMessageAction ClassifyStepMessage(UINT messageId, WPARAM wParam, LPARAM lPar
         if (queueRunning)
             return StepMessageAction::Defer;
         return currentPage && reinterpret_cast<HWND>(lParam) == currentPage ? StepMessageAction::Handle
-                                                                             : StepMessageAction::Ignore;
+                                                                            : StepMessageAction::Ignore;
     case WM_STEP_FAILED:
         if (queueRunning)
             return StepMessageAction::Defer;
         return !wParam || reinterpret_cast<HWND>(wParam) == currentPage ? StepMessageAction::Handle
-                                                                         : StepMessageAction::Ignore;
+                                                                        : StepMessageAction::Ignore;
     default:
         return StepMessageAction::Handle;
     }

@@ -35,7 +35,8 @@ struct RtfSource {
 DWORD CALLBACK ReadRtf(DWORD_PTR cookie, LPBYTE buffer, LONG capacity, LONG* read)
 {
     auto* source = reinterpret_cast<RtfSource*>(cookie);
-    size_t count = source->left < static_cast<size_t>(capacity) ? source->left : static_cast<size_t>(capacity);
+    size_t count =
+        source->left < static_cast<size_t>(capacity) ? source->left : static_cast<size_t>(capacity);
     memcpy(buffer, source->next, count);
     source->next += count;
     source->left -= count;
@@ -80,7 +81,8 @@ void MirrorScrollRange(HWND pane, HWND bar)
     SendMessageW(pane, EM_SHOWSCROLLBAR, SB_VERT, TRUE);
     SendMessageW(pane, WM_VSCROLL, SB_TOP, 0);
     SCROLLINFO info = {sizeof(info), SIF_ALL};
-    if (GetScrollInfo(pane, SB_VERT, &info) && info.nMax > static_cast<int>(info.nPage) && PaneBarShown(pane)) {
+    if (GetScrollInfo(pane, SB_VERT, &info) && info.nMax > static_cast<int>(info.nPage) &&
+        PaneBarShown(pane)) {
         ShowWindow(bar, SW_SHOW);
         SCROLLINFO mirrored = {sizeof(mirrored), SIF_RANGE | SIF_PAGE | SIF_POS};
         mirrored.nMin = info.nMin;
@@ -105,10 +107,10 @@ HWND ReplaceWithRichEdit(HWND control, HWND parent)
         int id = GetDlgCtrlID(control);
         auto font = reinterpret_cast<HFONT>(SendMessageW(parent, WM_GETFONT, 0, 0));
         // The old control goes only once its replacement exists.
-        HWND upgraded = CreateWindowExW(static_cast<DWORD>(exStyle), MSFTEDIT_CLASS, L"", static_cast<DWORD>(style),
-                                        place.left, place.top, place.right - place.left, place.bottom - place.top,
-                                        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                        GetModuleHandleW(nullptr), nullptr);
+        HWND upgraded = CreateWindowExW(
+            static_cast<DWORD>(exStyle), MSFTEDIT_CLASS, L"", static_cast<DWORD>(style), place.left,
+            place.top, place.right - place.left, place.bottom - place.top, parent,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
         if (upgraded) {
             DestroyWindow(control);
             control = upgraded;
@@ -150,7 +152,8 @@ size_t ShownRtfLength(const char* rtf)
 void LoadPaneText(HWND pane, WPARAM wParam, LPARAM lParam)
 {
     if (wParam == 1) {
-        RtfSource source = {reinterpret_cast<const char*>(lParam), ShownRtfLength(reinterpret_cast<const char*>(lParam))};
+        RtfSource source = {reinterpret_cast<const char*>(lParam),
+                            ShownRtfLength(reinterpret_cast<const char*>(lParam))};
         SendMessageW(pane, EM_EXLIMITTEXT, 0, static_cast<LPARAM>(source.left + 1));
         EDITSTREAM stream = {reinterpret_cast<DWORD_PTR>(&source), 0, ReadRtf};
         SendMessageW(pane, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr int DRAG_ZONE_BOTTOM = 28;       // client pixels, not scaled
+constexpr int DRAG_ZONE_BOTTOM = 28; // client pixels, not scaled
 constexpr int BROWSER_DRAG_ZONE_RIGHT = 300;
 
 bool Dragging = false;
