@@ -19,7 +19,7 @@ using window_test::PumpUntil;
 namespace {
 
 class WindowInputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { StepStatistics.clear(); }
     void TearDown() override { StepStatistics.clear(); }
 
@@ -138,6 +138,14 @@ TEST_F(WindowInputTest, ControlAltAOnSettingsRaisesTheForcedAssertion)
     }
     AssertHook = previous;
     EXPECT_EQ(AssertCount, 1);
+}
+
+TEST(WindowCrashKeyTest, ControlAltGOnSettingsIsAnAccessViolation)
+{
+    std::wstring self =
+        L"\"" + testing_support::ExecutableFolder() + L"\\window_tests.exe\" --press-crash-keys";
+    EXPECT_EQ(static_cast<DWORD>(testing_support::RunProcess(self, nullptr, 60000)),
+              EXCEPTION_ACCESS_VIOLATION);
 }
 
 TEST_F(WindowInputTest, DraggingTheTopEdgeMovesTheWindow)
