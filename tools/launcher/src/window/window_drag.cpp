@@ -58,8 +58,3 @@ void EndWindowDrag(bool releaseCapture)
     if (releaseCapture)
         ReleaseCapture();
 }
-
-bool IsWindowDragging()
-{
-    return Dragging;
-}

@@ -10,5 +10,3 @@
 bool BeginWindowDrag(HWND window, LPARAM lParam);
 bool ContinueWindowDrag(HWND window, LPARAM lParam);
 void EndWindowDrag(bool releaseCapture);
-
-bool IsWindowDragging();
