@@ -15,7 +15,21 @@ set(FC_RC ${CMAKE_SOURCE_DIR}/resources/faultcourier.rc)
 set(FC_RC_SOURCES)
 if(EXISTS ${FC_RC})
   make_text_table(${CMAKE_SOURCE_DIR}/resources/faultcourier_texts.txt ${GENERATED}/faultcourier_texts.tbl)
-  set_source_files_properties(${FC_RC} PROPERTIES OBJECT_DEPENDS ${GENERATED}/faultcourier_texts.tbl)
+  # The wizard's artwork, drawn by a script; the watermark becomes a JPEG.
+  find_program(IMAGEMAGICK_CONVERT convert REQUIRED)
+  set(FC_ART ${GENERATED}/faultcourier_watermark.ppm ${GENERATED}/faultcourier_header.bmp
+      ${GENERATED}/faultcourier.ico ${GENERATED}/faultcourier_progress.avi)
+  add_custom_command(OUTPUT ${FC_ART}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/resources/faultcourier_art.py ${GENERATED}
+    DEPENDS ${CMAKE_SOURCE_DIR}/resources/faultcourier_art.py
+    COMMENT "FaultCourier artwork")
+  add_custom_command(OUTPUT ${GENERATED}/faultcourier_watermark.jpg
+    COMMAND ${IMAGEMAGICK_CONVERT} ${GENERATED}/faultcourier_watermark.ppm -strip -interlace none -quality 90
+            ${GENERATED}/faultcourier_watermark.jpg
+    DEPENDS ${GENERATED}/faultcourier_watermark.ppm
+    COMMENT "FaultCourier watermark JPEG")
+  set_source_files_properties(${FC_RC} PROPERTIES OBJECT_DEPENDS
+    "${GENERATED}/faultcourier_texts.tbl;${FC_ART};${GENERATED}/faultcourier_watermark.jpg;${CMAKE_SOURCE_DIR}/tools/crashreport/resource_ids.h")
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
   set(FC_RC_SOURCES ${FC_RC})
 endif()

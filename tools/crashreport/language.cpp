@@ -64,3 +64,8 @@ const wchar_t* GetLanguageCode()
 {
     return LanguageCodeFromIndex(GetLanguageIndex());
 }
+
+void ForgetLanguage()
+{
+    LanguageIndex = NO_LANGUAGE;
+}

@@ -19,3 +19,7 @@ int GetLanguageIndex();
 
 // The two-letter code of GetLanguageIndex().
 const wchar_t* GetLanguageCode();
+
+// Tests: forgets the language of this run, so that the next use reads the
+// setting again.
+void ForgetLanguage();

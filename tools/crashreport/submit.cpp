@@ -12,8 +12,8 @@
 #include "log_context.h"
 #include "report_body.h"
 #include "scoped_handles.h"
-#include "send_without_wizard.h"
 #include "unattended_send.h"
+#include "wizard.h"
 
 namespace {
 
@@ -106,7 +106,7 @@ int SubmitCrashReport(const std::wstring& folder, bool unattended)
         AttachCrashFiles(body, folder);
         SendReportUnattended(CrashEndpointUrl().c_str(), ReportBodyText(body));
     } else {
-        SendReportWithoutWizard(body, folder);
+        RunReportWizard(body, folder);
     }
     return 0;
 }
