@@ -9,18 +9,8 @@ BUILD_DIR=$TEST_ROOT bash "$here/scripts/build.sh"
 source "$here/scripts/wine_env.sh"
 wine_env_prepare
 
-run_all() {
-  wineserver -p 300
-  local rc=0
-  ctest --test-dir "$TEST_ROOT/x64" --output-on-failure --timeout 900 || rc=1
-  ctest --test-dir "$TEST_ROOT/x86" --output-on-failure --timeout 900 || rc=1
-  wineserver -k || true
-  return $rc
-}
-export -f run_all
-export here
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c run_all
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash "$here/scripts/run_tests.sh"
 else
-  run_all
+  bash "$here/scripts/run_tests.sh"
 fi

@@ -21,8 +21,15 @@ done
 read -r TEST_HTTP_PORT TEST_HTTPS_PORT < "$work/ports" || { echo "test server did not start"; exit 1; }
 export TEST_HTTP_PORT TEST_HTTPS_PORT
 
+# Wine's background processes (services, the desktop) outlive the test and
+# inherit its output; ctest would wait for them to close its pipe. So the
+# program writes to a file that is shown when it ends.
+output="$work/output"
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+  xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@" > "$output" 2>&1 < /dev/null
 else
-  wine "$@"
+  wine "$@" > "$output" 2>&1 < /dev/null
 fi
+rc=$?
+cat "$output"
+exit $rc
