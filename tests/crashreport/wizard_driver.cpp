@@ -234,6 +234,8 @@ bool WizardDriver::RunStep(const Step& step)
         visit.finish = ButtonActive(window, FINISH_BUTTON);
         visit.cancel = ButtonActive(window, IDCANCEL);
     }
+    if (step.action == Action::TYPE_AND_NEXT)
+        SetDlgItemTextW(content, IDC_REPRO_EDIT, step.text.c_str()); // shown in the screenshot
     visit.caption = WindowText(window);
     EnumChildWindows(content, RecordChild, reinterpret_cast<LPARAM>(&visit));
     if (!step.screenshot.empty()) {
@@ -259,7 +261,6 @@ bool WizardDriver::RunStep(const Step& step)
         Press(window, PSBTN_CANCEL);
         break;
     case Action::TYPE_AND_NEXT:
-        SetDlgItemTextW(content, IDC_REPRO_EDIT, step.text.c_str());
         Press(window, PSBTN_NEXT);
         break;
     case Action::CLICK_DETAILS:

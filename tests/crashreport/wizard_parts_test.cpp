@@ -1,8 +1,6 @@
-// The wizard's plain parts: the outcome, the answer texts shown, the
-// UserComment field and the bug number's word breaks.
+// The wizard's plain parts: the outcome, the answer texts shown and the
+// UserComment field.
 #include <gtest/gtest.h>
-
-#include <windows.h>
 
 #include <cstring>
 #include <string>
@@ -10,7 +8,6 @@
 #include "report_body.h"
 #include "user_comment.h"
 #include "wizard_context.h"
-#include "wizard_pages.h"
 
 TEST(ReportOutcome, FirstMatchWins)
 {
@@ -55,21 +52,4 @@ TEST(UserComment, AppendedOnlyWithTextAndWithinTheBody)
     EXPECT_EQ(std::string(ReportBodyText(full) + REPORT_BODY_SIZE - 20), "&UserComment=");
     EXPECT_FALSE(AppendUserComment(full, L"more"));
     EXPECT_EQ(ReportBodyLength(full), REPORT_BODY_SIZE - 7);
-}
-
-TEST(UserComment, NarrowedToItsLimit)
-{
-    ReportBody body;
-    ASSERT_TRUE(CreateReportBody(body));
-    std::wstring longComment(USER_COMMENT_BYTES + 100, L'a');
-    EXPECT_TRUE(AppendUserComment(body, longComment.c_str()));
-    EXPECT_EQ(ReportBodyLength(body), strlen("&UserComment=") + USER_COMMENT_BYTES - 1);
-}
-
-TEST(BugNumberWordBreak, WholeNumberIsOneWord)
-{
-    wchar_t text[] = L"VT-12 345";
-    EXPECT_EQ(BugNumberWordBreakProc(text, 4, 9, WB_LEFT), 0);
-    EXPECT_EQ(BugNumberWordBreakProc(text, 4, 9, WB_ISDELIMITER), 0);
-    EXPECT_EQ(BugNumberWordBreakProc(text, 4, 9, WB_RIGHT), -1);
 }
