@@ -208,6 +208,9 @@ def handle(handler, method, path, body):
     handler.wfile.write(first)
     handler.wfile.flush()
     if "reset_after" in injection:
+        # A reset discards what the client has not read yet; give it a moment
+        # to take the answer's head, so the reset falls inside the body.
+        time.sleep(0.5)
         abort_connection(handler, reset=True)
         return True
     if "close_after" in injection:
