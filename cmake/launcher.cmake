@@ -53,7 +53,7 @@ foreach(tool ${TEST_TOOLS})
 endforeach()
 
 foreach(area core steps update window browser crash)
-  add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC})
+  add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC} ${CMAKE_SOURCE_DIR}/tests/support/log_capture.cpp)
 endforeach()
 
 # The crash tests run a program that crashes with the launcher's own crash

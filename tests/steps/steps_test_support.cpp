@@ -8,21 +8,6 @@
 
 namespace steps_test {
 
-LogCapture::LogCapture() : path_(dir_ / L"Launcher.log")
-{
-    LogOpen(path_.c_str(), false);
-}
-
-LogCapture::~LogCapture()
-{
-    LogClose();
-}
-
-std::string LogCapture::Text()
-{
-    LogClose();
-    return testing_support::ReadFileBytes(path_);
-}
 
 namespace {
 

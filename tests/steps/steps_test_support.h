@@ -3,6 +3,7 @@
 #pragma once
 
 #include "requirement.h"
+#include "log_capture.h"
 #include "test_support.h"
 
 #include <windows.h>
@@ -12,18 +13,7 @@
 
 namespace steps_test {
 
-// Opens LauncherLog on a temporary file for the test's lifetime.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    // Closes the log and returns what it holds.
-    std::string Text();
-
-private:
-    testing_support::TempDir dir_;
-    std::wstring path_;
-};
+using testing_support::LogCapture;
 
 // A step with a fixed result of Run; it appends "run <tag>" and
 // "delete <tag>" to a shared journal.

@@ -105,28 +105,3 @@ int Attempts(const std::string& name)
 
 } // namespace content_server
 
-LogCapture::LogCapture() : path_(dir_ / L"Launcher.log")
-{
-    LogOpen(path_.c_str(), false);
-}
-
-LogCapture::~LogCapture()
-{
-    LogClose();
-}
-
-std::string LogCapture::Text() const
-{
-    // The log holds its file open with read sharing only.
-    HANDLE file = CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return {};
-    std::string text;
-    char buffer[65536];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
-    CloseHandle(file);
-    return text;
-}

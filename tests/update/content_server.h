@@ -2,6 +2,7 @@
 // and a capture of the launcher log.
 #pragma once
 
+#include "log_capture.h"
 #include "test_support.h"
 
 #include <cstdint>
@@ -31,15 +32,4 @@ int Attempts(const std::string& name);
 
 } // namespace content_server
 
-// Sends the launcher log to a temporary file for the life of the object.
-class LogCapture {
-  public:
-    LogCapture();
-    ~LogCapture();
-    std::string Text() const; // what was logged so far
-    bool Contains(const std::string& text) const { return Text().find(text) != std::string::npos; }
-
-  private:
-    testing_support::TempDir dir_;
-    std::wstring path_;
-};
+using testing_support::LogCapture;

@@ -194,21 +194,6 @@ void PumpFor(unsigned milliseconds)
     PumpUntil([] { return false; }, milliseconds);
 }
 
-LogCapture::LogCapture() : path_(dir_ / L"Launcher.log")
-{
-    LogOpen(path_.c_str(), false);
-}
-
-LogCapture::~LogCapture()
-{
-    LogClose();
-}
-
-std::string LogCapture::Text()
-{
-    LogClose();
-    return testing_support::ReadFileBytes(path_);
-}
 
 namespace {
 

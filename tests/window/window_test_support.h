@@ -5,6 +5,7 @@
 
 #include "requirement.h"
 #include "step_factory.h"
+#include "log_capture.h"
 #include "test_support.h"
 
 #include <windows.h>
@@ -86,17 +87,7 @@ bool PumpUntil(const std::function<bool()>& done, unsigned timeoutMs = 5000);
 void PumpFor(unsigned milliseconds);
 extern bool QuitPosted;
 
-// Opens LauncherLog on a temporary file for the object's lifetime.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    std::string Text(); // closes the log first
-
-private:
-    testing_support::TempDir dir_;
-    std::wstring path_;
-};
+using testing_support::LogCapture;
 
 // Message boxes answered by the test: each records its text and caption
 // and returns Answer.
