@@ -2,6 +2,7 @@
 
 #include "wideformat.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
@@ -43,6 +44,17 @@ void FormatAsctime(const tm& t, wchar_t* out, size_t capacity)
                         t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900) < 0)
         out[0] = 0;
     out[capacity - 1] = 0;
+}
+
+// Formats into a buffer of kFormatChars characters; false when the
+// formatting fails or the text needs more than kFormatChars - 1.
+bool FormatLine(wchar_t* buffer, const wchar_t* format, va_list args)
+{
+    int count = LegacyVsnwprintf(buffer, kFormatChars - 1, format, args);
+    if (count < 0)
+        return false;
+    buffer[count] = 0;
+    return true;
 }
 
 } // namespace
@@ -112,14 +124,9 @@ void LogPrintf(const wchar_t* format, ...)
     wchar_t buffer[kFormatChars];
     va_list args;
     va_start(args, format);
-    int count = LegacyVsnwprintf(buffer, kFormatChars - 1, format, args);
+    bool formatted = FormatLine(buffer, format, args);
     va_end(args);
-    if (count < 0) {
-        LogWrite(format);
-        return;
-    }
-    buffer[count] = 0;
-    LogWrite(buffer);
+    LogWrite(formatted ? buffer : format);
 }
 
 void LogWriteHeader()
@@ -155,15 +162,12 @@ int ConsolePrintf(const wchar_t* format, ...)
     wchar_t buffer[kFormatChars];
     va_list args;
     va_start(args, format);
-    int count = LegacyVsnwprintf(buffer, kFormatChars - 1, format, args);
+    bool formatted = FormatLine(buffer, format, args);
     va_end(args);
-    if (count < 0)
-        return -1;
-    buffer[count] = 0;
-    if (fputws(buffer, stdout) < 0)
+    if (!formatted || fputws(buffer, stdout) < 0)
         return -1;
     fflush(stdout);
-    return count;
+    return static_cast<int>(wcslen(buffer));
 }
 
 int FormatNarrow(char* buffer, size_t size, const char* format, ...)

@@ -107,6 +107,17 @@ size_t BoundedLength(const wchar_t* path)
     return length;
 }
 
+// Copies the first length characters of path (at most MAX_PATH - 1).
+size_t CopyPathPrefix(wchar_t* dst, const wchar_t* path, size_t length)
+{
+    if (length > MAX_PATH - 1)
+        length = MAX_PATH - 1;
+    for (size_t i = 0; i < length; ++i)
+        dst[i] = path[i];
+    dst[length] = 0;
+    return length;
+}
+
 } // namespace
 
 const wchar_t* GetFileNamePart(const wchar_t* path)
@@ -145,24 +156,14 @@ size_t CopyDirectoryPart(wchar_t* dst, const wchar_t* path)
             break;
         }
     }
-    if (cut > MAX_PATH - 1)
-        cut = MAX_PATH - 1;
-    for (size_t i = 0; i < cut; ++i)
-        dst[i] = path[i];
-    dst[cut] = 0;
-    return cut;
+    return CopyPathPrefix(dst, path, cut);
 }
 
 size_t CopyPathWithoutExtension(wchar_t* dst, const wchar_t* path)
 {
     const wchar_t* extension = GetExtensionPart(path);
     size_t cut = (extension == path) ? BoundedLength(path) : static_cast<size_t>(extension - path);
-    if (cut > MAX_PATH - 1)
-        cut = MAX_PATH - 1;
-    for (size_t i = 0; i < cut; ++i)
-        dst[i] = path[i];
-    dst[cut] = 0;
-    return cut;
+    return CopyPathPrefix(dst, path, cut);
 }
 
 bool WildcardMatch(const wchar_t* pattern, const wchar_t* text)
