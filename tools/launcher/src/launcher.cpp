@@ -13,6 +13,7 @@
 #include "main_window.h"
 #include "relaunch.h"
 #include "scoped_handles.h"
+#include "server_config.h"
 #include "requirement_queue.h"
 #include "staged_files.h"
 #include "stats_upload.h"
@@ -166,6 +167,9 @@ int LauncherMain(HINSTANCE instance)
     ReadInstalledLanguages();
     DetermineClusterAccess();
     LoadSettings();
+    std::wstring rejected = GetServerConfigRejected();
+    if (!rejected.empty())
+        LogPrintf(L"%s: ignored invalid values: %s\n", SERVER_CONFIG_FILE_NAME, rejected.c_str());
 
     if (!DownloadFolder.empty() && !HasOption(L"-nozip")) {
         GetClusterInstallDir(ServerCluster);
