@@ -65,6 +65,14 @@ if(TARGET crash_tests AND TARGET crashtest AND TARGET faultcourier_standin)
   add_dependencies(crash_tests crashtest faultcourier_standin)
 endif()
 
+# The system language as the launcher sees it comes from the locale Wine is
+# started with.
+if(TARGET core_tests)
+  add_test(NAME core_language COMMAND core_tests --gtest_filter=SettingsTest.NoStoredLanguageFollowsTheSystemLocale)
+  set_tests_properties(core_language PROPERTIES
+    ENVIRONMENT "TEST_ROOT=${TEST_ROOT};TEST_WINE_LOCALE=de_DE.UTF-8;TEST_SYSTEM_LANGUAGE=de" TIMEOUT 300)
+endif()
+
 # Benchmarks are built, not run by ctest.
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*.cpp)
 foreach(bench ${BENCH_SOURCES})

@@ -25,10 +25,13 @@ export TEST_HTTP_PORT TEST_HTTPS_PORT
 # inherit its output; ctest would wait for them to close its pipe. So the
 # program writes to a file that is shown when it ends.
 output="$work/output"
+# A test may ask for the Unix locale Wine takes its system language from.
+locale=()
+[ -n "${TEST_WINE_LOCALE:-}" ] && locale=(env "LC_ALL=$TEST_WINE_LOCALE")
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@" > "$output" 2>&1 < /dev/null
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 else
-  wine "$@" > "$output" 2>&1 < /dev/null
+  "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 fi
 rc=$?
 cat "$output"

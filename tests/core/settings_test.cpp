@@ -409,3 +409,16 @@ TEST_F(SettingsTest, SaveWritesWhatLoadReads)
 }
 
 } // namespace
+
+// Run by the "core_language" test entry under a German system locale: with
+// no stored language, the launcher takes the system's.
+TEST_F(SettingsTest, NoStoredLanguageFollowsTheSystemLocale)
+{
+    std::wstring expected = testing_support::EnvW(L"TEST_SYSTEM_LANGUAGE");
+    if (expected.empty())
+        GTEST_SKIP() << "needs a system locale set from outside";
+    for (int i = 0; i < LANGUAGE_COUNT; ++i)
+        InstalledLanguages[i] = true;
+    Start();
+    EXPECT_EQ(LanguageIndex, LanguageIndexFromCode(expected.c_str()));
+}
