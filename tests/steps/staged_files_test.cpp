@@ -21,7 +21,7 @@ TEST(BrowserRuntimeFolderTest, BesideTheExecutableOrInTheToolsFolderOfABuildTree
 }
 
 class StagedFilesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         SetStepError(L"", false);
@@ -79,7 +79,13 @@ TEST_F(StagedFilesTest, FirstFailureStopsTheInstallationWithAFatalError)
     ASSERT_TRUE(WriteFileBytes(root_ + L"V5\\a.dll.cpy", "new a"));
     ASSERT_TRUE(WriteFileBytes(root_ + L"V5\\b.dll.cpy", "new b"));
     ASSERT_TRUE(WriteFileBytes(root_ + L"V5\\c.dll.cpy", "new c"));
+    steps_test::LogCapture log;
     int installed = InstallStagedFilesIn(root_);
+    // Building the main chain clears the StepError, so the log keeps it.
+    std::wstring failed = root_ + L"V5\\a.dll";
+    EXPECT_NE(
+        log.Text().find("Could not install staged file " + std::string(failed.begin(), failed.end()) + ": "),
+        std::string::npos);
 
     std::wstring error;
     bool fatal = false;

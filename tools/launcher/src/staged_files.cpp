@@ -23,12 +23,17 @@ bool InstallOne(const std::wstring& folder, const wchar_t* name, size_t targetLe
         return true;
     }
     DWORD error = GetLastError();
+    std::wstring reason;
+    AppendSystemErrorText(reason, error, 1033);
+    // The main chain clears the StepError when it is built, before any step
+    // could show it, so the log is where this failure stays on record.
+    LogPrintf(L"Could not install staged file %s: %s\n", target.c_str(), reason.c_str());
     std::wstring text;
     GetLocalizedText("FailedFileUpdate", text);
     text += L"\n";
     text += target;
     text += L"\n\n";
-    AppendSystemErrorText(text, error, 1033);
+    text += reason;
     SetStepError(text, true);
     return false;
 }
