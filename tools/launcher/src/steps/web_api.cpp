@@ -95,6 +95,11 @@ void ReqWebAPI::StartRequest()
     answer.clear();
     requestThread.Reset(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr)));
+    // Without a thread the page would wait for an end that never comes.
+    if (!requestThread) {
+        LogPrintf(L"Could not start the request thread for %s\n", requestPath.c_str());
+        NotifyDone();
+    }
 }
 
 unsigned __stdcall ReqWebAPI::RequestThreadProc(void* self)
