@@ -16,8 +16,7 @@ build with a message naming the line:
   - no key and no language appears twice;
   - no line inside a text begins with "[" (the reader would end the section).
 --require En,Fr,... also demands a line for each of those languages in every
-section (the launcher's table has all fourteen; FaultCourier's lacks Uk in
-some sections, so it is built without the option).
+section; the build asks it of both programs' tables.
 """
 
 import re
