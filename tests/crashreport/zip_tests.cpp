@@ -230,12 +230,21 @@ TEST(AttachCrashFiles, ArchiveThatDoesNotFitIsLeftOutWhole)
     TempDir dir;
     ASSERT_TRUE(WriteFileBytes(dir / L"QX.dmp", RandomBytes(6 * 1024 * 1024, 3)));
     ErrorCapture errors;
-    std::string body;
     ReportBody report;
     ASSERT_TRUE(CreateReportBody(report));
     ASSERT_TRUE(AppendBodyText(report, "Description=x"));
     EXPECT_TRUE(AttachCrashFiles(report, dir.path()));
     EXPECT_STREQ(ReportBodyText(report), "Description=x&Zip=");
+    EXPECT_EQ(Errors.rfind("Error: ", 0), 0u) << Errors;
+    EXPECT_NE(Errors.find("does not fit"), std::string::npos) << Errors;
+
+    // No room left even for the field's name: the report still says so.
+    Errors.clear();
+    ReportBody full;
+    ASSERT_TRUE(CreateReportBody(full));
+    ASSERT_TRUE(AppendBodyText(full, std::string(REPORT_BODY_SIZE - 3, 'd').c_str()));
+    EXPECT_FALSE(AttachCrashFiles(full, dir.path()));
+    EXPECT_EQ(ReportBodyLength(full), REPORT_BODY_SIZE - 3);
     EXPECT_EQ(Errors.rfind("Error: ", 0), 0u) << Errors;
     EXPECT_NE(Errors.find("does not fit"), std::string::npos) << Errors;
 }

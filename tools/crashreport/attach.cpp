@@ -35,8 +35,9 @@ bool AttachCrashFiles(ReportBody& body, const std::wstring& folder)
         PrintError("Error: Could not finalize zip");
 
     bool attached = AppendBodyText(body, "&Zip=");
-    if (attached && finished) {
-        bool fits = MinimumEncodedLength(zip.archive.size()) < ReportBodyRoom(body);
+    if (finished) {
+        // A body without room even for "&Zip=" loses the archive the same way.
+        bool fits = attached && MinimumEncodedLength(zip.archive.size()) < ReportBodyRoom(body);
         if (fits) {
             std::string text;
             Base64Encode(text, zip.archive.data(), zip.archive.size(), 0);
