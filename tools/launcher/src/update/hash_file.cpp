@@ -3,6 +3,7 @@
 #include "command_line.h"
 #include "log.h"
 #include "md5.h"
+#include "scoped_handles.h"
 
 #include <cstdint>
 
@@ -28,8 +29,10 @@ class HashPipeline {
         block_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(chunk) * buffers,
                                                           MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN,
                                                           PAGE_READWRITE));
-        for (int i = 0; i < kMaxBuffers; ++i)
-            slots_[i].event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        for (int i = 0; i < kMaxBuffers; ++i) {
+            events_[i].Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+            slots_[i].event = events_[i].Get();
+        }
     }
 
     ~HashPipeline()
@@ -44,13 +47,12 @@ class HashPipeline {
         }
         if (block_)
             VirtualFree(block_, 0, MEM_RELEASE);
-        for (auto& slot : slots_) {
-            if (slot.event)
-                CloseHandle(slot.event);
-        }
     }
 
-    bool Ready() const { return block_ && slots_[0].event && slots_[1].event; }
+    HashPipeline(const HashPipeline&) = delete;
+    HashPipeline& operator=(const HashPipeline&) = delete;
+
+    bool Ready() const { return block_ && events_[0] && events_[1]; }
     unsigned char* Buffer(int index) { return block_ + static_cast<size_t>(chunk_) * index; }
     ReadSlot& Slot(int index) { return slots_[index]; }
 
@@ -59,7 +61,126 @@ class HashPipeline {
     DWORD chunk_;
     int buffers_;
     unsigned char* block_ = nullptr;
+    UniqueHandle events_[kMaxBuffers];
     ReadSlot slots_[kMaxBuffers];
+};
+
+// Feeds the digest, in order, with the buffers that the read loop hands over.
+//
+// Threaded, the hashing runs on a thread of the process's pool beside the
+// reads: Wine copies the data of an overlapped read of a disk file inside
+// ReadFile itself, so one thread alone would read and hash by turns. The pool
+// keeps its threads from file to file, which a thread of our own per file
+// would not. Otherwise (one buffer only, or no pool work to be had) each
+// buffer is hashed as it is handed over. The hand-over uses no kernel
+// objects, so it costs next to nothing beside the reads.
+class BufferHasher {
+  public:
+    BufferHasher(Md5Context& md5, bool threaded) : md5_(md5)
+    {
+        if (threaded) {
+            work_ = CreateThreadpoolWork(WorkCallback, this, nullptr);
+            if (work_)
+                SubmitThreadpoolWork(work_);
+        }
+    }
+
+    ~BufferHasher() { Finish(); }
+
+    BufferHasher(const BufferHasher&) = delete;
+    BufferHasher& operator=(const BufferHasher&) = delete;
+
+    // Adds the bytes after those handed over before. They must stay untouched
+    // until Hashed() counts them.
+    void Hand(const unsigned char* data, DWORD bytes)
+    {
+        if (!work_) {
+            MD5Update(md5_, data, bytes);
+            ++handed_;
+            ++hashed_;
+            return;
+        }
+        AcquireSRWLockExclusive(&lock_);
+        pieces_[handed_ % kMaxBuffers] = Piece{data, bytes};
+        ++handed_;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeConditionVariable(&handedChanged_);
+    }
+
+    // How many of the handed buffers have been hashed.
+    uint64_t Hashed()
+    {
+        AcquireSRWLockShared(&lock_);
+        uint64_t hashed = hashed_;
+        ReleaseSRWLockShared(&lock_);
+        return hashed;
+    }
+
+    // Waits until more than count buffers have been hashed, or all handed.
+    void WaitForHashed(uint64_t count)
+    {
+        AcquireSRWLockExclusive(&lock_);
+        while (hashed_ <= count && hashed_ < handed_)
+            SleepConditionVariableSRW(&hashedChanged_, &lock_, INFINITE, 0);
+        ReleaseSRWLockExclusive(&lock_);
+    }
+
+    // Hashes everything handed over and ends the pool work.
+    void Finish()
+    {
+        if (!work_)
+            return;
+        AcquireSRWLockExclusive(&lock_);
+        finishing_ = true;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeConditionVariable(&handedChanged_);
+        WaitForThreadpoolWorkCallbacks(work_, FALSE);
+        CloseThreadpoolWork(work_);
+        work_ = nullptr;
+    }
+
+  private:
+    struct Piece {
+        const unsigned char* data;
+        DWORD bytes;
+    };
+
+    static void CALLBACK WorkCallback(PTP_CALLBACK_INSTANCE, void* context, PTP_WORK)
+    {
+        static_cast<BufferHasher*>(context)->HashHanded();
+    }
+
+    void HashHanded()
+    {
+        for (;;) {
+            AcquireSRWLockExclusive(&lock_);
+            while (hashed_ == handed_ && !finishing_)
+                SleepConditionVariableSRW(&handedChanged_, &lock_, INFINITE, 0);
+            if (hashed_ == handed_) {
+                ReleaseSRWLockExclusive(&lock_);
+                return;
+            }
+            Piece piece = pieces_[hashed_ % kMaxBuffers];
+            ReleaseSRWLockExclusive(&lock_);
+
+            MD5Update(md5_, piece.data, piece.bytes);
+
+            AcquireSRWLockExclusive(&lock_);
+            ++hashed_;
+            ReleaseSRWLockExclusive(&lock_);
+            WakeConditionVariable(&hashedChanged_);
+        }
+    }
+
+    Md5Context& md5_;
+    PTP_WORK work_ = nullptr;
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE handedChanged_ = CONDITION_VARIABLE_INIT; // or finishing_
+    CONDITION_VARIABLE hashedChanged_ = CONDITION_VARIABLE_INIT;
+    Piece pieces_[kMaxBuffers] = {};
+    uint64_t handed_ = 0;
+    uint64_t hashed_ = 0;
+    bool finishing_ = false;
 };
 
 // Issues the read of slot index at offset; false when reading has to stop.
@@ -102,12 +223,18 @@ bool CompleteRead(HANDLE file, ReadSlot& slot, DWORD& bytes)
         bytes = slot.completedAtOnce;
         return true;
     }
-    DWORD wait = WaitForSingleObject(slot.event, INFINITE);
-    if (wait != WAIT_OBJECT_0) {
-        LogPrintf(L"WaitForSingleObject returned %d during hash (0x%08X)\n", wait, GetLastError());
-        // Still in flight: leave it to the pipeline's clean-up.
-        slot.pending = true;
-        return false;
+    // A read that has already finished needs no wait: Wine finishes a read of
+    // a disk file inside ReadFile yet reports it pending, and a wait costs a
+    // round trip to its server. The event left set is reset when the next
+    // read of this buffer begins.
+    if (!HasOverlappedIoCompleted(&slot.overlapped)) {
+        DWORD wait = WaitForSingleObject(slot.event, INFINITE);
+        if (wait != WAIT_OBJECT_0) {
+            LogPrintf(L"WaitForSingleObject returned %d during hash (0x%08X)\n", wait, GetLastError());
+            // Still in flight: leave it to the pipeline's clean-up.
+            slot.pending = true;
+            return false;
+        }
     }
     if (!GetOverlappedResult(file, &slot.overlapped, &bytes, TRUE)) {
         LogPrintf(L"GetOverlappedResult failed during hash (0x%08X)\n", GetLastError());
@@ -150,12 +277,16 @@ std::wstring HashFile(HANDLE file)
         LogPrintf(L"Could not allocate hash buffers (0x%08X)\n", GetLastError());
         return std::wstring();
     }
+    // Declared after the pipeline: it is done with the buffers before they go.
+    BufferHasher hasher(md5, buffers > 1);
 
     uint64_t issued = 0;
     uint64_t consumed = 0;
     bool reading = true;
     for (;;) {
-        while (reading && issued - consumed < static_cast<uint64_t>(buffers) && issued * chunk < size) {
+        // A buffer takes its next read once its last one has been hashed.
+        while (reading && issued - consumed < static_cast<uint64_t>(buffers) && issued * chunk < size &&
+               (issued < static_cast<uint64_t>(buffers) || hasher.Hashed() > issued - buffers)) {
             uint64_t offset = issued * chunk;
             DWORD count = static_cast<DWORD>(size - offset < chunk ? size - offset : chunk);
             if (!IssueRead(file, pipeline, static_cast<int>(issued % buffers), offset, count)) {
@@ -164,21 +295,26 @@ std::wstring HashFile(HANDLE file)
             }
             ++issued;
         }
-        if (consumed == issued)
-            break;
-        int index = static_cast<int>(consumed % buffers);
-        ReadSlot& slot = pipeline.Slot(index);
-        DWORD bytes = 0;
-        if (!CompleteRead(file, slot, bytes))
-            break;
-        if (bytes != slot.expected) {
-            LogPrintf(L"GetOverlappedResult says %d bytes read (expected %d)\n", bytes, slot.expected);
-            break;
+        if (consumed < issued) {
+            int index = static_cast<int>(consumed % buffers);
+            ReadSlot& slot = pipeline.Slot(index);
+            DWORD bytes = 0;
+            if (!CompleteRead(file, slot, bytes))
+                break;
+            if (bytes != slot.expected) {
+                LogPrintf(L"GetOverlappedResult says %d bytes read (expected %d)\n", bytes, slot.expected);
+                break;
+            }
+            hasher.Hand(pipeline.Buffer(index), bytes);
+            ++consumed;
+            if (consumed * chunk >= size)
+                break;
+            continue;
         }
-        MD5Update(md5, pipeline.Buffer(index), bytes);
-        ++consumed;
-        if (consumed * chunk >= size)
+        if (!reading || issued * chunk >= size)
             break;
+        hasher.WaitForHashed(issued - buffers);
     }
+    hasher.Finish();
     return MD5FinalText(md5);
 }
