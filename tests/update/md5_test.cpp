@@ -90,8 +90,9 @@ TEST(Md5, DigestTextIsUpperCaseHex)
 TEST(HashFile, SizesAroundTheReadChunk)
 {
     TempDir dir;
-    // One byte, one whole chunk, one chunk and a byte, and several chunks.
-    for (size_t size : {1u, 262144u, 262145u, 3u * 262144u + 17u}) {
+    // One byte, one whole chunk, one chunk and a byte, several chunks, and
+    // enough chunks that each buffer is read into and hashed many times over.
+    for (size_t size : {1u, 262144u, 262145u, 3u * 262144u + 17u, 41u * 262144u + 5u}) {
         std::string bytes = PatternBytes(size);
         std::wstring path = dir / (L"f" + std::to_wstring(size));
         ASSERT_TRUE(WriteFileBytes(path, bytes));
