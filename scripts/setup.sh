@@ -16,5 +16,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     dpkg --add-architecture i386
   fi
   apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
