@@ -85,16 +85,41 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(TestServer::Reset());
-        // Every cluster's web service is the local HTTPS server.
+        // Every cluster's servers are the local test server.
         std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
+        std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
         std::string ini;
         for (const char* section : {"Public", "Test", "Dev"})
-            ini += std::string("[") + section + "]\r\nApi=" + host + "\r\n";
+            ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
+                   "\r\nContent=" + content + "\r\n";
         ASSERT_TRUE(WriteFileBytes(iniPath_, ini));
+        PublishOneFileRelease();
+        wchar_t saved[MAX_PATH] = {};
+        ReadSettingString(SCOPE_CLIENT_TYPE, saved, MAX_PATH, L"DownloadDir");
+        savedDownloadDir_ = saved;
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadDir_.path().c_str());
         savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
         WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
     }
-    void TearDown() override { WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_); }
+    void TearDown() override
+    {
+        WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
+    }
+
+    // The update passes install a release of one small file.
+    static void PublishOneFileRelease()
+    {
+        std::string answer =
+            TestServer::Control("POST", "/__ctl/content/put",
+                                R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})");
+        std::string marker = "\"name\": \"";
+        size_t start = answer.find(marker);
+        ASSERT_NE(start, std::string::npos) << answer;
+        start += marker.size();
+        std::string name = answer.substr(start, answer.find('"', start) - start);
+        TestServer::Control("POST", "/__ctl/content/manifest", name + ",5\r\n");
+    }
 
     int Run(const std::wstring& arguments)
     {
@@ -118,6 +143,8 @@ protected:
     std::wstring logPath_ = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
     FileGuard iniGuard_{iniPath_};
     DWORD savedStats_ = 0;
+    testing_support::TempDir downloadDir_;
+    std::wstring savedDownloadDir_;
 };
 
 // Checks that the texts occur in this order; reports the first missing one.
@@ -155,7 +182,7 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     std::vector<std::string> uploads = Uploads();
     ASSERT_EQ(uploads.size(), 1u);
     const std::string& report = uploads[0];
-    EXPECT_EQ(report.rfind("{\"Binaries0\":{\"Attempts\":1,\"ElapsedTime\":", 0), 0u) << report;
+    EXPECT_EQ(report.rfind("{\"Binaries0\":{\"Attempts\":1,\"DownloadSize\":", 0), 0u) << report;
     for (const char* name : MainChainNames)
         EXPECT_NE(report.find(std::string("\"") + name + "\":{\"Attempts\":1,"), std::string::npos) << name;
     EXPECT_NE(report.find(",\"TotalTime\":"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "step_factory.h"
 
+#include "binaries/binaries_step.h"
 #include "launcher_settings.h"
 #include "placeholder_step.h"
 
@@ -64,6 +65,12 @@ Requirement* CreateStep(StepId id)
     // Each step's own class takes its place here as it becomes part of the
     // launcher.
     switch (id) {
+    case STEP_BINARIES0:
+        return new ReqBinaries(PASS_LAUNCHER);
+    case STEP_BINARIES1:
+        return new ReqBinaries(PASS_CONTENT);
+    case STEP_BINARIES2:
+        return new ReqBinaries(PASS_CACHE);
     default:
         return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
     }

@@ -74,9 +74,28 @@ bool LocalCopyDiffers(const ManifestEntry& entry)
     return differs;
 }
 
+// Two entries for one local file (names that differ only in letter case, or
+// one path as both ".lzma" and ".bulk") would have two download threads
+// write the same file: only the first is queued.
+std::wstring LocalKey(const std::wstring& path)
+{
+    std::wstring key = path;
+    CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+bool TakeLocalPath(std::unordered_set<std::wstring>& taken, const ManifestEntry& entry)
+{
+    if (taken.insert(LocalKey(entry.localPath)).second)
+        return true;
+    LogPrintf(L"Not queuing %s: its local file is already queued\n", entry.remoteName.c_str());
+    return false;
+}
+
 // Cache files travel with their companions: a queued ".toc" brings the
 // ".cache" of the same folder and stem, and the reverse.
-void AddCompanions(const ManifestList& entries, QueueBuild& build, DownloadQueue& queue)
+void AddCompanions(const ManifestList& entries, QueueBuild& build, DownloadQueue& queue,
+                   std::unordered_set<std::wstring>& localPaths)
 {
     std::unordered_set<std::wstring> queued;
     for (const ManifestEntry& entry : queue)
@@ -94,6 +113,8 @@ void AddCompanions(const ManifestList& entries, QueueBuild& build, DownloadQueue
             if (queued.count(companion.remoteName))
                 continue;
             queued.insert(companion.remoteName);
+            if (!TakeLocalPath(localPaths, companion))
+                continue;
             AddSize(build.bytesToFetch, companion.size);
             queue.push_back(companion);
         }
@@ -113,7 +134,11 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
 {
     queue.clear();
     build.bytesToFetch = 0;
+    build.relaunchNeeded = false;
+    build.eulaQueued = false;
+    build.cbaQueued = false;
     bool cacheQueued = false;
+    std::unordered_set<std::wstring> localPaths;
 
     for (const ManifestEntry& entry : entries) {
         if (build.abortRequested && build.abortRequested->load())
@@ -129,7 +154,7 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
         bool isCba = build.cbaPath && entry.localPath == *build.cbaPath;
         if (build.force && !isEula && !isCba)
             queueIt = true;
-        if (!queueIt)
+        if (!queueIt || !TakeLocalPath(localPaths, entry))
             continue;
 
         if (entry.kind == ENTRY_CACHE)
@@ -150,7 +175,7 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     }
     if (!cacheQueued && build.kind == STEP_PROGRESS_HEAVY)
         build.kind = STEP_PROGRESS_NORMAL;
-    AddCompanions(entries, build, queue);
+    AddCompanions(entries, build, queue, localPaths);
     SortQueueBySize(queue);
     return true;
 }

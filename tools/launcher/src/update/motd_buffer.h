@@ -7,3 +7,9 @@
 #include <vector>
 
 extern std::vector<char> MotdBuffer;
+
+// The language index and server cluster whose message MotdBuffer holds;
+// MOTD_NO_LANGUAGE and SC_MAX (3) when none is held.
+constexpr int MOTD_NO_LANGUAGE = 14;
+extern int MotdCacheLanguage;
+extern int MotdCacheCluster;

@@ -1,0 +1,148 @@
+#include "release_fixture.h"
+
+#include "app_folders.h"
+#include "md5.h"
+#include "settings_store.h"
+
+#include <windows.h>
+
+using testing_support::TestServer;
+
+std::string Narrow(const std::wstring& wide)
+{
+    return std::string(wide.begin(), wide.end());
+}
+
+std::wstring Wide(const std::string& narrow)
+{
+    return std::wstring(narrow.begin(), narrow.end());
+}
+
+ReleaseFixture::ReleaseFixture()
+{
+    TestServer::Reset();
+    iniPath_ = testing_support::BuildFolder() + L"\\Vantorel.ini";
+    hadIni_ = testing_support::FileExists(iniPath_);
+    if (hadIni_)
+        savedIni_ = testing_support::ReadFileBytes(iniPath_);
+    std::string http = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
+    std::string https = "localhost:" + std::to_string(TestServer::HttpsPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" + https +
+               "\r\nApi=" + https + "\r\n";
+    testing_support::WriteFileBytes(iniPath_, ini);
+
+    wchar_t saved[MAX_PATH] = {};
+    ReadSettingString(SCOPE_CLIENT_TYPE, saved, MAX_PATH, L"DownloadDir");
+    savedDownloadDir_ = saved;
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadDir_.path().c_str());
+    savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
+
+    installDir = downloadDir_.path() + L"\\Public";
+    launcherDir = std::wstring(GetLocalDataFolder()) + L"\\Downloaded\\Public";
+    testing_support::RemoveTree(launcherDir);
+}
+
+ReleaseFixture::~ReleaseFixture()
+{
+    testing_support::RemoveTree(launcherDir);
+    if (hadIni_)
+        testing_support::WriteFileBytes(iniPath_, savedIni_);
+    else
+        DeleteFileW(iniPath_.c_str());
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
+}
+
+ReleaseFile& ReleaseFixture::Add(const std::string& path, int64_t size, int seed, bool lzma)
+{
+    ContentObject object = content_server::Put(path + ".{md5}" + (lzma ? ".lzma" : ".bulk"), size, seed);
+    ReleaseFile file{path, object.name, object.md5, object.objectSize, L""};
+    bool launcher = path.rfind("/Tools/", 0) == 0;
+    std::wstring local = (launcher ? launcherDir : installDir) + Wide(path);
+    for (wchar_t& c : local)
+        c = c == L'/' ? L'\\' : c;
+    file.localPath = local;
+    files.push_back(file);
+    return files.back();
+}
+
+ReleaseFile& ReleaseFixture::AddBytes(const std::string& path, const std::string& bytes, bool lzma)
+{
+    ContentObject object = content_server::PutBytes(path + ".{md5}" + (lzma ? ".lzma" : ".bulk"), bytes);
+    ReleaseFile file{path, object.name, object.md5, object.objectSize, L""};
+    bool launcher = path.rfind("/Tools/", 0) == 0;
+    std::wstring local = (launcher ? launcherDir : installDir) + Wide(path);
+    for (wchar_t& c : local)
+        c = c == L'/' ? L'\\' : c;
+    file.localPath = local;
+    files.push_back(file);
+    return files.back();
+}
+
+bool ReleaseFixture::Publish(const std::string& extraLines)
+{
+    std::string text;
+    for (const ReleaseFile& file : files)
+        text += file.name + "," + std::to_string(file.objectSize) + "\r\n";
+    text += extraLines;
+    return content_server::PutManifest(text).ok;
+}
+
+int ReleaseFixture::Run(const std::wstring& arguments)
+{
+    std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" " + arguments;
+    return testing_support::RunProcess(line, nullptr, 120000);
+}
+
+std::string ReleaseFixture::Log() const
+{
+    return testing_support::ReadFileBytes(std::wstring(GetLocalDataFolder()) + L"\\Launcher.log");
+}
+
+std::vector<std::string> ReleaseFixture::NewRequests()
+{
+    std::vector<std::string> paths;
+    auto requests = TestServer::Requests();
+    for (size_t i = seenRequests_; i < requests.size(); ++i)
+        paths.push_back(requests[i].path);
+    seenRequests_ = requests.size();
+    return paths;
+}
+
+std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& suffix)
+{
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW item;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &item);
+    if (find == INVALID_HANDLE_VALUE)
+        return found;
+    do {
+        std::wstring name = item.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring path = folder + L"\\" + name;
+        if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            for (const std::wstring& inner : FindFiles(path, suffix))
+                found.push_back(inner);
+        } else if (name.size() >= suffix.size() &&
+                   name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            found.push_back(path);
+        }
+    } while (FindNextFileW(find, &item));
+    FindClose(find);
+    return found;
+}
+
+std::string FileMd5(const std::wstring& path)
+{
+    if (!testing_support::FileExists(path))
+        return "";
+    std::string bytes = testing_support::ReadFileBytes(path);
+    Md5Context context;
+    MD5Init(context);
+    MD5Update(context, bytes.data(), bytes.size());
+    return Narrow(MD5FinalText(context));
+}

@@ -1,0 +1,144 @@
+// ReqBinaries: the step of the main chain that keeps the installed files
+// current, made three times per chain (one per BinariesPass).
+//
+// Threads: the page procedure and its 250 ms timer run on the user-interface
+// thread; UpdateWorker runs on a worker thread of its own, and RunDownloads
+// starts the download threads from it. Workers never touch a window: they
+// post to the page (ID_UPDATE_FINISHED, ID_UPDATE_DISK_TEXT) or to the main
+// window (the step messages). The destructor sets AbortRequested, closes every
+// open request so that blocked reads return, and waits for the worker, which
+// waits for its download threads: no thread outlives the step.
+#pragma once
+
+#include "download_progress.h"
+#include "download_queue.h"
+#include "download_transfer.h"
+#include "manifest.h"
+#include "requirement.h"
+#include "scoped_handles.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <wininet.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+enum UpdatePhase : int {
+    PHASE_DOWNLOADING = 1, // "DOWNLOADING_UPDATES"
+    PHASE_INSTALLING = 2,  // "INSTALLING", while files come out of the offline archive
+};
+
+// Page commands (WM_COMMAND, high word 0) the worker posts to its page.
+constexpr WORD ID_UPDATE_FINISHED = 1016;
+constexpr WORD ID_UPDATE_DISK_TEXT = 1017; // the disk text is shown: hide the bar, empty the status
+
+// The number of processor cores, counted once per process.
+int CountProcessorCores();
+// The number of download threads: the core count with EnableAggressiveDownload, else 1.
+int DownloadWorkerCount();
+
+enum DiskCheck { DISK_OK, DISK_SHORT, DISK_ERROR };
+
+// The shortfall text for a number of bytes missing: the first "<BYTES>" of
+// "INSUFFICIENT_SPACE" becomes the whole MiB (at least 1) and " MB".
+std::wstring ShortfallText(int64_t shortfall);
+
+// The module-wide disk check result: the key recorded in the statistics and
+// the text shown on the main window (it stays valid for WM_STEP_SHOW_TEXT).
+extern std::wstring DiskCheckText;
+extern std::wstring DiskCheckStatKey;
+
+// One HTTP connection of the step with the URL parts it was opened with; each
+// thread keeps its own, so no thread reads parts another is writing.
+struct ContentConnection {
+    InternetHandle handle;
+    std::wstring basePath; // the object-name base: every object name is appended to it
+    bool secure = false;
+};
+
+enum ContentServer : int {
+    SERVER_CONTENT = 0,
+    SERVER_ORIGIN = 1,
+};
+
+// The open requests of a step's threads, so that the destructor can close
+// them under a thread that is blocked reading one. Each handle is closed once:
+// by its owner (Release gives true) or by CloseAll, whichever comes first.
+class OpenRequestList {
+  public:
+    bool Add(HINTERNET request); // false (and closes it) once CloseAll has run
+    void Release(HINTERNET request);
+    void CloseAll();
+
+  private:
+    std::mutex lock_;
+    std::set<HINTERNET> open_;
+    bool closed_ = false;
+};
+
+class ReqBinaries : public Requirement, public ReqDownload {
+  public:
+    explicit ReqBinaries(int pass);
+    ~ReqBinaries() override;
+
+    StatisticsMap GetStatistics() override;
+    HWND Run(HWND parent) override;
+    float GetProgress() override;
+
+    static INT_PTR CALLBACK DialogProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+    static unsigned __stdcall WorkerThreadProc(void* step);
+    static unsigned __stdcall DownloadThreadProc(void* step);
+
+    // The order of work of the worker thread.
+    void UpdateWorker();
+    bool FetchManifest(ContentConnection& connection);
+    bool BuildQueue(DownloadQueue& queue);
+    DiskCheck CheckDiskSpace();
+    bool FetchMotd();
+    bool FetchToMemory(std::vector<char>& buffer, ContentConnection& connection, const wchar_t* objectName,
+                       bool allowCache);
+
+    // The network side (http_download.cpp).
+    bool OpenConnection(ContentConnection& connection, int server, bool swapScheme);
+    bool DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
+                      std::wstring& hash, const std::wstring& remoteName, bool allowCache);
+    TransferResult SendRequest(DownloadTransfer& transfer);
+
+    // The download threads and the file install (download_threads.cpp).
+    bool RunDownloads(DownloadQueue& queue);
+    bool UpdateFile(ContentConnection& connection, const ManifestEntry& entry);
+    // Fills the open temporary file with the entry's object from the first
+    // source that has it; hash receives the MD5 of what was written.
+    bool FetchObject(ContentConnection& connection, const ManifestEntry& entry, HANDLE file,
+                     const std::wstring& temporary, std::wstring& hash);
+
+    HWND PageWindow = nullptr;
+    UniqueHandle WorkerThread;
+    UniqueHandle CompletionPort;
+    std::atomic<int64_t> BytesDone{0};
+    std::atomic<int64_t> BytesToFetch{0};
+    DWORD DownloadStartTick = 0;
+    std::atomic<int> Phase{PHASE_DOWNLOADING};
+    int PhaseShown = 0;
+    int Pass;
+    wchar_t EulaName[16] = {};
+    wchar_t CbaName[16] = {};
+    std::atomic<bool> AbortRequested{false};
+    bool RelaunchNeeded = false;
+    InternetHandle InternetSession;
+    HCRYPTPROV CryptoProvider = 0;
+    // The kind the queue build chose; the page copies it into kind on the
+    // user-interface thread.
+    std::atomic<int> BuiltKind{-1};
+    OpenRequestList OpenRequests;
+};
+
+// The time-outs of the content update (ms), set on the session, each
+// connection and each request handle.
+constexpr DWORD CONTENT_TIMEOUT_MS = 30000;
+void SetContentTimeouts(HINTERNET handle, DWORD connectTimeout);

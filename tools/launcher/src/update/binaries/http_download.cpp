@@ -1,0 +1,236 @@
+// One object over HTTP: the connection, the requests of a transfer with their
+// resume and retry rules, and the answer's checks.
+#include "binaries_step.h"
+
+#include "clusters.h"
+#include "content_range.h"
+#include "internet_errors.h"
+#include "launcher_settings.h"
+#include "log.h"
+#include "md5.h"
+#include "step_error.h"
+#include "strings.h"
+
+namespace {
+
+constexpr int kMaxAttempts = 5;
+
+std::wstring SwapScheme(const std::wstring& url)
+{
+    if (_wcsnicmp(url.c_str(), L"http:", 5) == 0)
+        return L"https:" + url.substr(5);
+    if (_wcsnicmp(url.c_str(), L"https:", 6) == 0)
+        return L"http:" + url.substr(6);
+    return url;
+}
+
+void CountFailure(ReqBinaries& step, const wchar_t* key, const DownloadTransfer& t, const wchar_t* line)
+{
+    char name[32];
+    const char* errorName = GetInternetErrorName(name);
+    step.CountStatistic(key);
+    LogPrintf(line, t.url.c_str(), errorName);
+    ReportInternetFailure("ServersDown", errorName);
+}
+
+// A revocation list that cannot be reached does not fail the request; every
+// other certificate problem does.
+void AllowUnreachableRevocation(HINTERNET request)
+{
+    DWORD flags = 0;
+    DWORD size = sizeof(flags);
+    if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size)) {
+        flags |= SECURITY_FLAG_IGNORE_REVOCATION;
+        InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+}
+
+void Truncate(HANDLE file)
+{
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+}
+
+} // namespace
+
+bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool swapScheme)
+{
+    std::wstring url = server == SERVER_ORIGIN ? GetOriginServerBase(ServerCluster) : GetContentServerUrl();
+    if (swapScheme)
+        url = SwapScheme(url);
+    wchar_t host[256] = {};
+    wchar_t user[256] = {};
+    wchar_t password[256] = {};
+    wchar_t path[256] = {};
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUserName = user;
+    parts.dwUserNameLength = 256;
+    parts.lpszPassword = password;
+    parts.dwPasswordLength = 256;
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = 256;
+    if (url.empty() || !InternetCrackUrlW(url.c_str(), 0, ICU_DECODE, &parts)) {
+        LogPrintf(L"Could not read the server address %s\n", url.c_str());
+        return false;
+    }
+    connection.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    connection.basePath = path;
+    // The object names are appended to the base, which has no "/" of its own.
+    while (!connection.basePath.empty() && connection.basePath.back() == L'/')
+        connection.basePath.pop_back();
+    connection.handle.Reset(InternetConnectW(
+        InternetSession.Get(), host, parts.nPort, user[0] ? user : nullptr, password[0] ? password : nullptr,
+        INTERNET_SERVICE_HTTP, connection.secure ? INTERNET_FLAG_SECURE : 0, 0));
+    if (!connection.handle)
+        return false;
+    // Wine takes the time-outs of the connection and the request, not the
+    // session's.
+    bool shortConnect = ServerCluster == SC_TEST || ServerCluster == SC_DEV;
+    SetContentTimeouts(connection.handle.Get(), shortConnect ? CONTENT_TIMEOUT_MS / 2 : CONTENT_TIMEOUT_MS);
+    return true;
+}
+
+TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
+{
+    wchar_t range[256] = {};
+    if (t.received > 0)
+        FormatString(range, 256, L"Range: bytes=%I64d-", t.received);
+    if (!HttpSendRequestW(t.request, range[0] ? range : nullptr, range[0] ? static_cast<DWORD>(-1) : 0,
+                          nullptr, 0)) {
+        CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
+        return TRANSFER_RETRY;
+    }
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoW(t.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        CountFailure(*this, L"ERROR_READING_STATUS_CODE", t, L"Could not read status code for %s (%S)\n");
+        return TRANSFER_RETRY;
+    }
+    LogHttpHeaders(t.request);
+    if (status != 200) {
+        wchar_t key[32];
+        FormatString(key, 32, L"ERROR_%u", status);
+        PutStatistic(key, 1);
+    }
+    if (status == 404 || status == 410) {
+        LogPrintf(L"Could not get request %s (status: %d)\n", t.url.c_str(), status);
+        SetStepErrorKey("ServersDown", false);
+        return TRANSFER_FAILED;
+    }
+    if (t.received > 0) {
+        if (status != 206) {
+            LogPrintf(L"Could not get request %s (status: %d)\n", t.url.c_str(), status);
+            SetStepErrorKey("ServersDown", false);
+            return TRANSFER_RETRY;
+        }
+        wchar_t header[512] = {};
+        DWORD headerSize = sizeof(header) - sizeof(wchar_t);
+        if (!HttpQueryInfoW(t.request, HTTP_QUERY_CONTENT_RANGE, header, &headerSize, nullptr)) {
+            CountFailure(*this, L"ERROR_HTTP_QUERY_CONTENT_RANGE", t,
+                         L"Could not read content range for %s (%S)\n");
+            return TRANSFER_RETRY;
+        }
+        ContentRange answer;
+        if (!ParseContentRange(header, answer)) {
+            CountStatistic(L"ERROR_UNPARSABLE");
+            LogPrintf(L"Unparsable Content-Range returned for %s (%s)\n", t.url.c_str(), header);
+            SetStepErrorKey("ServersDown", false);
+            return TRANSFER_RESTART;
+        }
+        if (!IsUsableContentRange(answer, t.received)) {
+            CountStatistic(L"ERROR_UNUSABLE_CONTENT_RANGE");
+            LogPrintf(L"Unusuable Content-Range returned for %s at offset %I64d (%s)\n", t.url.c_str(),
+                      t.received, header);
+            SetStepErrorKey("ServersDown", false);
+            return TRANSFER_RESTART;
+        }
+    } else if (status != 200) {
+        LogPrintf(L"Could not get request %s (status: %d)\n", t.url.c_str(), status);
+        SetStepErrorKey("ServersDown", false);
+        return TRANSFER_RETRY;
+    }
+    if (t.url.find(L".lzma") != std::wstring::npos)
+        return t.ReadLzmaBody(BytesDone, AbortRequested);
+    return t.ReadRawBody(BytesDone, AbortRequested);
+}
+
+bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
+                               std::wstring& hash, const std::wstring& remoteName, bool allowCache)
+{
+    Phase = PHASE_DOWNLOADING;
+    hash.clear();
+    int n = 0;
+    for (;;) {
+        DownloadTransfer t;
+        t.targetFile = file;
+        t.name = name;
+        t.remoteName = remoteName;
+        std::wstring url = connection.basePath + remoteName;
+        wchar_t canonical[1024] = {};
+        DWORD length = 1024;
+        t.url = InternetCanonicalizeUrlW(url.c_str(), canonical, &length, ICU_ENCODE_PERCENT)
+                    ? std::wstring(canonical, length)
+                    : url;
+        t.requestFlags =
+            allowCache ? INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
+                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI
+                       : INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
+                             INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
+        if (connection.secure)
+            t.requestFlags |= INTERNET_FLAG_SECURE;
+
+        TransferResult result = TRANSFER_RETRY;
+        ++n;
+        while (n <= kMaxAttempts) {
+            LogPrintf(L"\nHTTP %s %s\n", t.received > 0 ? L"RESUME" : L"GET", remoteName.c_str());
+            HINTERNET request = HttpOpenRequestW(connection.handle.Get(), L"GET", t.url.c_str(), nullptr,
+                                                 nullptr, nullptr, t.requestFlags, 0);
+            if (!request) {
+                char errorName[32];
+                const char* text = GetInternetErrorName(errorName);
+                LogPrintf(L"Could not open request for %s (%S)\n", t.url.c_str(), text);
+                ReportInternetFailure("ServersDown", text);
+                if (AbortRequested)
+                    break;
+                ++n;
+                continue;
+            }
+            if (!OpenRequests.Add(request))
+                break; // the step is going away
+            SetContentTimeouts(request, CONTENT_TIMEOUT_MS);
+            if (connection.secure)
+                AllowUnreachableRevocation(request);
+            t.request = request;
+            int64_t before = t.received;
+            result = SendRequest(t);
+            t.request = nullptr;
+            OpenRequests.Release(request);
+
+            if (result == TRANSFER_DONE) {
+                hash = MD5FinalText(t.md5);
+                return true;
+            }
+            if (result == TRANSFER_FAILED || result == TRANSFER_RESTART)
+                break;
+            if (t.received > before)
+                n = 0;
+            if (AbortRequested)
+                break;
+            if (n != 0)
+                Sleep(2);
+            ++n;
+        }
+        if (AbortRequested || result != TRANSFER_RESTART)
+            return false;
+        BytesToFetch.fetch_add(t.received);
+        Truncate(file);
+        if (n > kMaxAttempts - 1)
+            return false;
+        allowCache = false;
+    }
+}

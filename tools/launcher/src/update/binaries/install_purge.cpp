@@ -1,0 +1,173 @@
+#include "install_purge.h"
+
+#include "clusters.h"
+#include "launcher_settings.h"
+#include "log.h"
+#include "manifest.h"
+#include "scoped_handles.h"
+#include "strings.h"
+
+#include <shellapi.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+bool IsSkipped(const WIN32_FIND_DATAW& item)
+{
+    if (item.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return true;
+    return wcscmp(item.cFileName, L".") == 0 || wcscmp(item.cFileName, L"..") == 0;
+}
+
+void DeleteOldOriginFolder()
+{
+    wchar_t localData[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, localData)))
+        return;
+    std::wstring path = std::wstring(localData) + L"\\Vantorel\\origin";
+    if (path.size() >= MAX_PATH)
+        return;
+    // The shell wants the list ended by two zeros.
+    std::wstring from = path + L'\0';
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_NOCONFIRMATION | FOF_SILENT | FOF_NOERRORUI;
+    int result = SHFileOperationW(&operation);
+    if (result != 0 && result != 2)
+        LogPrintf(L"Could not delete %s [0x%08x]\n", path.c_str(), result);
+}
+
+// Whether a listed folder holds nothing but hidden or system items; false
+// when it cannot be listed.
+bool IsEmptyFolder(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW item;
+    FindHandle find(FindFirstFileW((folder + L"*").c_str(), &item));
+    if (!find)
+        return false;
+    do {
+        if (!IsSkipped(item))
+            return false;
+    } while (FindNextFileW(find.Get(), &item));
+    return true;
+}
+
+} // namespace
+
+bool IsPurgeableFolder(const std::wstring& folder)
+{
+    std::wstring path = folder;
+    while (!path.empty() && (path.back() == L'\\' || path.back() == L'/'))
+        path.pop_back();
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+        return path.find_first_not_of(L"\\/", 3) != std::wstring::npos;
+    if (path.compare(0, 2, L"\\\\") == 0) {
+        // "\\server\share" is the share's root; a folder below it is needed.
+        size_t share = path.find(L'\\', 2);
+        size_t below = share == std::wstring::npos ? share : path.find(L'\\', share + 1);
+        return below != std::wstring::npos && below + 1 < path.size();
+    }
+    return false;
+}
+
+bool MatchesAnyPattern(const wchar_t* name, const wchar_t* const* patterns)
+{
+    wchar_t lower[MAX_PATH];
+    CopyString(lower, MAX_PATH, name);
+    ToLowerPath(lower);
+    for (; *patterns; ++patterns) {
+        if (WildcardMatch(*patterns, lower))
+            return true;
+    }
+    return false;
+}
+
+bool IsKeptFile(const wchar_t* path)
+{
+    for (const ManifestFile& file : ManifestFileList) {
+        if (_wcsicmp(file.localPath.c_str(), path) == 0)
+            return true;
+    }
+    return wcsstr(path, L".LightMap.") || wcsstr(path, L"\\unins00");
+}
+
+void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t* const* patterns,
+                         bool removeEmptyFolders)
+{
+    DeleteOldOriginFolder();
+
+    std::vector<std::wstring> folders;
+    const std::wstring& install = GetClusterInstallDir(ServerCluster);
+    if (IsPurgeableFolder(install))
+        folders.push_back(install + L"\\");
+    else
+        LogPrintf(L"Not purging the install folder \"%s\"\n", install.c_str());
+    if (!SingleClusterMode) {
+        wchar_t localData[MAX_PATH] = {};
+        if (SUCCEEDED(
+                SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, localData)))
+            folders.push_back(std::wstring(localData) + L"\\Vantorel\\Downloaded\\" +
+                              GetClusterFolderName(ServerCluster) + L"\\");
+    }
+
+    for (size_t i = 0; i < folders.size() && !abortRequested; ++i) {
+        std::wstring folder = folders[i];
+        WIN32_FIND_DATAW item;
+        FindHandle find(FindFirstFileW((folder + L"*").c_str(), &item));
+        if (!find)
+            continue;
+        do {
+            if (abortRequested)
+                return;
+            if (IsSkipped(item))
+                continue;
+            std::wstring path = folder + item.cFileName;
+            if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (path.size() + 1 < MAX_PATH)
+                    folders.push_back(path + L"\\");
+                continue;
+            }
+            if (MatchesAnyPattern(item.cFileName, patterns) && !IsKeptFile(path.c_str())) {
+                LogPrintf(L"Purging vestigial %s\n", path.c_str());
+                if (!DeleteFileW(path.c_str()))
+                    LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
+            }
+        } while (FindNextFileW(find.Get(), &item));
+    }
+
+    if (!removeEmptyFolders)
+        return;
+    for (size_t i = folders.size(); i-- > 0 && !abortRequested;) {
+        if (!IsEmptyFolder(folders[i]))
+            continue;
+        LogPrintf(L"Purging empty %s\n", folders[i].c_str());
+        if (!RemoveDirectoryW(folders[i].c_str()))
+            LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
+    }
+}
+
+bool IsSupportedFileSystem(const wchar_t* root)
+{
+    wchar_t name[MAX_PATH] = {};
+    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) {
+        LogPrintf(L"GetVolumeInformation(%s) failed", root);
+        return true;
+    }
+    return _wcsicmp(name, L"FAT") != 0 && _wcsicmp(name, L"FAT32") != 0 && _wcsicmp(name, L"CDFS") != 0;
+}
+
+std::wstring DoubleBackslashes(const std::wstring& text)
+{
+    std::wstring doubled;
+    doubled.reserve(text.size() + 8);
+    for (wchar_t c : text) {
+        doubled += c;
+        if (c == L'\\')
+            doubled += c;
+    }
+    return doubled;
+}
