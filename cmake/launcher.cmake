@@ -51,6 +51,10 @@ foreach(tool ${TEST_TOOLS})
   target_link_libraries(${name} PRIVATE crypt32 ws2_32)
   target_link_options(${name} PRIVATE -municode)
 endforeach()
+# The game's stand-in carries the game's own file name.
+if(TARGET game_standin)
+  set_target_properties(game_standin PROPERTIES OUTPUT_NAME Vantorel.x64)
+endif()
 
 foreach(area core steps update window browser crash)
   add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC} ${CMAKE_SOURCE_DIR}/tests/support/log_capture.cpp)
