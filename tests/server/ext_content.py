@@ -35,15 +35,24 @@ Control:
           {"length": N}            a Content-Length of N (the body as it is, then
                                    the connection is closed)
   GET  /__ctl/content/attempts?name=...   JSON {"count": requests so far}
+  POST /__ctl/content/archive  JSON {"names": [remote name, ...],
+                                     "part_sizes": [N, ...] (all parts but the last),
+                                     "flip": {remote name: K}  (byte K of that object inverted)}
+        An offline installer archive of those served objects, written by
+        scripts/make_offline_archive.py. Answer: JSON {"parts": [base64, ...],
+        "index_length": N, "addresses": {name: address}}
 """
 import base64
 import hashlib
+import importlib.util
 import json
 import lzma
+import os
 import random
 import re
 import socket
 import struct
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -99,6 +108,50 @@ def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
     return {"name": name, "md5": md5, "size": len(content), "object_size": len(served)}
 
 
+def archive_writer():
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                        "make_offline_archive.py")
+    found = importlib.util.spec_from_file_location("make_offline_archive", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+def make_archive(req):
+    """Lays the objects out as a release (manifest and objects) and runs the
+    script's writer over it."""
+    writer = archive_writer()
+    with tempfile.TemporaryDirectory() as release:
+        lines = []
+        with LOCK:
+            for name in req["names"]:
+                data = bytearray(OBJECTS[name])
+                flip = req.get("flip", {}).get(name)
+                if flip is not None:
+                    data[int(flip)] ^= 0xFF
+                path = os.path.join(release, *name.lstrip("/").split("/"))
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(data)
+                lines.append(f"{name},{len(data)}\n")
+        with open(os.path.join(release, "index.txt"), "w", encoding="utf-8") as f:
+            f.writelines(lines)
+        objects, _ = writer.read_release(release)
+        installer = os.path.join(release, "out", "Setup.exe")
+        os.makedirs(os.path.dirname(installer))
+        count = writer.write_archive(objects, installer, list(req.get("part_sizes", [])))
+        parts = []
+        for k in range(count):
+            with open(writer.part_path(installer, k), "rb") as f:
+                parts.append(base64.b64encode(f.read()).decode())
+    index_length = len(writer.encode_index(objects))
+    addresses, at = {}, index_length
+    for name, data in objects:
+        addresses[name] = at
+        at += len(data)
+    return {"parts": parts, "index_length": index_length, "addresses": addresses}
+
+
 def reply_json(handler, value):
     handler.send_bytes(200, json.dumps(value).encode(), content_type="application/json")
 
@@ -131,6 +184,8 @@ def control(handler, name, query, body):
             FAILURES[req["name"]] = list(req.get("attempts", []))
             ATTEMPTS.pop(req["name"], None)
         handler.send_bytes(200, b"ok")
+    elif what == "archive":
+        reply_json(handler, make_archive(json.loads(body.decode("utf-8"))))
     elif what == "attempts":
         with LOCK:
             count = ATTEMPTS.get(query.get("name", [""])[0], 0)

@@ -1,6 +1,8 @@
-// Seeded random mutations of manifests and ".lzma" objects: whatever the
-// damage, the parser keeps every path inside its folders and the body reader
-// ends with one of its results, in bounded work.
+// Seeded random mutations of manifests, ".lzma" objects and archive indexes:
+// whatever the damage, the parser keeps every path inside its folders, the
+// body reader ends with one of its results, and the index reader keeps the
+// archived objects apart, in bounded work.
+#include "archive/offline_archive.h"
 #include "content_server.h"
 #include "download_transfer.h"
 #include "localization.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -279,4 +282,120 @@ TEST(Fuzz, LzmaBodyReaderEndsOnDamagedObjects)
     CloseHandle(file);
     EXPECT_GT(results[TRANSFER_DONE], 0);
     EXPECT_GT(results[TRANSFER_RESTART], 0);
+}
+
+namespace {
+
+class IndexBytes : public IndexByteSource {
+  public:
+    explicit IndexBytes(const std::string& bytes) : bytes_(bytes) {}
+    bool ReadExactly(void* buffer, size_t size) override
+    {
+        ++reads;
+        if (size > bytes_.size() - position_)
+            return false;
+        memcpy(buffer, bytes_.data() + position_, size);
+        position_ += size;
+        return true;
+    }
+    int reads = 0;
+
+  private:
+    const std::string& bytes_;
+    size_t position_ = 0;
+};
+
+std::string IndexRecord(const std::string& name, uint64_t size)
+{
+    std::string bytes(1, static_cast<char>(name.size()));
+    bytes += name;
+    for (int i = 0; i < 8; ++i)
+        bytes += static_cast<char>(size >> (8 * i));
+    return bytes;
+}
+
+// Damage aimed at the fields: counts, lengths and sizes get edge values.
+std::string MutateIndex(std::string index, std::mt19937& random)
+{
+    int edits = 1 + random() % 4;
+    for (int e = 0; e < edits && !index.empty(); ++e) {
+        size_t at = random() % index.size();
+        switch (random() % 5) {
+        case 0:
+            index[at] = static_cast<char>(random() % 2 ? 0xFF : random() % 256);
+            break;
+        case 1: {
+            static const uint64_t values[] = {
+                0, 1, 0xFF, 0xFFFF, 0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, UINT64_MAX, 1ull << 40};
+            uint64_t value = values[random() % 8];
+            for (size_t i = 0; i < 8 && at + i < index.size(); ++i)
+                index[at + i] = static_cast<char>(value >> (8 * i));
+            break;
+        }
+        case 2:
+            index.erase(at, 1 + random() % 12);
+            break;
+        case 3:
+            index.insert(at, index.substr(random() % index.size(), 1 + random() % 30));
+            break;
+        default:
+            index.resize(at);
+            break;
+        }
+    }
+    return index;
+}
+
+} // namespace
+
+TEST(Fuzz, ArchiveIndexReaderKeepsObjectsApart)
+{
+    const std::string md5 = kMd5;
+    const char* names[] = {"/Data/world.pak.", "/Cache.Windows/world.toc.", "/Cache.Windows/world.toc-v2.",
+                           "/Tools/Launcher.exe.", "/Data/\xc3\xa9t\xc3\xa9.bin."};
+    std::string base("\5\0", 2);
+    for (int i = 0; i < 5; ++i)
+        base += IndexRecord(names[i] + md5 + ".lzma", 1000u * (i + 1));
+    ManifestParseContext context;
+    context.launcherRoot = L"C:\\L";
+    context.installRoot = L"D:\\G";
+    std::string manifest = ValidManifest();
+    LoadManifestText(context, manifest.data(), manifest.size());
+    const ManifestList entries = ManifestEntries;
+
+    std::mt19937 random(4107);
+    int accepted = 0;
+    for (int iteration = 0; iteration < 4000; ++iteration) {
+        std::string bytes = MutateIndex(base, random);
+        IndexBytes source(bytes);
+        ArchiveIndexMap index;
+        bool ok = ParseArchiveIndex(source, index);
+        // Bounded: a count, then three reads a record.
+        ASSERT_LE(source.reads, 1 + 3 * 65535);
+        if (!ok)
+            continue;
+        ++accepted;
+        // The objects tile the stream after the index without overlap.
+        std::vector<ArchiveEntry> byAddress;
+        for (const auto& item : index) {
+            ASSERT_FALSE(item.first.empty());
+            ASSERT_GT(item.second.size, 0);
+            ASSERT_GE(item.second.address, 2);
+            ASSERT_LE(item.second.size, INT64_MAX - item.second.address) << "iteration " << iteration;
+            byAddress.push_back(item.second);
+        }
+        std::sort(byAddress.begin(), byAddress.end(),
+                  [](const ArchiveEntry& x, const ArchiveEntry& y) { return x.address < y.address; });
+        for (size_t i = 1; i < byAddress.size(); ++i)
+            ASSERT_EQ(byAddress[i].address, byAddress[i - 1].address + byAddress[i - 1].size) << iteration;
+        CheckArchiveBounds(index, static_cast<int64_t>(random() % 100000));
+        ManifestList bound = entries;
+        BindArchiveEntries(bound, index);
+        for (const ManifestEntry& entry : bound) {
+            if (entry.archive) {
+                ASSERT_EQ(index.at(entry.remoteName).address, entry.archive->address);
+            }
+        }
+    }
+    EXPECT_GT(accepted, 100);
 }
