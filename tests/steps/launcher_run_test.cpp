@@ -194,12 +194,23 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     EXPECT_EQ(Uploads().size(), 2u);
 }
 
-TEST_F(LauncherRunTest, HeadlessRunsTheChainWithoutAWindowOfItsOwn)
+TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)
 {
-    ASSERT_EQ(Run(L"-headless"), 0);
+    // Started as from a shell that redirects its output: no console window,
+    // standard output a pipe. Everything the log gets is printed there too.
+    std::string output;
+    ASSERT_EQ(testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output), 0) << output;
     std::string log = Log();
-    ExpectInOrder(log, {"Current time: ", "CEF disabled on command-line\r\n", "CEF not enabled\r\n",
-                        "Finished Platform (", "Total time: ", "Finished ReadyToPlay ("});
+    // The console takes the lines from the moment the run knows it is
+    // headless.
+    std::vector<std::string> order = {"CEF not enabled\r\n", "SC_PUBLIC\r\n"};
+    for (const char* name : MainChainNames)
+        order.push_back(std::string("Finished ") + name + " (");
+    order.push_back("POST /stats/launcherUpload.php");
+    ExpectInOrder(output, order);
+    ExpectInOrder(log, order);
+    ExpectInOrder(log, {"CEF disabled on command-line\r\n", "CEF not enabled\r\n"});
+    EXPECT_EQ(output.find("No console"), std::string::npos);
     EXPECT_EQ(Uploads().size(), 1u);
 }
 

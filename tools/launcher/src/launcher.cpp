@@ -5,6 +5,7 @@
 #include "chains.h"
 #include "clusters.h"
 #include "command_line.h"
+#include "dialogs/headless_console.h"
 #include "drawing_resources.h"
 #include "errorhandler.h"
 #include "launcher_settings.h"
@@ -25,7 +26,6 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -72,28 +72,19 @@ void ReadInstalledLanguages()
     }
 }
 
-void BindConsoleOutput()
-{
-    FILE* stream = nullptr;
-    _wfreopen_s(&stream, L"CONOUT$", L"w", stdout);
-    setvbuf(stdout, nullptr, _IONBF, 0);
-}
-
 // Start-up step 15: the window the main loop runs for.
 HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
 {
     if (HeadlessMode) {
-        // A process that already has a console (or runs without a console
-        // window, as under Wine in a terminal) cannot make one; it runs on
-        // with the output it has rather than wait for a queue nobody starts.
-        if (AllocConsole())
-            BindConsoleOutput();
-        HWND parent = GetConsoleWindow();
-        HWND console = ShowStepPage(parent ? parent : HWND_MESSAGE, HeadlessDialogProc, 0);
-        if (!console)
-            return nullptr;
-        SharedMainWindow = console;
-        RunQueue(console);
+        // A run with nowhere to print, or no console dialog, ends at once
+        // rather than wait for a queue that nothing starts.
+        HWND parent = AcquireHeadlessConsole();
+        HWND console = parent ? StartHeadlessConsole(parent) : nullptr;
+        if (!console) {
+            LogWrite(parent ? L"Could not create the headless console window\n"
+                            : L"No console for the headless run\n");
+            PostQuitMessage(0);
+        }
         return console;
     }
     HWND window = CreateMainWindow(instance);

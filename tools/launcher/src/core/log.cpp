@@ -1,9 +1,9 @@
 #include "log.h"
 
+#include "console_output.h"
 #include "wideformat.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <ctime>
 #include <cwchar>
 #include <cwctype>
@@ -88,7 +88,7 @@ void LogWrite(const wchar_t* text)
         return;
     OutputDebugStringW(text);
     if (HeadlessMode)
-        fputws(text, stdout);
+        WriteStandardOutput(text);
     if (!LogFile || !text[0])
         return;
 
@@ -164,9 +164,8 @@ int ConsolePrintf(const wchar_t* format, ...)
     va_start(args, format);
     bool formatted = FormatLine(buffer, format, args);
     va_end(args);
-    if (!formatted || fputws(buffer, stdout) < 0)
+    if (!formatted || !WriteStandardOutput(buffer))
         return -1;
-    fflush(stdout);
     return static_cast<int>(wcslen(buffer));
 }
 

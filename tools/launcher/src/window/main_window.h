@@ -22,7 +22,3 @@ constexpr UINT PROGRESS_TIMER_INTERVAL = 33; // ms
 HWND CreateMainWindow(HINSTANCE instance);
 
 LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The headless console dialog's procedure (its parent is the console
-// window); it answers the step messages in place of the main window.
-INT_PTR CALLBACK HeadlessDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
