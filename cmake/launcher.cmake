@@ -60,6 +60,13 @@ foreach(area core steps update window browser crash)
   add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC} ${CMAKE_SOURCE_DIR}/tests/support/log_capture.cpp)
 endforeach()
 
+# The support chain sends its old folder to the recycle bin, which Wine keeps
+# below $HOME: the steps tests run with a home of their own.
+if(TEST steps)
+  file(MAKE_DIRECTORY ${TEST_ROOT}/home)
+  set_property(TEST steps APPEND PROPERTY ENVIRONMENT "HOME=${TEST_ROOT}/home")
+endif()
+
 # The crash tests run a program that crashes with the launcher's own crash
 # handler, beside a FaultCourier stand-in.
 if(TARGET crashtest)

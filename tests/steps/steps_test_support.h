@@ -53,6 +53,35 @@ private:
     HWND window_ = nullptr;
 };
 
+// A stand-in main window for steps with pages: it has the main and
+// alternative buttons and the status line, and records the step messages
+// it receives (texts sent with WM_STEP_SHOW_TEXT are copied).
+class StepHost {
+public:
+    StepHost();
+    ~StepHost();
+    HWND get() const { return window_; }
+    HWND button() const { return GetDlgItem(window_, 1044); }
+
+    // Pumps messages until a WM_STEP_SUCCEEDED or WM_STEP_FAILED arrives
+    // (at most timeoutMs); true when one did.
+    bool WaitForEnd(DWORD timeoutMs = 20000);
+
+    // When set, WM_STEP_SUCCEEDED from the current page moves the queue on
+    // as the main window does.
+    bool driveQueue = false;
+    int succeeded = 0;
+    int failed = 0;
+    std::vector<std::string> narrowTexts;  // WM_STEP_SHOW_TEXT with wParam 1
+    std::vector<std::wstring> wideTexts;   // with wParam 0
+    std::vector<std::string> pageKeys;     // WM_STEP_PAGE_SHOWN
+    std::vector<int> shownAgreementAtText; // ShownAgreement when a text arrived
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window_ = nullptr;
+};
+
 // Removes a pending quit message of this thread; true when there was one.
 bool TakeQuitMessage();
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 #include <wininet.h>
 
 #include <utility>
@@ -96,6 +97,22 @@ struct Gdi {
     static void Close(Handle h) { DeleteObject(h); }
 };
 
+// COM interface pointers: the owner holds one reference.
+template <typename T>
+struct Com {
+    using Handle = T*;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { h->Release(); }
+};
+
+struct Bstr {
+    using Handle = BSTR;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { SysFreeString(h); }
+};
+
 } // namespace handle_traits
 
 using UniqueHandle = ScopedHandle<handle_traits::Kernel>;
@@ -107,4 +124,7 @@ template <typename H>
 using GdiHandle = ScopedHandle<handle_traits::Gdi<H>>;
 using BitmapHandle = GdiHandle<HBITMAP>;
 using FontHandle = GdiHandle<HFONT>;
+template <typename T>
+using ComPointer = ScopedHandle<handle_traits::Com<T>>;
+using BstrString = ScopedHandle<handle_traits::Bstr>;
 using BrushHandle = GdiHandle<HBRUSH>;

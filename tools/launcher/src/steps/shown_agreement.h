@@ -10,3 +10,7 @@ enum AgreementId : int {
 };
 
 extern int ShownAgreement; // AGREEMENT_NONE at start
+
+// Set when the EULA is accepted and never cleared: the browser interface's
+// start page is then the intro page.
+extern bool ShowIntroAfterEula;

@@ -1,8 +1,15 @@
 #include "step_factory.h"
 
+#include "agreements/req_agreement.h"
 #include "binaries/binaries_step.h"
+#include "firewall/req_firewall.h"
 #include "launcher_settings.h"
 #include "placeholder_step.h"
+#include "purge/req_purge_cache.h"
+#include "support/req_client_ip.h"
+#include "support/req_dx_diag.h"
+#include "support/req_ready_for_support.h"
+#include "support/support_folder.h"
 
 namespace {
 
@@ -71,6 +78,24 @@ Requirement* CreateStep(StepId id)
         return new ReqBinaries(PASS_CONTENT);
     case STEP_BINARIES2:
         return new ReqBinaries(PASS_CACHE);
+    case STEP_FIREWALL:
+        return new ReqFirewall();
+    case STEP_CBA:
+        return new ReqCBA();
+    case STEP_EULA:
+        return new ReqEULA();
+    case STEP_MAKE_LOG_DIRECTORY:
+        return new ReqMakeLogDirectory();
+    case STEP_CLIENT_IP:
+        return new ReqClientIP();
+    case STEP_DX_DIAG:
+        return new ReqDxDiag();
+    case STEP_COPY_LOGS:
+        return new ReqCopyLogs();
+    case STEP_READY_FOR_SUPPORT:
+        return new ReqReadyForSupport();
+    case STEP_PURGE_CACHE:
+        return new ReqPurgeCache();
     default:
         return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
     }

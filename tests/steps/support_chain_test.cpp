@@ -1,0 +1,145 @@
+// The support chain against the local web service, with the desktop moved
+// to a scratch folder (Wine's desktop is the user's home).
+#include "chains.h"
+#include "launcher_settings.h"
+#include "log.h"
+#include "requirement_queue.h"
+#include "server_config.h"
+#include "shell_open.h"
+#include "steps_test_support.h"
+#include "support/support_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <string>
+
+using testing_support::FileExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::TestServer;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+const wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+std::wstring OpenedFolder;
+
+HINSTANCE WINAPI RecordOpen(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR, INT)
+{
+    if (verb && wcscmp(verb, L"open") == 0)
+        OpenedFolder = file;
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+// Points the user's desktop at folder for the life of the object.
+class ScratchDesktop {
+public:
+    explicit ScratchDesktop(const std::wstring& folder)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop", REG_EXPAND_SZ, folder.c_str(),
+                        static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        ResetSupportLogFolderForTest();
+    }
+    ~ScratchDesktop()
+    {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"Desktop");
+        ResetSupportLogFolderForTest();
+    }
+};
+
+std::wstring ProductFile(const wchar_t* name)
+{
+    wchar_t local[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT, local);
+    return std::wstring(local) + L"\\Vantorel\\" + name;
+}
+
+class SupportChainTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        steps_test::ResetQueueState();
+        steps_test::TakeQuitMessage();
+        ASSERT_TRUE(TestServer::Reset());
+        std::string ini = "[Public]\r\nApi=localhost:" + std::to_string(TestServer::HttpsPort()) + "\r\n";
+        ASSERT_TRUE(WriteFileBytes(ini_, ini));
+        ReloadServerConfig(ini_.c_str());
+        ServerCluster = SC_PUBLIC;
+        CreateDirectoryW(ProductFile(L"").c_str(), nullptr);
+        ShellExecuteFunction = RecordOpen;
+        OpenedFolder.clear();
+    }
+    void TearDown() override
+    {
+        ShellExecuteFunction = ShellExecuteW;
+        ReloadServerConfig(L"");
+        DeleteFileW(ProductFile(L"QX.log").c_str());
+        DeleteFileW(ProductFile(L"QX.cfg").c_str());
+        steps_test::ResetQueueState();
+        steps_test::TakeQuitMessage();
+    }
+
+    TempDir dir_;
+    std::wstring ini_ = dir_ / L"Vantorel.ini";
+};
+
+TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "198.51.100.23"));
+    TempDir desktop;
+    ScratchDesktop moved(desktop.path());
+    std::wstring folder = desktop / L"Vantorel Logs";
+    ASSERT_EQ(GetSupportLogFolder(), folder);
+
+    // Wine's recycle bin lies in the home of the test run (see the build).
+    std::wstring home = testing_support::EnvW(L"TEST_ROOT") + L"/home";
+    std::wstring trash = L"Z:" + home + L"/.local/share/Trash";
+    for (wchar_t& c : trash)
+        c = c == L'/' ? L'\\' : c;
+    testing_support::RemoveTree(trash);
+
+    // A folder of an earlier request, and the game's files.
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\old.txt", "old"));
+    ASSERT_TRUE(WriteFileBytes(ProductFile(L"QX.log"), "game log"));
+    ASSERT_TRUE(WriteFileBytes(ProductFile(L"QX.cfg"), "game cfg"));
+
+    steps_test::LogCapture log;
+    steps_test::StepHost host;
+    host.driveQueue = true;
+    BuildChain(CHAIN_SUPPORT);
+    RunQueue(host.get());
+    DWORD start = GetTickCount();
+    while (RequirementQueue.size() > 1 && GetTickCount() - start < 60000) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        steps_test::PumpMessages();
+    }
+    ASSERT_EQ(RequirementQueue.size(), 1u) << log.Text();
+    EXPECT_STREQ(RequirementQueue.front()->name, L"ReadyForSupport");
+
+    EXPECT_FALSE(FileExists(folder + L"\\old.txt"));
+    EXPECT_TRUE(FileExists(trash + L"\\files\\Vantorel Logs\\old.txt")); // the recycle bin
+    EXPECT_EQ(ReadFileBytes(folder + L"\\QX.log"), "game log");
+    EXPECT_EQ(ReadFileBytes(folder + L"\\QX.cfg"), "game cfg");
+    EXPECT_FALSE(FileExists(folder + L"\\Editor.cfg"));
+    std::wstring logName = LogFilePath();
+    logName = logName.substr(logName.find_last_of(L'\\'));
+    EXPECT_TRUE(FileExists(folder + logName)); // the launcher's log
+    EXPECT_TRUE(FileExists(folder + L"\\DxDiag.log"));
+    std::string text = log.Text();
+    EXPECT_NE(text.find("198.51.100.23"), std::string::npos);
+    EXPECT_NE(text.find("DxDiag.exe /dontskip /whql:off /tDxDiag.log"), std::string::npos);
+    EXPECT_EQ(text.find("Could not"), std::string::npos);
+
+    // OPEN shows the folder and ends the launcher.
+    HWND button = host.button();
+    EXPECT_TRUE(IsWindowEnabled(button));
+    SendMessageW(CurrentStepPage, WM_COMMAND, 1044, 0);
+    EXPECT_EQ(OpenedFolder, folder);
+    EXPECT_TRUE(steps_test::TakeQuitMessage());
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+#include "purge_folder.h"
+
+#include "log.h"
+#include "scoped_handles.h"
+#include "strings.h"
+
+#include <windows.h>
+
+#include <cwctype>
+#include <deque>
+#include <vector>
+
+namespace {
+
+struct PurgeEntry {
+    std::wstring path; // folders to scan end with "\"
+    int64_t size = 0;  // files: their size
+};
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// The components of path after its first skip characters.
+std::vector<std::wstring> Components(const std::wstring& path, size_t skip)
+{
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (size_t i = skip; i <= path.size(); ++i) {
+        if (i == path.size() || IsSeparator(path[i])) {
+            if (!part.empty())
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part += path[i];
+        }
+    }
+    return parts;
+}
+
+// The real location of a folder, as the file system resolves links and
+// junctions; empty when it cannot be opened or named.
+std::wstring RealFolderPath(const std::wstring& folder)
+{
+    UniqueHandle handle(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+        return L"";
+    wchar_t path[1024] = {};
+    DWORD length = GetFinalPathNameByHandleW(handle.Get(), path, 1024, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 1024)
+        return L"";
+    std::wstring real(path, length);
+    while (!real.empty() && IsSeparator(real.back()))
+        real.pop_back();
+    for (wchar_t& c : real)
+        c = static_cast<wchar_t>(towlower(c));
+    return real;
+}
+
+// Whether the folder really lies below root (a real path, lower case).
+bool LiesBelow(const std::wstring& folder, const std::wstring& root)
+{
+    std::wstring real = RealFolderPath(folder);
+    return !real.empty() && real.size() > root.size() + 1 && real.compare(0, root.size(), root) == 0 &&
+           real[root.size()] == L'\\';
+}
+
+class Purge {
+public:
+    Purge(bool uninstall, PurgeCounters& counters, const std::atomic<bool>& stop)
+        : uninstall_(uninstall), counters_(counters), stop_(stop)
+    {
+    }
+
+    void Run(const std::wstring& folder)
+    {
+        root_ = RealFolderPath(folder);
+        if (uninstall_) {
+            wchar_t container[MAX_PATH] = {};
+            CopyDirectoryPart(container, folder.c_str());
+            if (IsPurgeableFolder(container))
+                remove_.push_back({std::wstring(container) + L"\\", 0});
+        }
+        scan_.push_back({folder + L"\\", 0});
+        remove_.push_back({folder + L"\\", 0});
+        while (!scan_.empty() && !stop_) {
+            std::wstring next = scan_.front().path;
+            scan_.pop_front();
+            Scan(next);
+        }
+        LogWrite(L"Purging download cache...\n");
+        for (const PurgeEntry& file : files_) {
+            if (stop_)
+                break;
+            if (DeleteFileW(file.path.c_str()))
+                LogPrintf(L"Deleted %s\n", file.path.c_str());
+            else
+                LogPrintf(L"Could not delete file %s\n", file.path.c_str());
+            counters_.bytesDeleted += file.size;
+        }
+        for (auto folder = remove_.rbegin(); folder != remove_.rend() && !stop_; ++folder) {
+            if (RemoveDirectoryW(folder->path.c_str())) {
+                LogPrintf(L"Deleted %s\n", folder->path.c_str());
+                continue;
+            }
+            DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+                LogPrintf(L"Could not delete dir %s\n", folder->path.c_str());
+        }
+    }
+
+private:
+    void Scan(const std::wstring& folder)
+    {
+        WIN32_FIND_DATAW data;
+        FindHandle find(FindFirstFileW((folder + L"*").c_str(), &data));
+        if (!find)
+            return;
+        do {
+            if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+                continue;
+            std::wstring path = folder + data.cFileName;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
+                    continue;
+                // A link or junction, or a folder whose real place is
+                // elsewhere, is kept and not entered.
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !LiesBelow(path, root_)) {
+                    LogPrintf(L"Skipped link %s\n", path.c_str());
+                    continue;
+                }
+                remove_.push_back({path, 0});
+                scan_.push_back({path + L"\\", 0});
+                continue;
+            }
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                LogPrintf(L"Skipped link %s\n", path.c_str());
+                continue;
+            }
+            if (!uninstall_ && _wcsicmp(data.cFileName, L"Launcher.exe") == 0)
+                continue;
+            // Opening with read sharing only fails for a file that another
+            // program has open for writing: that file is kept.
+            UniqueHandle file(
+                CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            if (!file)
+                continue;
+            LARGE_INTEGER size = {};
+            GetFileSizeEx(file.Get(), &size);
+            file.Reset();
+            files_.push_back({path, size.QuadPart});
+            counters_.bytesFound += size.QuadPart;
+        } while (FindNextFileW(find.Get(), &data) && !stop_);
+    }
+
+    bool uninstall_;
+    PurgeCounters& counters_;
+    const std::atomic<bool>& stop_;
+    std::wstring root_;
+    std::deque<PurgeEntry> scan_;
+    std::vector<PurgeEntry> files_;
+    std::vector<PurgeEntry> remove_;
+};
+
+} // namespace
+
+bool IsPurgeableFolder(const std::wstring& folder)
+{
+    std::vector<std::wstring> parts;
+    if (folder.size() >= 3 && iswalpha(folder[0]) && folder[1] == L':' && IsSeparator(folder[2])) {
+        parts = Components(folder, 3);
+        if (parts.empty())
+            return false;
+    } else if (folder.size() >= 2 && IsSeparator(folder[0]) && IsSeparator(folder[1])) {
+        parts = Components(folder, 2);
+        // Server and share are the root; "\\?\" and "\\.\" forms are refused.
+        if (parts.size() < 3 || parts[0] == L"?" || parts[0] == L".")
+            return false;
+    } else {
+        return false;
+    }
+    for (const std::wstring& part : parts) {
+        if (part == L"." || part == L"..")
+            return false;
+    }
+    return true;
+}
+
+void PurgeFolder(const std::wstring& folder, bool uninstall, PurgeCounters& counters,
+                 const std::atomic<bool>& stop)
+{
+    std::wstring trimmed = folder;
+    while (trimmed.size() > 1 && IsSeparator(trimmed.back()))
+        trimmed.pop_back();
+    if (!IsPurgeableFolder(trimmed) || trimmed.size() >= MAX_PATH) {
+        LogPrintf(L"Refusing to purge %s: not a folder below a drive or share\n", folder.c_str());
+        return;
+    }
+    Purge(uninstall, counters, stop).Run(trimmed);
+    LogWrite(L"Purge complete\n");
+}
