@@ -160,9 +160,9 @@ TEST_F(PurgeCacheTest, NothingToDoWithoutAFolderAndRootsOrRelativeFoldersAreRefu
 
     for (const wchar_t* refused : {L"", L"C:", L"C:\\", L"C:/", L"C:Games", L"Games\\Vantorel", L"\\Games",
                                    L"\\\\server\\share", L"\\\\?\\C:\\Games", L"C:\\Games\\..", L"C:\\.\\"})
-        EXPECT_FALSE(IsPurgeableFolder(refused)) << refused;
+        EXPECT_FALSE(IsPurgeRootAllowed(refused)) << refused;
     for (const wchar_t* allowed : {L"C:\\Games", L"d:/Games/Vantorel", L"\\\\server\\share\\Games"})
-        EXPECT_TRUE(IsPurgeableFolder(allowed)) << allowed;
+        EXPECT_TRUE(IsPurgeRootAllowed(allowed)) << allowed;
 
     // A refused folder is logged and the step still succeeds.
     Put(L"a.txt", "a");

@@ -2,6 +2,7 @@
 // update passes install a small release, the update relaunches the
 // downloaded copy, and later runs fetch only what changed.
 #include "release_fixture.h"
+#include "settings_store.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,9 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_EQ(CountContaining(requests, "/origin/"), 1u);
     EXPECT_EQ(CountContaining(requests, "/Ornix/Language/MOTD_en.rtf.lzma"), 1u);
     EXPECT_EQ(CountContaining(requests, "/Data/"), 0u);
+
+    // The user agreed to this EULA before, so the runs go past its page.
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", Wide(release.files[2].md5).c_str());
 
     // The relaunched run installs the content and cache passes.
     ASSERT_EQ(release.Run(L"-nocef -relaunched"), 0);

@@ -80,7 +80,7 @@ public:
         if (uninstall_) {
             wchar_t container[MAX_PATH] = {};
             CopyDirectoryPart(container, folder.c_str());
-            if (IsPurgeableFolder(container))
+            if (IsPurgeRootAllowed(container))
                 remove_.push_back({std::wstring(container) + L"\\", 0});
         }
         scan_.push_back({folder + L"\\", 0});
@@ -166,7 +166,7 @@ private:
 
 } // namespace
 
-bool IsPurgeableFolder(const std::wstring& folder)
+bool IsPurgeRootAllowed(const std::wstring& folder)
 {
     std::vector<std::wstring> parts;
     if (folder.size() >= 3 && iswalpha(folder[0]) && folder[1] == L':' && IsSeparator(folder[2])) {
@@ -194,7 +194,7 @@ void PurgeFolder(const std::wstring& folder, bool uninstall, PurgeCounters& coun
     std::wstring trimmed = folder;
     while (trimmed.size() > 1 && IsSeparator(trimmed.back()))
         trimmed.pop_back();
-    if (!IsPurgeableFolder(trimmed) || trimmed.size() >= MAX_PATH) {
+    if (!IsPurgeRootAllowed(trimmed) || trimmed.size() >= MAX_PATH) {
         LogPrintf(L"Refusing to purge %s: not a folder below a drive or share\n", folder.c_str());
         return;
     }

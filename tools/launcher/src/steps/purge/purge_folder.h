@@ -19,7 +19,7 @@ struct PurgeCounters {
 // Whether folder may be purged at all: an absolute path with a drive letter
 // (or a UNC share) and at least one folder below the root, with no "." or
 // ".." components. An empty, relative or root path is refused.
-bool IsPurgeableFolder(const std::wstring& folder);
+bool IsPurgeRootAllowed(const std::wstring& folder);
 
 // Purges folder (without a trailing "\"). Without uninstall, files named
 // "Launcher.exe" stay; with it, every file goes and the folder that holds
