@@ -9,7 +9,7 @@ include(${CMAKE_SOURCE_DIR}/tools/crashreport/shared_sources.cmake OPTIONAL)
 add_library(faultcourier_lib STATIC ${FC_SOURCES} ${FC_SHARED_SOURCES})
 target_include_directories(faultcourier_lib PUBLIC ${CMAKE_SOURCE_DIR}/tools/crashreport ${SRC}/core ${GENERATED})
 target_compile_definitions(faultcourier_lib PUBLIC FAULTCOURIER)
-target_link_libraries(faultcourier_lib PUBLIC z wininet comctl32 ole32 oleaut32 olepro32 uuid gdi32 shell32 shlwapi version advapi32 user32 kernel32)
+target_link_libraries(faultcourier_lib PUBLIC z wininet comctl32 ole32 oleaut32 uuid gdi32 shell32 shlwapi version advapi32 user32 kernel32)
 
 set(FC_RC ${CMAKE_SOURCE_DIR}/resources/faultcourier.rc)
 set(FC_RC_SOURCES)

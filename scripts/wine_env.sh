@@ -8,6 +8,24 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 _wine_src=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# Some machines cannot execute 32-bit Linux programs at all, Wine's 32-bit
+# loader among them; Debian's "wine" script would still pick that loader.
+# There every Wine command goes through the 64-bit loader, and 32-bit Windows
+# programs cannot run (FaultCourier's tests then run in a 64-bit build).
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  export WINE_RUNS_32BIT=1
+else
+  export WINE_RUNS_32BIT=0
+  _wine_bin="$TEST_ROOT/winebin"
+  if [ ! -x "$_wine_bin/wine-stable" ]; then
+    mkdir -p "$_wine_bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$_wine_bin/wine"
+    chmod +x "$_wine_bin/wine"
+    ln -sf wine "$_wine_bin/wine-stable"
+  fi
+  case ":$PATH:" in *":$_wine_bin:"*) ;; *) export PATH="$_wine_bin:$PATH" ;; esac
+fi
+
 wine_env_prepare() {
   (
     exec 9>"$TEST_ROOT/.wine.lock"
