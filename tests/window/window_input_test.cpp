@@ -2,6 +2,8 @@
 // records and question), minimising, the settings button's test keys, the
 // buttons' hover and press, and window dragging.
 #include "button_subclass.h"
+#include "dialog_driver.h"
+#include "dialogs/dialog_ids.h"
 #include "errorhandler.h"
 #include "requirement_queue.h"
 #include "step_messages.h"
@@ -131,10 +133,19 @@ TEST_F(WindowInputTest, ControlAltAOnSettingsRaisesTheForcedAssertion)
     EXPECT_STREQ(LastAssert.function, "TestAssert");
     EXPECT_EQ(LastAssert.line, 1943u);
     // Without those keys, or with C and no browser, the settings dialog opens.
-    Command(IDC_SETTINGS);
+    auto opensSettings = [this] {
+        bool opened = false;
+        window_test::DialogDriver driver;
+        driver.Then([&](HWND dialog) {
+            opened = GetDlgItem(dialog, IDC_VERIFY) != nullptr;
+            window_test::Click(dialog, IDC_DIALOG_CANCEL);
+        });
+        return driver.Run([this] { Command(IDC_SETTINGS); }) && opened;
+    };
+    EXPECT_TRUE(opensSettings());
     {
         window_test::HeldKeys keys({VK_CONTROL, VK_MENU, 'C'});
-        Command(IDC_SETTINGS);
+        EXPECT_TRUE(opensSettings());
     }
     AssertHook = previous;
     EXPECT_EQ(AssertCount, 1);

@@ -3,6 +3,8 @@
 
 #include "log.h"
 
+bool LaunchedModes[2] = {};
+
 void LaunchGame(HWND, int mode, const DedicatedServerOptions*)
 {
     LogPrintf(L"LaunchGame(%d) is not built yet\n", mode);

@@ -6,7 +6,7 @@
 #include "localization.h"
 #include "popups.h"
 #include "requirement_queue.h"
-#include "settings_dialog.h"
+#include "dialogs/settings_dialog.h"
 #include "step_messages.h"
 #include "step_statistics.h"
 #include "test_keys.h"
