@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 using testing_support::TestServer;
 
 namespace {
@@ -97,6 +99,44 @@ bool Fail(const std::string& name, const std::string& attemptsJson)
     return ok;
 }
 
+std::vector<std::string> Archive(const std::vector<std::string>& names, const std::vector<int64_t>& partSizes,
+                                 const std::string& flipJson)
+{
+    std::string json = "{\"names\": [";
+    for (size_t i = 0; i < names.size(); ++i)
+        json += (i ? ", " : "") + Quoted(names[i]);
+    json += "], \"part_sizes\": [";
+    for (size_t i = 0; i < partSizes.size(); ++i)
+        json += (i ? ", " : "") + std::to_string(partSizes[i]);
+    json += "], \"flip\": " + flipJson + "}";
+    bool ok = false;
+    std::string answer = TestServer::Control("POST", "/__ctl/content/archive", json, &ok);
+    std::vector<std::string> parts;
+    // The base64 texts of the "parts" list hold no quote.
+    size_t at = answer.find("\"parts\": [");
+    if (!ok || at == std::string::npos)
+        return parts;
+    size_t end = answer.find(']', at);
+    for (at = answer.find('"', answer.find('[', at)); at < end; at = answer.find('"', at + 1)) {
+        size_t close = answer.find('"', at + 1);
+        parts.push_back(testing_support::Base64Decode(answer.substr(at + 1, close - at - 1)));
+        at = close;
+    }
+    return parts;
+}
+
+bool WriteArchive(const std::wstring& installer, const std::vector<std::string>& parts)
+{
+    std::wstring stem = installer.substr(0, installer.size() - 3);
+    for (size_t k = 0; k < parts.size(); ++k) {
+        wchar_t suffix[8];
+        swprintf(suffix, 8, L"b%02d", static_cast<int>(k));
+        if (!testing_support::WriteFileBytes(stem + suffix, parts[k]))
+            return false;
+    }
+    return !parts.empty() && testing_support::WriteFileBytes(installer, "");
+}
+
 int Attempts(const std::string& name)
 {
     std::string answer = TestServer::Control("GET", "/__ctl/content/attempts?name=" + name);
@@ -104,4 +144,3 @@ int Attempts(const std::string& name)
 }
 
 } // namespace content_server
-

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct ContentObject {
     std::string name;       // remote name, "{md5}" replaced
@@ -29,6 +30,15 @@ std::string Object(const std::string& name);
 // Injections for the attempts at name, a JSON list ("[{\"status\": 404}, null]").
 bool Fail(const std::string& name, const std::string& attemptsJson);
 int Attempts(const std::string& name);
+// An offline installer archive of the served objects names, written by
+// scripts/make_offline_archive.py: its parts, cut after the given part sizes
+// (the last part takes the rest). flipJson ({"<name>": K}) inverts byte K of
+// an archived object. Empty on failure.
+std::vector<std::string> Archive(const std::vector<std::string>& names, const std::vector<int64_t>& partSizes,
+                                 const std::string& flipJson = "{}");
+// Writes parts beside installer ("b00", "b01", ... in place of its last three
+// characters) and installer itself, empty.
+bool WriteArchive(const std::wstring& installer, const std::vector<std::string>& parts);
 
 } // namespace content_server
 

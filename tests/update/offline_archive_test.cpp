@@ -2,11 +2,13 @@
 // scripts/make_offline_archive.py (through the test server) from objects the
 // content server holds, loaded, bound to a manifest and extracted.
 #include "archive/offline_archive.h"
+#include "binaries/binaries_step.h"
 #include "content_server.h"
 #include "localization.h"
 #include "md5.h"
 #include "settings_store.h"
 #include "step_error.h"
+#include "step_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +18,6 @@
 using testing_support::FileExists;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
-using testing_support::TestServer;
 using testing_support::WriteFileBytes;
 
 namespace {
@@ -36,26 +37,6 @@ std::string Md5Hex(const std::string& bytes)
     return Narrow(MD5FinalText(context));
 }
 
-// The quoted strings of the JSON list after key (no escapes inside).
-std::vector<std::string> JsonStrings(const std::string& json, const std::string& key)
-{
-    std::vector<std::string> values;
-    size_t at = json.find("\"" + key + "\": [");
-    if (at == std::string::npos)
-        return values;
-    size_t end = json.find(']', at);
-    at = json.find('[', at) + 1;
-    for (;;) {
-        size_t open = json.find('"', at);
-        if (open == std::string::npos || open > end)
-            break;
-        size_t close = json.find('"', open + 1);
-        values.push_back(json.substr(open + 1, close - open - 1));
-        at = close + 1;
-    }
-    return values;
-}
-
 // An archive in a folder of its own: "Setup.exe" and its parts.
 struct TestArchive {
     TempDir dir;
@@ -65,31 +46,12 @@ struct TestArchive {
     std::wstring PartPath(int k) const { return ArchivePartPath(installer, k); }
 };
 
-// Writes an archive of the served objects names, cut after the given part
-// sizes; flipJson (for example "{\"/a.bin\": 5}") damages archived bytes.
 bool MakeArchive(TestArchive& archive, const std::vector<std::string>& names,
                  const std::vector<int64_t>& partSizes, const std::string& flipJson = "{}")
 {
-    std::string json = "{\"names\": [";
-    for (size_t i = 0; i < names.size(); ++i)
-        json += (i ? ", \"" : "\"") + testing_support::JsonEscape(names[i]) + "\"";
-    json += "], \"part_sizes\": [";
-    for (size_t i = 0; i < partSizes.size(); ++i)
-        json += (i ? ", " : "") + std::to_string(partSizes[i]);
-    json += "], \"flip\": " + flipJson + "}";
-    bool ok = false;
-    std::string answer = TestServer::Control("POST", "/__ctl/content/archive", json, &ok);
-    if (!ok)
-        return false;
     archive.installer = archive.dir / L"Setup.exe";
-    archive.parts.clear();
-    for (const std::string& part : JsonStrings(answer, "parts"))
-        archive.parts.push_back(testing_support::Base64Decode(part));
-    for (size_t k = 0; k < archive.parts.size(); ++k) {
-        if (!WriteFileBytes(archive.PartPath(static_cast<int>(k)), archive.parts[k]))
-            return false;
-    }
-    return !archive.parts.empty() && WriteFileBytes(archive.installer, "");
+    archive.parts = content_server::Archive(names, partSizes, flipJson);
+    return content_server::WriteArchive(archive.installer, archive.parts);
 }
 
 int64_t IndexLength(const std::vector<ContentObject>& objects)
@@ -393,4 +355,38 @@ TEST_F(ArchiveTest, DamagedAndShrunkPartsFailTheirObjectsOnly)
     abortRequested = true;
     EXPECT_EQ(Extract(*Entry("/Data/small.dat"), install / L"small", done), "");
     EXPECT_TRUE(log.Contains("Aborting extract of archive://" + small.name));
+}
+
+TEST_F(ArchiveTest, ExtractionShowsInstallingOnTheStatusLine)
+{
+    TestArchive archive;
+    ASSERT_TRUE(MakeArchive(archive, Names(layout), partSizes));
+    UseArchive(archive.installer);
+    LoadManifest(Line(small));
+    LoadOfflineInstaller();
+    const ManifestEntry* entry = Entry("/Data/small.dat");
+    ASSERT_TRUE(entry && entry->archive);
+
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+    HWND status = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 100, 20, window,
+                                  reinterpret_cast<HMENU>(IDC_STATUS_TEXT), nullptr, nullptr);
+    HWND page = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window, nullptr, nullptr, nullptr);
+    ReqBinaries step(PASS_CONTENT);
+    SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&step));
+    step.BytesToFetch = entry->size;
+    std::wstring path = install / L"small";
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    std::wstring hash;
+    EXPECT_TRUE(step.ExtractFromArchive(*entry->archive, file, path, hash, *entry));
+    CloseHandle(file);
+    EXPECT_EQ(Narrow(hash), small.md5);
+    EXPECT_EQ(step.BytesDone.load(), small.objectSize);
+    ReqBinaries::DialogProc(page, WM_TIMER, 1, 0);
+    wchar_t text[64] = L"";
+    GetWindowTextW(status, text, 64);
+    EXPECT_STREQ(text, L"INSTALLING...");
+    SetWindowLongPtrW(page, GWLP_USERDATA, 0);
+    DestroyWindow(window);
 }

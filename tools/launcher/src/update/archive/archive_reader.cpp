@@ -67,7 +67,8 @@ bool ReadArchiveFile(DownloadTransfer& transfer, void* buffer, uint32_t length, 
 
 bool ExtractArchivedObject(const ArchiveEntry& entry, HANDLE file, const std::wstring& name,
                            const std::wstring& remoteName, std::wstring& hash,
-                           std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested)
+                           std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested,
+                           int64_t* taken)
 {
     hash.clear();
     DownloadTransfer transfer;
@@ -90,6 +91,8 @@ bool ExtractArchivedObject(const ArchiveEntry& entry, HANDLE file, const std::ws
     ArchiveBodySource source(transfer, entry.size);
     TransferResult result = ContainsLzma(remoteName) ? transfer.ExtractLzma(source, bytesDone, abortRequested)
                                                      : transfer.ExtractRaw(source, bytesDone, abortRequested);
+    if (taken)
+        *taken = transfer.received;
     if (result != TRANSFER_DONE)
         return false;
     hash = MD5FinalText(transfer.md5);

@@ -95,7 +95,9 @@ bool ReadArchiveFile(DownloadTransfer& transfer, void* buffer, uint32_t length, 
 // Extracts the archived object into file (from its current position), ".lzma"
 // objects decoded, through the same body readers as downloads; hash receives
 // the MD5 of the bytes written (32 upper-case hexadecimal characters), empty
-// on failure. The readers set StepError on failure.
+// on failure. The readers set StepError on failure. taken receives the bytes
+// read from the archive, also when the extraction failed.
 bool ExtractArchivedObject(const ArchiveEntry& entry, HANDLE file, const std::wstring& name,
                            const std::wstring& remoteName, std::wstring& hash,
-                           std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested);
+                           std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested,
+                           int64_t* taken = nullptr);

@@ -10,6 +10,7 @@
 // waits for its download threads: no thread outlives the step.
 #pragma once
 
+#include "archive_entry.h"
 #include "download_progress.h"
 #include "download_queue.h"
 #include "download_transfer.h"
@@ -117,6 +118,12 @@ class ReqBinaries : public Requirement, public ReqDownload {
     bool FetchObject(ContentConnection& connection, const ManifestEntry& entry, HANDLE file,
                      const std::wstring& temporary, std::wstring& hash);
 
+    // The entry's object out of the offline installer archive, with the
+    // status line on "INSTALLING" (archive/archive_install.cpp); taken
+    // receives the bytes read from the archive.
+    bool ExtractFromArchive(const ArchiveEntry& entry, HANDLE file, const std::wstring& name, std::wstring& hash,
+                            const ManifestEntry& manifestEntry, int64_t* taken = nullptr);
+
     HWND PageWindow = nullptr;
     UniqueHandle WorkerThread;
     UniqueHandle CompletionPort;
@@ -137,6 +144,9 @@ class ReqBinaries : public Requirement, public ReqDownload {
     std::atomic<int> BuiltKind{-1};
     OpenRequestList OpenRequests;
 };
+
+// Empties an open file and puts its position back at its start.
+void Truncate(HANDLE file);
 
 // The time-outs of the content update (ms), set on the session, each
 // connection and each request handle.

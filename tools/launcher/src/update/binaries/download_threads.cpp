@@ -101,6 +101,23 @@ bool ReqBinaries::FetchObject(ContentConnection& connection, const ManifestEntry
 {
     // Every source of an object is tried here, in order; a source that gives
     // up leaves the file empty for the next.
+    if (entry.archive) {
+        int64_t taken = 0;
+        bool extracted = ExtractFromArchive(*entry.archive, file, temporary, hash, entry, &taken);
+        if (extracted && hash == entry.md5)
+            return true;
+        if (AbortRequested)
+            return false;
+        // A damaged object or a part that shrank since it was loaded: the
+        // network gives what the archive cannot.
+        if (extracted)
+            LogPrintf(L"Hash mismatch on archived file %s (%s)\n", entry.remoteName.c_str(), hash.c_str());
+        LogPrintf(L"Downloading %s instead of installing it from the offline installer\n",
+                  entry.remoteName.c_str());
+        BytesToFetch.fetch_add(taken);
+        Truncate(file);
+        hash.clear();
+    }
     if (!SingleClusterMode && ServerCluster != SC_PUBLIC && entry.kind == ENTRY_CACHE &&
         GetFileFromPublicCache(*this, file, hash, entry))
         return true;

@@ -45,14 +45,14 @@ void AllowUnreachableRevocation(HINTERNET request)
     }
 }
 
+} // namespace
+
 void Truncate(HANDLE file)
 {
     LARGE_INTEGER zero = {};
     SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
 }
-
-} // namespace
 
 bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool swapScheme)
 {

@@ -2,6 +2,7 @@
 // message of the day, the queue, the disk check and the downloads.
 #include "binaries_step.h"
 
+#include "archive/offline_archive.h"
 #include "clusters.h"
 #include "command_line.h"
 #include "entry_applicability.h"
@@ -197,6 +198,9 @@ void ReqBinaries::UpdateWorker()
         }
     }
     if (ready) {
+        // Every pass, until an archive has been loaded in this run.
+        if (ArchiveIndex.empty())
+            LoadOfflineInstaller();
         if (!FetchMotd()) {
             MotdBuffer.clear();
             MotdCacheLanguage = MOTD_NO_LANGUAGE;
