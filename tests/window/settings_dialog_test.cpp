@@ -121,6 +121,20 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndStoresThemOnOk)
     EXPECT_EQ(ChainFront(), L"Waiting");
 }
 
+TEST_F(SettingsDialogTest, TextsFollowTheLanguage)
+{
+    LanguageIndex = 3;
+    DialogDriver driver;
+    driver.Then([](HWND dialog) {
+        wchar_t caption[64] = {};
+        GetWindowTextW(dialog, caption, 64);
+        EXPECT_STREQ(caption, L"Einstellungen");
+        EXPECT_EQ(window_test::ItemText(dialog, IDC_VERIFY), L"\u00dcberpr\u00fcfen");
+        Click(dialog, IDC_DIALOG_CANCEL);
+    });
+    ASSERT_TRUE(Open(driver));
+}
+
 TEST_F(SettingsDialogTest, DriverQuestionsNeverLeaveARefusedDriverToStore)
 {
     // Message boxes are answered by one object at a time, so each part has
@@ -277,7 +291,22 @@ TEST_F(SettingsDialogTest, HiddenSwitchOpensTheTestCluster)
         EXPECT_EQ(ClusterAccessLevel, 0);
     }
 
+    // A launcher fixed to one cluster has no test cluster to open.
     EnableWindow(w_.Item(IDC_MAIN_BUTTON), TRUE);
+    SingleClusterMode = true;
+    {
+        MessageBoxAnswer ok(IDOK);
+        DialogDriver single;
+        single.Then([](HWND dialog) { Click(dialog, IDC_VERSIONS); }).Then([](HWND dialog) {
+            Click(dialog, IDC_DIALOG_CANCEL);
+        });
+        ASSERT_TRUE(Open(single));
+        ASSERT_EQ(ok.shown.size(), 1u);
+        EXPECT_NE(ok.shown[0].text.find(L"stand-alone"), std::wstring::npos) << ok.shown[0].text;
+        EXPECT_EQ(ClusterAccessLevel, 0);
+    }
+    SingleClusterMode = false;
+
     MessageBoxAnswer ok(IDOK);
     DialogDriver granted;
     granted.Then([](HWND dialog) { Click(dialog, IDC_VERSIONS); });
