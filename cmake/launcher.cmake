@@ -9,9 +9,21 @@ add_library(lzmadec STATIC /usr/include/lzma/LzmaDec.c)
 target_include_directories(lzmadec PUBLIC /usr/include/lzma)
 target_compile_definitions(lzmadec PRIVATE _7ZIP_ST)
 
+# The browser runtime is bound lazily: a delay-load import library of
+# "libcef.dll", made from our own list of the functions the launcher calls.
+find_program(MINGW_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool REQUIRED)
+set(LIBCEF_DELAYLIB ${CMAKE_BINARY_DIR}/libcef_delay.a)
+add_custom_command(OUTPUT ${LIBCEF_DELAYLIB}
+  COMMAND ${MINGW_DLLTOOL} --input-def ${SRC}/browser/runtime/libcef.def --dllname libcef.dll
+          --output-delaylib ${LIBCEF_DELAYLIB}
+  DEPENDS ${SRC}/browser/runtime/libcef.def
+  COMMENT "Delay-load import library of libcef.dll")
+add_custom_target(libcef_delaylib DEPENDS ${LIBCEF_DELAYLIB})
+
 add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})
-target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${GENERATED})
-target_link_libraries(launcher_lib PUBLIC lzmadec wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
+add_dependencies(launcher_lib libcef_delaylib)
+target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${SRC}/browser/archive ${SRC}/browser/runtime ${GENERATED})
+target_link_libraries(launcher_lib PUBLIC lzmadec ${LIBCEF_DELAYLIB} z wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
   comctl32 comdlg32 gdi32 msimg32 uxtheme winmm version advapi32 crypt32 dbghelp user32 kernel32)
 
 make_text_table(${CMAKE_SOURCE_DIR}/resources/launcher_texts.txt ${GENERATED}/launcher_texts.tbl)
@@ -38,6 +50,15 @@ add_custom_command(OUTPUT ${ARTWORK_FILES}
   COMMENT "Launcher artwork")
 set_property(SOURCE ${LAUNCHER_RC} APPEND PROPERTY OBJECT_DEPENDS ${ARTWORK_FILES}
   ${CMAKE_SOURCE_DIR}/resources/launcher.manifest)
+
+# The HTML interface the browser shows, packed with the artwork.
+file(GLOB INTERFACE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/interface/*)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/launcher.zip
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/make_interface_zip.py ${CMAKE_BINARY_DIR}/launcher.zip
+          ${CMAKE_SOURCE_DIR}/resources/interface ${GENERATED}/artwork
+  DEPENDS ${CMAKE_SOURCE_DIR}/scripts/make_interface_zip.py ${INTERFACE_SOURCES} ${ARTWORK_FILES}
+  COMMENT "Interface archive launcher.zip")
+add_custom_target(interface_archive ALL DEPENDS ${CMAKE_BINARY_DIR}/launcher.zip)
 
 add_executable(Launcher WIN32 ${SRC}/winmain.cpp ${LAUNCHER_RC})
 target_link_libraries(Launcher PRIVATE launcher_lib)
@@ -91,3 +112,14 @@ foreach(bench ${BENCH_SOURCES})
   add_executable(${name} ${bench})
   target_link_libraries(${name} PRIVATE launcher_lib)
 endforeach()
+
+# The browser tests read zips written by Python beside their executable.
+if(TARGET browser_tests)
+  set(TEST_ZIPS ${CMAKE_BINARY_DIR}/test_zips/mixed.zip)
+  add_custom_command(OUTPUT ${TEST_ZIPS}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/browser/make_test_zips.py ${CMAKE_BINARY_DIR}/test_zips
+    DEPENDS ${CMAKE_SOURCE_DIR}/tests/browser/make_test_zips.py
+    COMMENT "Browser test zips")
+  add_custom_target(browser_test_zips DEPENDS ${TEST_ZIPS})
+  add_dependencies(browser_tests browser_test_zips)
+endif()

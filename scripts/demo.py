@@ -25,6 +25,15 @@ def prepare_tools(x64, build, http_port, https_port):
     courier = os.path.join(build, "x86", "FaultCourier.exe")
     if os.path.exists(courier):
         shutil.copy2(courier, tools)
+    # The browser runtime that the set-up installed, and the interface.
+    runtime = os.path.join(build, "cef", "CEF3_1", "V5")
+    interface = os.path.join(x64, "launcher.zip")
+    if os.path.isdir(runtime) and os.path.exists(interface):
+        folder = os.path.join(tools, "CEF3_1")
+        os.makedirs(folder, exist_ok=True)
+        if not os.path.lexists(os.path.join(folder, "V5")):
+            os.symlink(runtime, os.path.join(folder, "V5"))
+        shutil.copy2(interface, folder)
     lines = []
     for cluster in ("Public", "Test", "Dev"):
         lines += [f"[{cluster}]", f"Content=127.0.0.1:{http_port}",

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-          xvfb xauth x11-apps imagemagick cmake googletest lzma-dev libz-mingw-w64-dev python3 openssl xz-utils)
+          xvfb xauth x11-apps imagemagick cmake googletest lzma-dev libz-mingw-w64-dev python3 openssl xz-utils fonts-liberation)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -15,6 +15,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+  apt-get -o DPkg::Lock::Timeout=600 update -q
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q "${missing[@]}"
+fi
+
+# The embedded browser's runtime (a 64-bit Windows build from the npm
+# registry), laid out as a launcher's runtime folder "CEF3_1\V5\" below the
+# build folder, where the browser tests and the demo run the launcher.
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$here/build}
+runtime="$build/cef/CEF3_1/V5"
+if [ ! -f "$runtime/libcef.dll" ]; then
+  # Debian's npm, unless a Node.js with its own npm is there already.
+  if ! command -v npm >/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q npm
+  fi
+  npm install --prefix "$build/npm" --ignore-scripts --no-audit --no-fund --no-save --loglevel=error \
+      chromium@3.2171.3008
+  package="$build/npm/node_modules/chromium/bin/win"
+  mkdir -p "$runtime"
+  cp -r "$package"/*.pak "$package"/icudtl.dat "$package"/natives_blob.bin "$package"/snapshot_blob.bin \
+        "$package"/libEGL.dll "$package"/libGLESv2.dll "$package"/d3dcompiler_47.dll "$package"/locales "$runtime/"
+  cp "$package/libcef.dll" "$runtime/libcef.dll"
 fi

@@ -36,6 +36,15 @@ wine_env_prepare() {
       wineserver -w
       touch "$WINEPREFIX/.ready"
     fi
+    # The browser runtime lays out its first page with these faces; the
+    # prefix has none of them, so they map to the Liberation fonts.
+    if [ ! -f "$WINEPREFIX/.font-replacements" ]; then
+      for face in "Times New Roman=Liberation Serif" "Arial=Liberation Sans" "Courier New=Liberation Mono"; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "${face%%=*}" /t REG_SZ /d "${face#*=}" /f \
+          >/dev/null 2>&1
+      done
+      touch "$WINEPREFIX/.font-replacements"
+    fi
     bash "$_wine_src/scripts/make_test_ca.sh" "$TEST_ROOT/testca" >/dev/null
     if [ ! -f "$WINEPREFIX/.ca-installed" ] || ! cmp -s "$WINEPREFIX/.ca-installed" "$TEST_ROOT/testca/ca.der"; then
       if [ -f "$TEST_ROOT/x64/certinstall.exe" ]; then

@@ -233,7 +233,7 @@ TEST_F(LauncherRunTest, StagedFilesAreInstalledBeforeTheBrowserRuntimeIsLoaded)
     ASSERT_EQ(Run(L""), 0);
     std::string log = Log();
     std::string installed = "Installed staged file " + std::string(target.begin(), target.end()) + "\r\n";
-    ExpectInOrder(log, {"WINE detected.\r\n", installed, "LoadCEFLib\r\n", "Failed to load chrome_elf.dll!",
+    ExpectInOrder(log, {"WINE detected.\r\n", installed, "LoadCEFLib\r\n", "LoadCEFLib failed\r\n",
                         "Finished Platform ("});
     EXPECT_EQ(log.find("CEF not enabled"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(target), "staged");

@@ -7,7 +7,8 @@
 
 #include <string>
 
-// The runtime folder (ending in "\"); empty until "chrome_elf.dll" loaded.
+// The runtime folder (ending in "\"); set once its libraries were tried,
+// empty when "chrome_elf.dll" was there and would not load.
 extern std::wstring CefRootDirectory;
 
 // Loads the runtime libraries; clears CefEnabled when it cannot.

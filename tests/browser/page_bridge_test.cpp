@@ -1,0 +1,218 @@
+// The page bridge against a fake browser client: the mirror of the main
+// window's controls, the "Binding" requests, the page URLs and scripts.
+#include "browser_runtime.h"
+#include "clusters.h"
+#include "command_line.h"
+#include "launcher_settings.h"
+#include "localization.h"
+#include "page_bridge.h"
+#include "page_client.h"
+#include "requirement_queue.h"
+#include "step_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class FakeClient : public PageClient {
+  public:
+    bool HasBrowser() const override { return browser; }
+    void RunScriptInMainFrame(const std::wstring& script) override { scripts.push_back(script); }
+    void LoadInMainFrame(const std::wstring& url) override { loads.push_back(url); }
+
+    std::vector<std::wstring> TakeScripts() { return std::exchange(scripts, {}); }
+
+    bool browser = true;
+    std::vector<std::wstring> scripts;
+    std::vector<std::wstring> loads;
+};
+
+int Pumps = 0;
+bool CountingPump()
+{
+    return ++Pumps, false;
+}
+
+// The step page stand-in: keeps the WM_COMMAND wParams it gets.
+std::vector<WPARAM> Commands;
+LRESULT CALLBACK StepPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND)
+        Commands.push_back(wParam);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class PageBridgeTest : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        WNDCLASSW pageClass{};
+        pageClass.lpfnWndProc = StepPageProc;
+        pageClass.lpszClassName = L"BridgeTestPage";
+        pageClass.hInstance = GetModuleHandleW(nullptr);
+        RegisterClassW(&pageClass);
+        window_ = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        for (int id : {IDC_STATUS_TEXT, IDC_STATUS_DETAIL})
+            CreateWindowW(L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window_, HMENU(INT_PTR(id)), nullptr,
+                          nullptr);
+        for (int id : {IDC_MAIN_BUTTON, IDC_ALT_BUTTON})
+            CreateWindowW(L"BUTTON", L"", WS_CHILD, 0, 0, 10, 10, window_, HMENU(INT_PTR(id)), nullptr,
+                          nullptr);
+        page_ =
+            CreateWindowW(L"BridgeTestPage", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        BrowserParentWindow = window_;
+        SimpleHandlerInstance = &client_;
+        BrowserPumpStep = CountingPump;
+        Pumps = 0;
+        ForgetMirror();
+        Commands.clear();
+    }
+    void TearDown() override
+    {
+        SimpleHandlerInstance = nullptr;
+        BrowserPumpStep = nullptr;
+        BrowserParentWindow = nullptr;
+        BrowserCommandTarget = nullptr;
+        ShowIntroAfterEula = false;
+        SetCommandLineForTest(nullptr);
+        DestroyWindow(page_);
+        DestroyWindow(window_);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+    void SetItem(int id, const wchar_t* text) { SetDlgItemTextW(window_, id, text); }
+
+    HWND window_ = nullptr;
+    HWND page_ = nullptr;
+    FakeClient client_;
+};
+
+TEST_F(PageBridgeTest, MirrorSendsChangesOnceAndEverythingAfterALoadEnd)
+{
+    SetItem(IDC_STATUS_TEXT, L"Checking files");
+    SetItem(IDC_MAIN_BUTTON, L"Play");
+    EnableWindow(GetDlgItem(window_, IDC_ALT_BUTTON), FALSE);
+    UpdateCEF();
+    EXPECT_EQ(client_.TakeScripts(),
+              (std::vector<std::wstring>{L"footerdescription.innerHTML=\"Checking files\";",
+                                         L"mainbutton.innerHTML=\"Play\";", L"setMainButtonState('true');",
+                                         L"setAltButtonState('false');"}));
+    EXPECT_EQ(Pumps, 1);
+
+    // Nothing changed: no script at all.
+    UpdateCEF();
+    EXPECT_TRUE(client_.scripts.empty());
+
+    // A text that goes back and forth is sent each time; a text holding a
+    // quote or a line break stays inside its script string.
+    SetItem(IDC_STATUS_TEXT, L"Say \"hi\"\r\nnow");
+    UpdateCEF();
+    SetItem(IDC_STATUS_TEXT, L"Checking files");
+    EnableWindow(GetDlgItem(window_, IDC_MAIN_BUTTON), FALSE);
+    UpdateCEF();
+    EXPECT_EQ(client_.TakeScripts(),
+              (std::vector<std::wstring>{L"footerdescription.innerHTML=\"Say \\\"hi\\\"\\r\\nnow\";",
+                                         L"footerdescription.innerHTML=\"Checking files\";",
+                                         L"setMainButtonState('false');"}));
+
+    // A load end: the title and the waiting script at once, then every text
+    // that is not empty and both states at the next turn. The waiting script
+    // runs only once.
+    SetElementHtml(L"agreement", L"<p>terms</p>", true);
+    OnPageLoadEnd();
+    OnPageLoadEnd();
+    wchar_t title[1024] = L"";
+    GetLocalizedTextBuffer("UPDATE_TITLE", title, 1024);
+    std::wstring titleScript = std::wstring(L"logoText.innerHTML=\"") + title + L"\";";
+    EXPECT_EQ(
+        client_.TakeScripts(),
+        (std::vector<std::wstring>{titleScript, L"agreement.innerHTML=\"<p>terms</p>\";", titleScript}));
+    UpdateCEF();
+    EXPECT_EQ(client_.TakeScripts(),
+              (std::vector<std::wstring>{L"footerdescription.innerHTML=\"Checking files\";",
+                                         L"mainbutton.innerHTML=\"Play\";", L"setMainButtonState('false');",
+                                         L"setAltButtonState('false');"}));
+    // The load end showed the window and asked the queue to run.
+    EXPECT_TRUE(IsWindowVisible(window_));
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, window_, WM_STEP_NEXT, WM_STEP_NEXT, PM_REMOVE));
+
+    // Without a browser, or without a client, nothing is sent; the runtime's
+    // work still runs.
+    client_.browser = false;
+    SetItem(IDC_STATUS_TEXT, L"x");
+    UpdateCEF();
+    SimpleHandlerInstance = nullptr;
+    EXPECT_FALSE(UpdateCEF());
+    SetPageValue(L"progress.value", L"1.00");
+    EXPECT_TRUE(client_.scripts.empty());
+    EXPECT_EQ(Pumps, 7);
+}
+
+TEST_F(PageBridgeTest, BindingRequestsReachTheCurrentStepsButtons)
+{
+    BrowserCommandTarget = page_;
+    for (const char* request :
+         {"Binding:Cancel", "Binding Cancel now", "BindingCancel", "Binding:OK", "Binding!", "Binding"})
+        EXPECT_TRUE(HandleBindingRequest(request)) << request;
+    EXPECT_EQ(Commands, (std::vector<WPARAM>{IDC_ALT_BUTTON, IDC_ALT_BUTTON, IDC_MAIN_BUTTON, IDC_MAIN_BUTTON,
+                                             IDC_MAIN_BUTTON, IDC_MAIN_BUTTON}));
+
+    Commands.clear();
+    EXPECT_FALSE(HandleBindingRequest("Play"));
+    BrowserCommandTarget = nullptr;
+    EXPECT_TRUE(HandleBindingRequest("Binding:Cancel"));
+    EXPECT_TRUE(Commands.empty());
+}
+
+TEST_F(PageBridgeTest, PagesCarryTheQueryAndTheStartPageFollowsTheEula)
+{
+    int language = LanguageIndex;
+    LanguageIndex = 1;
+    SetCommandLineForTest(L"Launcher.exe -registry:Steam");
+    LoadLauncherPage(L"agreement.html?page=EULA");
+    std::wstring expected =
+        L"http://launcher/agreement.html?page=EULA&language=fr&steam=1&cluster=" + GetContentServerUrl();
+    ASSERT_EQ(client_.loads.size(), 1u);
+    EXPECT_EQ(client_.loads[0], expected);
+    EXPECT_EQ(client_.CurrentUrl, expected);
+
+    SetCommandLineForTest(L"Launcher.exe");
+    ShowStartPage(false);
+    ASSERT_EQ(client_.loads.size(), 2u);
+    EXPECT_EQ(client_.loads[1].rfind(L"http://launcher/index.html?language=fr&cluster=", 0), 0u);
+    ShowStartPage(false); // already shown
+    EXPECT_EQ(client_.loads.size(), 2u);
+    ShowStartPage(true); // again, with a fresh query
+    EXPECT_EQ(client_.loads.size(), 3u);
+
+    ShowIntroAfterEula = true;
+    ShowStartPage(false);
+    ShowStartPage(true);
+    EXPECT_EQ(client_.loads.size(), 4u);
+    EXPECT_NE(client_.loads[3].find(L"intro.html"), std::wstring::npos);
+
+    // No browser: no load, and the URL last given stays.
+    client_.browser = false;
+    std::wstring current = client_.CurrentUrl;
+    LoadLauncherPage(L"index.html");
+    EXPECT_EQ(client_.loads.size(), 4u);
+    EXPECT_EQ(client_.CurrentUrl, current);
+    LanguageIndex = language;
+}
+
+TEST(PopupTest, OnlyAddressesWithASchemeOtherThanFileGoToTheShell)
+{
+    for (const wchar_t* url :
+         {L"https://vantorel.example/news", L"http://x/", L"mailto:team@vantorel.example"})
+        EXPECT_TRUE(IsPopupForTheShell(url)) << url;
+    for (const wchar_t* url :
+         {L"file:///C:/Windows/notepad.exe", L"FILE://server/share/x.exe", L"C:\\Windows\\x.exe",
+          L"\\\\server\\share\\x.exe", L"notepad.exe", L"", L"1http://x/"})
+        EXPECT_FALSE(IsPopupForTheShell(url)) << url;
+}
+
+} // namespace

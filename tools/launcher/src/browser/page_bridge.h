@@ -1,0 +1,53 @@
+// The contract between the launcher and its HTML interface. The hidden
+// Win32 controls of the main window stay the model: once per main-loop turn
+// the mirror sends the page each status text, button caption and button
+// state that changed since it was last sent, and the page's button presses
+// come back as "Binding" requests that become the same WM_COMMAND messages
+// the Win32 buttons send.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+constexpr wchar_t LAUNCHER_URL_PREFIX[] = L"http://launcher/";
+constexpr wchar_t LAUNCHER_UI_FOLDER[] = L"launcher/";
+constexpr wchar_t LAUNCHER_START_PAGE[] = L"index.html";
+
+extern bool ShowIntroAfterEula;  // the EULA was accepted in this run
+extern HWND BrowserParentWindow; // the main window, parent of the browser
+
+// "http://launcher/", or with "-nozip" the unpacked folder as a file URL.
+std::wstring GetLauncherBaseUrl();
+// Appends "language", "steam" and "cluster" and canonicalises the URL.
+void AppendPageQuery(std::wstring& url);
+
+// Loads base URL + page (with the query) into the page.
+void LoadLauncherPage(const wchar_t* page);
+// The client's LoadUrl: appends the query, keeps the result as CurrentUrl.
+void LoadPageUrl(std::wstring url);
+void ExecuteScript(const std::wstring& script);
+
+// A text as the inside of a double-quoted script string.
+std::wstring ScriptStringText(std::wstring_view text);
+
+// What every finished load of any frame does: the title, the window shown,
+// the queue asked to run, the mirror forgotten, the waiting script run.
+void OnPageLoadEnd();
+// The mirror forgets what it sent: every text and both states go again.
+void ForgetMirror();
+// The main button's state as last sent: 0, 1, or 999 when unknown.
+int MirroredMainButtonState();
+
+// The page shown in a frame whose load failed, as UTF-8 HTML; the address
+// and the error text are HTML-escaped.
+std::string LoadErrorPageHtml(const std::wstring& url, const std::wstring& errorText, int errorCode);
+
+// Whether a popup's address may go to the system's handler: one with a
+// scheme other than "file:" (no bare path, no drive letter).
+bool IsPopupForTheShell(std::wstring_view url);
+
+// A "cefQuery" request from the page: true when it was a "Binding" request
+// (then the current step's button got the press, if there is a step).
+bool HandleBindingRequest(std::string_view request);

@@ -1,0 +1,127 @@
+// The runtime's life in the launcher: the sub-process dispatch, the start,
+// the browser's creation over the main window, and the shutdown.
+#include "browser_runtime.h"
+#include "client_app.h"
+#include "message_pump.h"
+#include "page_bridge.h"
+#include "simple_handler.h"
+
+#include <mmsystem.h>
+
+namespace {
+
+cef_main_args_t MainArgs{};
+ClientApp* ClientAppInstance = nullptr;
+SimpleHandler* ClientHandler = nullptr; // the creator's reference
+HWND BrowserWindow = nullptr;
+
+constexpr DWORD CHILD_BROWSER_STYLE = 0x56010000;
+constexpr DWORD TOP_LEVEL_BROWSER_STYLE = 0x16CF0000;
+// Shutdown waits this long at most for the browsers to report closing.
+constexpr int SHUTDOWN_PUMP_TURNS = 300;
+
+void SetWindowName(cef_window_info_t& info, const wchar_t* name)
+{
+    cef_string_utf16_set(name, wcslen(name), &info.window_name, 1);
+}
+
+} // namespace
+
+int ExecuteCEFProcess(HINSTANCE instance)
+{
+    cef_enable_highdpi_support();
+    MainArgs.instance = instance;
+    if (ClientAppInstance)
+        ClientAppInstance->Release();
+    ClientAppInstance = new ClientApp();
+    return cef_execute_process(&MainArgs, ClientAppInstance->SharedApp(), nullptr);
+}
+
+bool StartCEF(HWND window)
+{
+    BrowserParentWindow = window;
+    cef_settings_t settings{};
+    settings.size = sizeof(settings);
+    settings.no_sandbox = 1;
+    settings.log_severity = LOGSEVERITY_DISABLE;
+    if (!ClientAppInstance || !cef_initialize(&MainArgs, &settings, ClientAppInstance->SharedApp(), nullptr))
+        return false;
+    // The runtime's work runs from now on, also before the client exists.
+    BrowserPumpStep = RunRuntimePumpStep;
+    return true;
+}
+
+void CreateLauncherBrowser(ClientApp* app)
+{
+    if (auto cookies = Adopt(cef_cookie_manager_get_global_manager(nullptr))) {
+        cef_string_list_t schemes = cef_string_list_alloc();
+        cookies->set_supported_schemes(cookies.get(), schemes, nullptr);
+        cef_string_list_free(schemes);
+    }
+
+    cef_window_info_t info{};
+    if (BrowserParentWindow) {
+        RECT area{};
+        GetClientRect(BrowserParentWindow, &area);
+        info.style = CHILD_BROWSER_STYLE;
+        info.x = area.left;
+        info.y = area.top;
+        info.width = area.right - area.left;
+        info.height = area.bottom - area.top;
+        info.parent_window = BrowserParentWindow;
+    } else {
+        SetWindowName(info, L"cefsimple");
+        info.style = TOP_LEVEL_BROWSER_STYLE;
+        info.x = info.y = info.width = info.height = CW_USEDEFAULT;
+    }
+
+    ClientHandler = new SimpleHandler();
+    cef_browser_settings_t browserSettings{};
+    browserSettings.size = sizeof(browserSettings);
+    std::wstring url = GetLauncherBaseUrl() + LAUNCHER_START_PAGE;
+    AppendPageQuery(url);
+    ClientHandler->CurrentUrl = url;
+
+    auto browser = Adopt(cef_browser_host_create_browser_sync(&info, ClientHandler->SharedClient(),
+                                                              CefText(url).get(), &browserSettings, nullptr));
+    cef_string_utf16_clear(&info.window_name);
+    if (!browser)
+        return; // no window to hook: the launcher goes on without
+    auto host = Adopt(browser->get_host(browser.get()));
+    BrowserWindow = host ? host->get_window_handle(host.get()) : nullptr;
+    if (!BrowserWindow)
+        return;
+    DWORD thread = GetWindowThreadProcessId(BrowserWindow, nullptr);
+    app->mouseHook = SetWindowsHookExW(WH_MOUSE, BrowserMouseHookProc, nullptr, thread);
+    app->messageHook = SetWindowsHookExW(WH_GETMESSAGE, BrowserMessageHookProc, nullptr, thread);
+    joySetCapture(BrowserWindow, JOYSTICKID1, 0, FALSE);
+}
+
+void CloseAllBrowsers(bool force)
+{
+    if (ClientHandler)
+        ClientHandler->CloseAllBrowsers(force);
+}
+
+void ShutdownCEF()
+{
+    if (!BrowserPumpStep)
+        return;
+    // The browsers finish closing before the runtime goes, so none of its
+    // threads outlives the shutdown.
+    for (int turn = 0; turn < SHUTDOWN_PUMP_TURNS && ClientHandler && ClientHandler->BrowserCount() > 0;
+         ++turn) {
+        cef_do_message_loop_work();
+        Sleep(10);
+    }
+    BrowserPumpStep = nullptr;
+    if (ClientHandler) {
+        ClientHandler->Release();
+        ClientHandler = nullptr;
+    }
+    cef_shutdown();
+    if (ClientAppInstance) {
+        ClientAppInstance->Release();
+        ClientAppInstance = nullptr;
+    }
+}

@@ -1,0 +1,203 @@
+#include "simple_handler.h"
+
+#include "browser_runtime.h"
+#include "page_bridge.h"
+#include "page_query_router.h"
+#include "resource_handler.h"
+#include "shell_open.h"
+#include "strings.h"
+
+namespace {
+
+// Runs CloseAllBrowsers on the runtime's UI thread.
+class CloseBrowsersTask : public RefCountedObject {
+  public:
+    CloseBrowsersTask(SimpleHandler* handler, bool force) : handler_(handler), force_(force)
+    {
+        handler_->AddRef();
+        facet_.Init(this);
+        facet_.cef.execute = [](cef_task_t* self) {
+            auto* task = ObjectFacet<cef_task_t>::OwnerOf<CloseBrowsersTask>(self);
+            task->handler_->CloseAllBrowsers(task->force_);
+        };
+    }
+    cef_task_t* Struct() { return &facet_.cef; }
+
+  private:
+    ~CloseBrowsersTask() override { handler_->Release(); }
+    ObjectFacet<cef_task_t> facet_;
+    SimpleHandler* handler_;
+    bool force_;
+};
+
+template <class Struct> void ReleaseArgument(Struct* argument)
+{
+    Adopt(argument);
+}
+
+} // namespace
+
+SimpleHandler::SimpleHandler()
+{
+    client_.Init(this);
+    lifeSpan_.Init(this);
+    load_.Init(this);
+    request_.Init(this);
+    drag_.Init(this);
+
+    client_.cef.get_drag_handler = [](cef_client_t* self) { return From(self)->drag_.Share(); };
+    client_.cef.get_life_span_handler = [](cef_client_t* self) { return From(self)->lifeSpan_.Share(); };
+    client_.cef.get_load_handler = [](cef_client_t* self) { return From(self)->load_.Share(); };
+    client_.cef.get_request_handler = [](cef_client_t* self) { return From(self)->request_.Share(); };
+    client_.cef.on_process_message_received = OnProcessMessage;
+
+    lifeSpan_.cef.on_before_popup = OnBeforePopup;
+    lifeSpan_.cef.on_after_created = OnAfterCreated;
+    lifeSpan_.cef.on_before_close = OnBeforeClose;
+
+    load_.cef.on_load_end = OnLoadEnd;
+    load_.cef.on_load_error = OnLoadError;
+
+    request_.cef.on_before_browse = [](cef_request_handler_t*, cef_browser_t* browser, cef_frame_t* frame,
+                                       cef_request_t* request, int) {
+        ReleaseArgument(browser);
+        ReleaseArgument(frame);
+        ReleaseArgument(request);
+        return 0;
+    };
+    request_.cef.get_resource_handler = GetResourceHandler;
+    request_.cef.on_render_process_terminated = [](cef_request_handler_t*, cef_browser_t* browser, int) {
+        ReleaseArgument(browser);
+    };
+
+    drag_.cef.on_drag_enter = [](cef_drag_handler_t*, cef_browser_t* browser, void* dragData, int) {
+        ReleaseArgument(browser);
+        ReleaseArgument(static_cast<cef_base_t*>(dragData));
+        return 1; // nothing can be dragged into the page
+    };
+
+    SimpleHandlerInstance = this;
+    archive_.LoadFile(CefRootDirectory + LAUNCHER_UI_ARCHIVE);
+}
+
+SimpleHandler::~SimpleHandler()
+{
+    if (SimpleHandlerInstance == this)
+        SimpleHandlerInstance = nullptr;
+}
+
+RuntimeRef<cef_frame_t> SimpleHandler::MainFrame() const
+{
+    if (browsers_.empty())
+        return {};
+    const RuntimeRef<cef_browser_t>& browser = browsers_.front();
+    return Adopt(browser->get_main_frame(browser.get()));
+}
+
+void SimpleHandler::RunScriptInMainFrame(const std::wstring& script)
+{
+    if (RuntimeRef<cef_frame_t> frame = MainFrame())
+        frame->execute_java_script(frame.get(), CefText(script).get(), CefText(L"").get(), 0);
+}
+
+void SimpleHandler::LoadInMainFrame(const std::wstring& url)
+{
+    if (RuntimeRef<cef_frame_t> frame = MainFrame())
+        frame->load_url(frame.get(), CefText(url).get());
+}
+
+void SimpleHandler::CloseAllBrowsers(bool force)
+{
+    if (!cef_currently_on(TID_UI)) {
+        cef_post_task(TID_UI, (new CloseBrowsersTask(this, force))->Struct());
+        return;
+    }
+    if (browsers_.empty())
+        return;
+    // A copy: closing may call back into the list.
+    std::vector<RuntimeRef<cef_browser_t>> browsers = browsers_;
+    for (const RuntimeRef<cef_browser_t>& browser : browsers) {
+        auto host = Adopt(browser->get_host(browser.get()));
+        if (host)
+            host->close_browser(host.get(), force ? 1 : 0);
+    }
+    archive_.Release();
+}
+
+void CEF_CALLBACK SimpleHandler::OnAfterCreated(cef_life_span_handler_t* self, cef_browser_t* browser)
+{
+    From(self)->browsers_.push_back(Adopt(browser));
+}
+
+void CEF_CALLBACK SimpleHandler::OnBeforeClose(cef_life_span_handler_t* self, cef_browser_t* browserArg)
+{
+    auto browser = Adopt(browserArg);
+    SimpleHandler* handler = From(self);
+    auto& list = handler->browsers_;
+    for (auto it = list.begin(); it != list.end(); ++it) {
+        if ((*it)->is_same(it->get(), browser.Share())) {
+            list.erase(it);
+            break;
+        }
+    }
+    if (list.empty())
+        handler->archive_.Release();
+}
+
+int CEF_CALLBACK SimpleHandler::OnBeforePopup(cef_life_span_handler_t*, cef_browser_t* browser,
+                                              cef_frame_t* frame, const cef_string_t* targetUrl,
+                                              const cef_string_t*, int, int, const void*, cef_window_info_t*,
+                                              void**, void*, int*)
+{
+    ReleaseArgument(browser);
+    ReleaseArgument(frame);
+    std::wstring url = FromCef(targetUrl);
+    // A popup never opens inside the launcher; one to an outside site opens
+    // in the system's browser, and a file or a bare path nowhere.
+    if (url.rfind(LAUNCHER_URL_PREFIX, 0) != 0 && IsPopupForTheShell(url))
+        ShellExecuteFunction(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    return 1;
+}
+
+void CEF_CALLBACK SimpleHandler::OnLoadEnd(cef_load_handler_t*, cef_browser_t* browser, cef_frame_t* frame,
+                                           int)
+{
+    ReleaseArgument(browser);
+    ReleaseArgument(frame);
+    OnPageLoadEnd();
+}
+
+void CEF_CALLBACK SimpleHandler::OnLoadError(cef_load_handler_t*, cef_browser_t* browser,
+                                             cef_frame_t* frameArg, int code, const cef_string_t* text,
+                                             const cef_string_t* url)
+{
+    ReleaseArgument(browser);
+    auto frame = Adopt(frameArg);
+    if (code == ERR_ABORTED)
+        return;
+    std::string html = LoadErrorPageHtml(FromCef(url), FromCef(text), code);
+    std::wstring base64 = TakeCef(cef_base64encode(html.data(), html.size()));
+    std::wstring encoded = TakeCef(cef_uriencode(CefText(base64).get(), 0));
+    frame->load_url(frame.get(), CefText(L"data:text/html;base64," + encoded).get());
+}
+
+cef_resource_handler_t* CEF_CALLBACK SimpleHandler::GetResourceHandler(cef_request_handler_t* self,
+                                                                       cef_browser_t* browser,
+                                                                       cef_frame_t* frame,
+                                                                       cef_request_t* requestArg)
+{
+    ReleaseArgument(browser);
+    ReleaseArgument(frame);
+    auto request = Adopt(requestArg);
+    std::string url = ConvertToUtf8(TakeCef(request->get_url(request.get())));
+    std::optional<ServedEntry> entry = From(self)->archive_.Lookup(url, RuntimeMimeType);
+    return entry ? CreateArchiveResourceHandler(std::move(*entry)) : nullptr;
+}
+
+int CEF_CALLBACK SimpleHandler::OnProcessMessage(cef_client_t*, cef_browser_t* browserArg, cef_process_id_t,
+                                                 cef_process_message_t* messageArg)
+{
+    auto browser = Adopt(browserArg);
+    auto message = Adopt(messageArg);
+    return AnswerPageQuery(browser, message) ? 1 : 0;
+}
