@@ -25,6 +25,7 @@
 namespace {
 
 using testing_support::FileExists;
+using testing_support::TestServer;
 
 std::vector<WPARAM> PageCommands;
 int LoadEnds = 0;
@@ -122,8 +123,26 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     ASSERT_TRUE(
         CopyFileW((build + L"\\Launcher.exe").c_str(), (launcherFolder + L"Launcher.exe").c_str(), FALSE));
 
-    // The launcher itself: the runtime starts, the first page load runs the
+    // The launcher itself, with the local server for every role and a
+    // release of one file: the runtime starts, the first page load runs the
     // chain to its end, and no process of the launcher is left.
+    ASSERT_TRUE(TestServer::Reset());
+    std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
+    std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
+               "\r\nContent=" + content + "\r\n";
+    ASSERT_TRUE(testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", ini));
+    std::string stored = TestServer::Control(
+        "POST", "/__ctl/content/put", R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})");
+    size_t name = stored.find("\"name\": \"");
+    ASSERT_NE(name, std::string::npos) << stored;
+    name += 9;
+    TestServer::Control("POST", "/__ctl/content/manifest",
+                        stored.substr(name, stored.find('"', name) - name) + ",5\r\n");
+    testing_support::TempDir downloads;
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloads.path().c_str());
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
     std::wstring log = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
     DeleteFileW(log.c_str());
@@ -133,6 +152,7 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     EXPECT_EQ(text.find("failed"), std::string::npos) << text;
     EXPECT_NE(text.find("Finished ReadyToPlay"), std::string::npos) << text;
     EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
 
     // The host in this process, as the launcher runs it.
     CefEnabled = true;
