@@ -204,6 +204,14 @@ TEST_F(PageBridgeTest, PagesCarryTheQueryAndTheStartPageFollowsTheEula)
     LanguageIndex = language;
 }
 
+TEST(LoadErrorPageTest, AddressAndErrorTextAreEscaped)
+{
+    EXPECT_EQ(
+        LoadErrorPageHtml(L"http://launcher/a.html?x=<script>&y=\"1\"", L"net::ERR_<b>", -105),
+        "<html><body bgcolor=\"white\"><h2>Failed to load URL http://launcher/a.html?x=&lt;script&gt;&amp;y="
+        "&quot;1&quot; with error net::ERR_&lt;b&gt; (-105).</h2></body></html>");
+}
+
 TEST(PopupTest, OnlyAddressesWithASchemeOtherThanFileGoToTheShell)
 {
     for (const wchar_t* url :

@@ -120,6 +120,8 @@ void ShutdownCEF()
         ClientHandler = nullptr;
     }
     cef_shutdown();
+    // Whatever the runtime still held is gone with it.
+    SimpleHandlerInstance = nullptr;
     if (ClientAppInstance) {
         ClientAppInstance->Release();
         ClientAppInstance = nullptr;
