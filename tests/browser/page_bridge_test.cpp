@@ -8,6 +8,7 @@
 #include "page_bridge.h"
 #include "page_client.h"
 #include "requirement_queue.h"
+#include "shown_agreement.h"
 #include "step_messages.h"
 
 #include <gtest/gtest.h>

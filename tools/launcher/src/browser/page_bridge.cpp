@@ -7,6 +7,7 @@
 #include "localization.h"
 #include "page_client.h"
 #include "requirement_queue.h"
+#include "shown_agreement.h"
 #include "step_messages.h"
 #include "strings.h"
 #include "text_table.h"
@@ -17,7 +18,6 @@
 
 PageClient* SimpleHandlerInstance = nullptr;
 bool (*BrowserPumpStep)() = nullptr;
-bool ShowIntroAfterEula = false;
 HWND BrowserParentWindow = nullptr;
 
 namespace {
