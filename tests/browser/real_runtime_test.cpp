@@ -149,7 +149,8 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     EXPECT_EQ(testing_support::RunProcess(L"\"" + launcherFolder + L"Launcher.exe\"", nullptr, 60000), 0);
     std::string text = testing_support::ReadFileBytes(log);
     EXPECT_NE(text.find("LoadCEFLib\r\n"), std::string::npos) << text;
-    EXPECT_EQ(text.find("failed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("LoadCEFLib failed"), std::string::npos) << text;
+    EXPECT_EQ(text.find("StartCEF failed"), std::string::npos) << text;
     EXPECT_NE(text.find("Finished ReadyToPlay"), std::string::npos) << text;
     EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
