@@ -214,6 +214,26 @@ TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)
     EXPECT_EQ(Uploads().size(), 1u);
 }
 
+TEST_F(LauncherRunTest, UninstallPurgesTheInstallAndQuits)
+{
+    std::wstring container = downloadDir_ / L"Games";
+    std::wstring install = container + L"\\Vantorel";
+    CreateDirectoryW(container.c_str(), nullptr);
+    CreateDirectoryW(install.c_str(), nullptr);
+    CreateDirectoryW((install + L"\\Public").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(install + L"\\Public\\Vantorel.x64.exe", "game"));
+    ASSERT_TRUE(WriteFileBytes(install + L"\\Launcher.exe", "launcher"));
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", install.c_str());
+
+    ASSERT_EQ(Run(L"-nocef -uninstall"), 0);
+    EXPECT_FALSE(FileExists(install + L"\\Public\\Vantorel.x64.exe"));
+    EXPECT_FALSE(FileExists(install + L"\\Launcher.exe"));
+    EXPECT_EQ(GetFileAttributesW(container.c_str()), INVALID_FILE_ATTRIBUTES); // emptied, so removed
+    std::string log = Log();
+    ExpectInOrder(log, {"Purging download cache...\r\n", "Purge complete\r\n"});
+    EXPECT_EQ(log.find("Platform"), std::string::npos);
+}
+
 TEST_F(LauncherRunTest, NothingIsSentOnceTheReadyPageWasReached)
 {
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
