@@ -13,28 +13,15 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <thread>
 
-using testing_support::FileExists;
-using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
 namespace {
 
-const char kOtherMd5[] = "0123456789ABCDEF0123456789ABCDEF";
-
 std::string Narrow(const std::wstring& text)
 {
     return std::string(text.begin(), text.end());
-}
-
-std::string Md5Hex(const std::string& bytes)
-{
-    Md5Context context;
-    MD5Init(context);
-    MD5Update(context, bytes.data(), bytes.size());
-    return Narrow(MD5FinalText(context));
 }
 
 // An archive in a folder of its own: "Setup.exe" and its parts.
@@ -140,82 +127,6 @@ class ArchiveTest : public ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(ArchiveTest, ThreePartsBoundAndExtractedByThreadsAtOnce)
-{
-    // The archived version of a cache file, and a file whose name begins
-    // with the same stem and sorts before it.
-    ContentObject toc = content_server::Put("/Cache/world.toc.{md5}.lzma", 30000, 14);
-    ContentObject tocV2 = content_server::Put("/Cache/world.toc-v2.{md5}.lzma", 5000, 15);
-    ContentObject launcher = content_server::Put("/Tools/Launcher.exe.{md5}.bulk", 3000, 16);
-    ContentObject mismatch = content_server::Put("/Data/mismatch.bin.{md5}.bulk", 4000, 17);
-    std::vector<ContentObject> objects = layout;
-    objects.insert(objects.end(), {toc, tocV2, launcher, mismatch});
-    int64_t extraIndex = IndexLength(objects) - IndexLength(layout);
-    TestArchive archive;
-    ASSERT_TRUE(MakeArchive(archive, Names(objects), {partSizes[0] + extraIndex, partSizes[1]}));
-    ASSERT_EQ(archive.parts.size(), 3u);
-    UseArchive(archive.installer);
-
-    LoadManifest(Line(launcher) + Line(big) + Line(raw) + Line(small) + Line(mismatch, 1) +
-                 "/Data/absent.bin." + kOtherMd5 + ".lzma,10\n" + "/Cache/world.toc." + kOtherMd5 +
-                 ".lzma,777\n" + "/Cache/other.cache." + kOtherMd5 + ".lzma,5\n");
-    LogCapture log;
-    LoadOfflineInstaller();
-
-    ASSERT_EQ(ArchiveParts.size(), 3u);
-    EXPECT_EQ(ArchiveParts[1].base, static_cast<int64_t>(archive.parts[0].size()));
-    EXPECT_EQ(ArchiveParts[2].size, static_cast<int64_t>(archive.parts[2].size()));
-    EXPECT_TRUE(log.Contains("Parsing maninfest from " + Narrow(archive.PartPath(0)) + "\r\n"));
-    EXPECT_TRUE(log.Contains("Archive size mismatch detected 4000 != FA1 for " + mismatch.name + "\r\n"));
-    EXPECT_TRUE(log.Contains("Could not find /Data/absent.bin."));
-    EXPECT_TRUE(log.Contains("Could not find /Cache/other.cache."));
-    EXPECT_FALSE(log.Contains("Could not find " + mismatch.name));
-    EXPECT_FALSE(log.Contains("Could not find /Tools"));
-    EXPECT_TRUE(log.Contains("Found 4/7 current files in the offline installer\r\n")) << log.Text();
-
-    const ManifestEntry* cache = Entry("/Cache/world.toc");
-    ASSERT_TRUE(cache && cache->archive);
-    EXPECT_EQ(Narrow(cache->remoteName), toc.name);
-    EXPECT_EQ(Narrow(cache->md5), toc.md5);
-    EXPECT_EQ(cache->size, toc.objectSize);
-    EXPECT_FALSE(Entry("/Tools/Launcher.exe")->archive);
-    EXPECT_FALSE(Entry("/Data/mismatch.bin")->archive);
-
-    // Four threads extract every bound file at once, each in its own order.
-    std::vector<const ManifestEntry*> bound = {Entry("/Data/big.pak"), Entry("/Data/raw.bin"),
-                                               Entry("/Data/small.dat"), cache};
-    int64_t stored = 0;
-    for (const ManifestEntry* entry : bound) {
-        ASSERT_TRUE(entry && entry->archive);
-        stored += entry->size;
-    }
-    std::atomic<int64_t> done{0};
-    std::string results[4][4];
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            for (int i = 0; i < 4; ++i) {
-                int which = (i + t) % 4;
-                results[t][which] =
-                    Extract(*bound[which],
-                            install / (L"t" + std::to_wstring(t) + L"_" + std::to_wstring(which)), done);
-            }
-        });
-    }
-    for (std::thread& thread : threads)
-        thread.join();
-    for (int t = 0; t < 4; ++t) {
-        for (int which = 0; which < 4; ++which) {
-            EXPECT_EQ(results[t][which], Narrow(bound[which]->md5)) << t << " " << which;
-            std::string bytes =
-                ReadFileBytes(install / (L"t" + std::to_wstring(t) + L"_" + std::to_wstring(which)));
-            EXPECT_EQ(Md5Hex(bytes), Narrow(bound[which]->md5));
-        }
-    }
-    // Reads stop at each object's end.
-    EXPECT_EQ(done.load(), 4 * stored);
-}
 
 TEST_F(ArchiveTest, UnusableArchivesLoadNothing)
 {

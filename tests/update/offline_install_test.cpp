@@ -75,11 +75,19 @@ TEST(OfflineInstallTest, AReleaseComesFromTheArchiveAndTheNetworkGivesTheRest)
     // differently packed "mismatch.pak"; big.pak runs from the first part
     // into the second and raw.bin from the second into the third.
     ContentObject archivedToc = content_server::Put("/Cache.Windows/shaders_xx.toc.{md5}.lzma", 600, 50);
+    // Another file whose name begins with the same stem, and sorts first.
+    ContentObject tocV2 = content_server::Put("/Cache.Windows/shaders_xx.toc-v2.{md5}.lzma", 700, 51);
     ASSERT_TRUE(content_server::Put(mismatch.path + ".{md5}.lzma", 30000, 46, "\"preset\": 0").ok);
-    std::vector<std::string> names = {
-        big.name,     raw.name,      release.files[3].name, release.files[4].name,
-        damaged.name, mismatch.name, archivedToc.name,      cache.name,
-        launcher.name};
+    std::vector<std::string> names = {big.name,
+                                      raw.name,
+                                      release.files[3].name,
+                                      release.files[4].name,
+                                      damaged.name,
+                                      mismatch.name,
+                                      tocV2.name,
+                                      archivedToc.name,
+                                      cache.name,
+                                      launcher.name};
     int64_t first = IndexLength(names) + big.objectSize / 2;
     int64_t second = big.objectSize - big.objectSize / 2 + raw.objectSize / 2;
     std::vector<std::string> parts =
@@ -103,7 +111,7 @@ TEST(OfflineInstallTest, AReleaseComesFromTheArchiveAndTheNetworkGivesTheRest)
     size_t before = release.Log().size();
     ASSERT_EQ(release.Run(L"-nocef -relaunched"), 0);
     std::string log = release.Log().substr(before);
-    EXPECT_TRUE(Contains(log, "Found 7/9 current files in the offline installer")) << log;
+    EXPECT_TRUE(Contains(log, "Found 7/10 current files in the offline installer")) << log;
     EXPECT_TRUE(Contains(log, "Archive size mismatch detected"));
     EXPECT_TRUE(Contains(log, "Could not find " + absent.name + " in archive"));
     EXPECT_TRUE(Contains(log, "Hash mismatch on archived file " + damaged.name));
