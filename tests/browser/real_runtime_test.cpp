@@ -29,6 +29,7 @@ using testing_support::TestServer;
 
 std::vector<WPARAM> PageCommands;
 int LoadEnds = 0;
+std::vector<LPARAM> ParentLeftClicks; // where the main window saw WM_LBUTTONDOWN
 
 LRESULT CALLBACK StepPageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -41,6 +42,8 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 {
     if (message == WM_STEP_NEXT)
         ++LoadEnds;
+    if (message == WM_LBUTTONDOWN)
+        ParentLeftClicks.push_back(lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -86,6 +89,22 @@ bool PressReaches(const wchar_t* script, WPARAM command)
             return PageCommands.size() == 1 && PageCommands[0] == command;
     }
     return false;
+}
+
+// A left click of the real pointer at a point of the window's client area.
+void ClickAt(HWND window, POINT point)
+{
+    ClientToScreen(window, &point);
+    for (DWORD flags :
+         {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE}) {
+        INPUT input{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(point.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags = flags | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &input, sizeof(input));
+        RunLoopUntil([] { return false; }, 100);
+    }
 }
 
 std::vector<DWORD> ProcessesNamed(const wchar_t* name, DWORD except)
@@ -180,13 +199,22 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     SetPageValue(L"progress.value", L"42.00");
     SetPageValue(L"progress.style.visibility", L"visible");
 
-    // The page shows the step's texts and progress: then a press of its main
-    // button reaches the step page as the Win32 button's command.
+    // The page shows the step's texts and progress (the check presses the
+    // second button), and a click of the pointer on the page's main button
+    // reaches the step page as the Win32 button's command; the main window
+    // sees the click too, in its own client coordinates.
     EXPECT_TRUE(
         PressReaches(L"if (footerdescription.innerHTML == 'Checking files' && description.innerHTML == "
                      L"'Step one of three' && mainbutton.innerHTML == 'Play' && progress.value == 42 && "
-                     L"logoText.innerHTML.length > 0) mainbutton.click();",
-                     IDC_MAIN_BUTTON));
+                     L"logoText.innerHTML.length > 0) altbutton.click();",
+                     IDC_ALT_BUTTON));
+    PageCommands.clear();
+    ParentLeftClicks.clear();
+    const POINT mainButton = {917, 594}; // the interface's main button, bottom right
+    ClickAt(window, mainButton);
+    EXPECT_TRUE(RunLoopUntil([] { return !PageCommands.empty(); }, 5000));
+    EXPECT_EQ(PageCommands, std::vector<WPARAM>{IDC_MAIN_BUTTON});
+    EXPECT_EQ(ParentLeftClicks, std::vector<LPARAM>{MAKELPARAM(mainButton.x, mainButton.y)});
     RunLoopUntil([] { return false; }, 1500);
     CaptureScreen(window, build + L"\\artifacts\\browser_page.bmp");
 
