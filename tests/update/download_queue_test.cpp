@@ -255,3 +255,31 @@ TEST(DownloadQueue, HugeSizesDoNotWrapTheTotal)
     ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
     EXPECT_EQ(build.bytesToFetch, INT64_MAX);
 }
+
+TEST(DownloadQueue, OneLocalFileIsQueuedOnceAndFlagsStartClearEachBuild)
+{
+    TempDir dir;
+    const std::wstring& root = dir.path();
+    ManifestEntry launcher = Entry(root + L"\\Tools\\Launcher.exe", ENTRY_LAUNCHER_FILE, 10, kNoMd5);
+    ManifestEntry upper = Entry(root + L"\\TOOLS\\LAUNCHER.EXE", ENTRY_LAUNCHER_FILE, 20, kNoMd5);
+    ManifestEntry bulk = launcher;
+    bulk.remoteName = launcher.localPath + L"." + kNoMd5 + L".bulk";
+    ManifestList manifest = {launcher, upper, bulk};
+
+    QueueBuild build;
+    build.pass = PASS_LAUNCHER;
+    DownloadQueue queue;
+    ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+    ASSERT_EQ(queue.size(), 1u);
+    EXPECT_EQ(queue[0].remoteName, launcher.remoteName);
+    EXPECT_EQ(build.bytesToFetch, 10);
+    EXPECT_TRUE(build.relaunchNeeded);
+
+    // A second build over a manifest without launcher files.
+    ManifestList content = {Entry(root + L"\\a.bin", ENTRY_CONTENT, 3, kNoMd5)};
+    build.pass = PASS_CONTENT;
+    ASSERT_TRUE(BuildDownloadQueue(content, build, queue));
+    EXPECT_FALSE(build.relaunchNeeded);
+    EXPECT_FALSE(build.eulaQueued);
+    EXPECT_EQ(queue.size(), 1u);
+}

@@ -14,6 +14,13 @@
 namespace {
 
 constexpr int kMaxAttempts = 5;
+// The request's receive time-out: the longest a blocked read or an answer
+// waits before the abort flag is looked at again. Wine neither ends a blocked
+// read when its request is closed nor lets a read go on after a time-out (the
+// bytes it had taken are lost), so a body that stalls this long is resumed
+// with a new request; waiting for the answer's head is patient for the whole
+// receive time-out.
+constexpr DWORD kReadSliceMs = 2000;
 
 std::wstring SwapScheme(const std::wstring& url)
 {
@@ -42,6 +49,22 @@ void AllowUnreachableRevocation(HINTERNET request)
     if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, &size)) {
         flags |= SECURITY_FLAG_IGNORE_REVOCATION;
         InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &flags, sizeof(flags));
+    }
+}
+
+// Sends the request; an answer that is slow to come is waited for in slices
+// (the request's receive time-out), so the abort flag is seen.
+bool SendPatiently(HINTERNET request, const wchar_t* range, const std::atomic<bool>& abortRequested)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HttpSendRequestW(request, range[0] ? range : nullptr, range[0] ? static_cast<DWORD>(-1) : 0,
+                             nullptr, 0))
+            return true;
+        DWORD error = GetLastError();
+        if ((error != ERROR_INTERNET_TIMEOUT && error != WSAETIMEDOUT) || abortRequested ||
+            GetTickCount() - start >= CONTENT_TIMEOUT_MS)
+            return false;
     }
 }
 
@@ -203,6 +226,8 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
             if (!OpenRequests.Add(request))
                 break; // the step is going away
             SetContentTimeouts(request, CONTENT_TIMEOUT_MS);
+            DWORD slice = kReadSliceMs;
+            InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &slice, sizeof(slice));
             if (connection.secure)
                 AllowUnreachableRevocation(request);
             t.request = request;

@@ -1,0 +1,147 @@
+// Damaged, cut, reset, stalled and refused answers of the content server end
+// in a verified install or on the retry page, and a later run mends what an
+// interrupted one left.
+#include "release_fixture.h"
+#include "settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+using testing_support::FileExists;
+
+namespace {
+
+void ExpectVerifiedInstall(const ReleaseFixture& release)
+{
+    for (const ReleaseFile& file : release.files)
+        EXPECT_EQ(FileMd5(file.localPath), file.md5) << file.path;
+    EXPECT_TRUE(FindFiles(release.installDir, L".tmp").empty());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(UpdateFaultTest, RecoverableFaultsEndInAVerifiedInstall)
+{
+    ReleaseFixture release;
+    release.Add("/Data/reset.bin", 100000, 1, true);
+    release.Add("/Data/range ignored.bin", 60000, 2, false);
+    release.Add("/Data/wrong range.bin", 50000, 3, true);
+    release.Add("/Data/busy.bin", 3000, 4, false);
+    release.Add("/Data/paused.bin", 40000, 5, false);
+    release.Add("/Data/dropped.bin", 2000, 6, true);
+    ASSERT_TRUE(release.Publish());
+    const auto& f = release.files;
+    content_server::Fail(f[0].name, R"([{"reset_after": 20000}])");
+    content_server::Fail(f[1].name, R"([{"close_after": 10000}, {"ignore_range": true}])");
+    content_server::Fail(f[2].name, R"([{"reset_after": 5000}, {"content_range": "bytes 0-10/20"}])");
+    content_server::Fail(f[3].name, R"([{"status": 503}, {"status": 500}])");
+    content_server::Fail(f[4].name, R"([{"stall": 3, "after": 20000}])");
+    content_server::Fail(f[5].name, R"([{"close": true}])");
+    content_server::Fail("manifest", R"([{"close_after": 30}])");
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_TRUE(Contains(log, "Finished ReadyToPlay (")) << log;
+    ExpectVerifiedInstall(release);
+    EXPECT_TRUE(Contains(log, "HTTP RESUME /Data/reset.bin."));
+    EXPECT_TRUE(Contains(log, "Unusuable Content-Range returned for "));
+    EXPECT_TRUE(Contains(log, "(status: 503)"));
+    EXPECT_TRUE(Contains(log, "HTTP RESUME /origin/"));
+    EXPECT_EQ(content_server::Attempts("/Data/wrong%20range.bin." + f[2].md5 + ".lzma"), 3);
+}
+
+TEST(UpdateFaultTest, RefusedAndCorruptedObjectsEndOnTheRetryPageAndTheNextRunMendsThem)
+{
+    ReleaseFixture release;
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+    release.Add("/Data/gone.bin", 5000, 1, true);
+    release.Add("/Data/flipped.bin", 70000, 2, false);
+    release.Add("/Data/fine.bin", 9000, 3, true);
+    release.Add("/Data/longer than sent.bin", 40000, 4, false);
+    ASSERT_TRUE(release.Publish());
+    content_server::Fail(release.files[0].name, R"([{"status": 404}])");
+    content_server::Fail(release.files[1].name, R"([{"flip": 100}])");
+    // A body shorter than its Content-Length is resumed; past the end the
+    // server answers 416 every time.
+    content_server::Fail(release.files[3].name, R"([{"length": 50000}])");
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_TRUE(Contains(log, "(status: 404)")) << log;
+    EXPECT_TRUE(Contains(log, "Hash mismatch on downloaded file /Data/flipped.bin."));
+    EXPECT_TRUE(Contains(log, "(status: 416)"));
+    EXPECT_TRUE(Contains(log, "Step RetryPrompt"));
+    EXPECT_FALSE(Contains(log, "Finished ReadyToPlay ("));
+    EXPECT_FALSE(FileExists(release.files[0].localPath));
+    EXPECT_FALSE(FileExists(release.files[1].localPath));
+    EXPECT_FALSE(FileExists(release.files[3].localPath));
+    EXPECT_EQ(content_server::Attempts(release.files[0].name), 1);
+    bool reported = false;
+    for (const auto& request : testing_support::TestServer::Requests()) {
+        if (request.path == "/stats/launcherUpload.php")
+            reported = Contains(request.body, "\"ERROR_404\":1");
+    }
+    EXPECT_TRUE(reported);
+
+    // A damaged manifest stops the first pass; nothing is touched.
+    std::string fine = testing_support::ReadFileBytes(release.files[2].localPath);
+    ASSERT_TRUE(content_server::PutManifest("not a manifest\r\n/Data/x.bin.123.lzma,5\r\n").ok);
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    log = release.Log();
+    EXPECT_TRUE(Contains(log, "Could not parse binary manifest")) << log;
+    EXPECT_TRUE(Contains(log, "Purging vestigial " + Narrow(release.files[1].localPath) + ".tmp"));
+    EXPECT_FALSE(Contains(log, "Finished ReadyToPlay ("));
+    EXPECT_EQ(testing_support::ReadFileBytes(release.files[2].localPath), fine);
+
+    // Served whole again, the next run installs everything.
+    ASSERT_TRUE(release.Publish());
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    log = release.Log();
+    EXPECT_TRUE(Contains(log, "Finished ReadyToPlay ("));
+    ExpectVerifiedInstall(release);
+}
+
+TEST(UpdateFaultTest, QuittingDuringAStalledDownloadEndsAtOnceAndTheNextRunCompletes)
+{
+    ReleaseFixture release;
+    release.Add("/Data/stalled.bin", 200000, 1, false);
+    release.Add("/Data/other.bin", 1000, 2, true);
+    ASSERT_TRUE(release.Publish());
+    // Every answer stalls after 30000 bytes, so the object is still coming
+    // when the window is closed.
+    std::string stalls = "[";
+    for (int i = 0; i < 12; ++i)
+        stalls += std::string(i ? ", " : "") + R"({"stall": 60, "after": 30000})";
+    content_server::Fail(release.files[0].name, stalls + "]");
+
+    std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -nocef";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+    CloseHandle(process.hThread);
+    for (int i = 0; i < 300 && content_server::Attempts(release.files[0].name) == 0; ++i)
+        Sleep(100);
+    Sleep(1000); // the stalled body has begun
+    HWND window = FindWindowW(L"Launcher", nullptr);
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    // Far less than the stall or a receive time-out.
+    DWORD waited = WaitForSingleObject(process.hProcess, 15000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << release.Log();
+    EXPECT_FALSE(FileExists(release.files[0].localPath)) << release.Log();
+    content_server::Fail(release.files[0].name, "[]");
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    EXPECT_TRUE(Contains(release.Log(), "Finished ReadyToPlay ("));
+    ExpectVerifiedInstall(release);
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// The plain pieces of the content update: the resume answer, the relaunch
+// command line, the disk shortfall text and the purge's folder and name rules.
+#include "binaries/binaries_step.h"
+#include "binaries/install_purge.h"
+#include "content_range.h"
+#include "localization.h"
+#include "manifest.h"
+#include "relaunch.h"
+
+#include <gtest/gtest.h>
+
+TEST(UpdatePieces, ContentRangeContinuesOnlyAtTheBytesReceived)
+{
+    ContentRange range;
+    ASSERT_TRUE(ParseContentRange(L"bytes 100-199/200", range));
+    EXPECT_EQ(range.first, 100);
+    EXPECT_EQ(range.length, 200);
+    EXPECT_TRUE(IsUsableContentRange(range, 100));
+    EXPECT_FALSE(IsUsableContentRange(range, 50));
+    EXPECT_FALSE(ParseContentRange(L"bytes */200", range));
+    EXPECT_FALSE(ParseContentRange(L"items 1-2/3", range));
+    EXPECT_FALSE(ParseContentRange(L"", range));
+}
+
+TEST(UpdatePieces, RelaunchCommandLineCarriesTheArguments)
+{
+    const std::wstring target = L"C:\\Local\\Tools\\Launcher.exe";
+    EXPECT_EQ(BuildRelaunchCommandLine(target, L"\"C:\\Game\\Launcher.exe\" -dev"),
+              L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched -dev");
+    EXPECT_EQ(BuildRelaunchCommandLine(target, L"Launcher.exe -nocef -x"),
+              L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched -nocef -x");
+    EXPECT_EQ(BuildRelaunchCommandLine(target, L"\"C:\\No closing quote -dev"),
+              L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched");
+    std::wstring longArguments(3000, L'a');
+    EXPECT_EQ(BuildRelaunchCommandLine(target, (L"x " + longArguments).c_str()).size(), 1023u);
+}
+
+TEST(UpdatePieces, ShortfallIsShownInWholeMegabytesAtLeastOne)
+{
+    LoadLocalizationTable();
+    EXPECT_NE(ShortfallText(10 * 1048576).find(L"(10 MB required)"), std::wstring::npos)
+        << ShortfallText(10 * 1048576);
+    EXPECT_NE(ShortfallText(524288).find(L"(1 MB required)"), std::wstring::npos);
+    EXPECT_NE(ShortfallText(3 * 1048576 - 1).find(L"(2 MB required)"), std::wstring::npos);
+}
+
+TEST(UpdatePieces, PurgeRules)
+{
+    EXPECT_FALSE(IsPurgeableFolder(L""));
+    EXPECT_FALSE(IsPurgeableFolder(L"Public"));
+    EXPECT_FALSE(IsPurgeableFolder(L"C:\\"));
+    EXPECT_FALSE(IsPurgeableFolder(L"C:"));
+    EXPECT_FALSE(IsPurgeableFolder(L"\\Public"));
+    EXPECT_FALSE(IsPurgeableFolder(L"\\\\server\\share\\"));
+    EXPECT_TRUE(IsPurgeableFolder(L"C:\\Games\\Public"));
+    EXPECT_TRUE(IsPurgeableFolder(L"\\\\server\\share\\Games"));
+
+    const wchar_t* const patterns[] = {L"*.tmp", L"*shaderpermutationdx9*", nullptr};
+    EXPECT_TRUE(MatchesAnyPattern(L"A.TMP", patterns));
+    EXPECT_TRUE(MatchesAnyPattern(L"ShaderPermutationDX9_x.bin", patterns));
+    EXPECT_FALSE(MatchesAnyPattern(L"a.tmpx", patterns));
+
+    ManifestFileList = {{L"C:\\Games\\Public\\Data\\Listed.dat", L"", 1}};
+    EXPECT_TRUE(IsKeptFile(L"c:\\games\\public\\data\\LISTED.DAT"));
+    EXPECT_TRUE(IsKeptFile(L"C:\\Games\\Public\\x.LightMap.dat"));
+    EXPECT_TRUE(IsKeptFile(L"C:\\Games\\Public\\unins000.dat"));
+    EXPECT_FALSE(IsKeptFile(L"C:\\Games\\Public\\x.lightmap.dat"));
+    ManifestFileList.clear();
+
+    EXPECT_EQ(DoubleBackslashes(L"C:\\a\\\\b"), L"C:\\\\a\\\\\\\\b");
+}
