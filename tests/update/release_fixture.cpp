@@ -39,6 +39,10 @@ ReleaseFixture::ReleaseFixture()
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadDir_.path().c_str());
     savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
+    savedCluster_ = ReadSettingDword(SCOPE_CLIENT_TYPE, L"ServerCluster", 3);
+    savedTestAccess_ = ReadSettingDword(SCOPE_CLIENT_TYPE, L"EnableTestCluster", 0);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"ServerCluster", 0);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"EnableTestCluster", 0);
 
     installDir = downloadDir_.path() + L"\\Public";
     launcherDir = std::wstring(GetLocalDataFolder()) + L"\\Downloaded\\Public";
@@ -54,6 +58,18 @@ ReleaseFixture::~ReleaseFixture()
         DeleteFileW(iniPath_.c_str());
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"ServerCluster", savedCluster_);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"EnableTestCluster", savedTestAccess_);
+}
+
+void ReleaseFixture::UseTestCluster()
+{
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"EnableTestCluster", 1);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, L"ServerCluster", 1);
+    installDir = downloadDir_.path() + L"\\Test";
+    testing_support::RemoveTree(launcherDir);
+    launcherDir = std::wstring(GetLocalDataFolder()) + L"\\Downloaded\\Test";
+    testing_support::RemoveTree(launcherDir);
 }
 
 ReleaseFile& ReleaseFixture::Add(const std::string& path, int64_t size, int seed, bool lzma)

@@ -30,6 +30,10 @@ class ReleaseFixture {
     // Serves the manifest of the release (plus extra lines).
     bool Publish(const std::string& extraLines = "");
 
+    // Runs the launcher on the test cluster (from now on), whose folders are
+    // "Test" in place of "Public".
+    void UseTestCluster();
+
     // Runs Launcher.exe with arguments; its exit code (-1 after 120 s).
     int Run(const std::wstring& arguments);
     std::string Log() const;
@@ -47,6 +51,8 @@ class ReleaseFixture {
     bool hadIni_ = false;
     std::wstring savedDownloadDir_;
     unsigned savedStats_ = 0;
+    unsigned savedCluster_ = 3;
+    unsigned savedTestAccess_ = 0;
     size_t seenRequests_ = 0;
 };
 

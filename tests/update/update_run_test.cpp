@@ -82,9 +82,22 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     // The user agreed to this EULA before, so the runs go past its page.
     WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", Wide(release.files[2].md5).c_str());
 
-    // The relaunched run installs the content and cache passes.
+    // The relaunched run purges what the manifest no longer lists and
+    // installs the content and cache passes.
+    const std::wstring& install = release.installDir;
+    CreateDirectoryW(install.c_str(), nullptr);
+    for (const wchar_t* folder : {L"\\Old", L"\\Empty", L"\\Data"})
+        CreateDirectoryW((install + folder).c_str(), nullptr);
+    testing_support::WriteFileBytes(install + L"\\Old\\stale.dll", "x");
+    testing_support::WriteFileBytes(install + L"\\Data\\kept.LightMap.dat", "x");
+    testing_support::WriteFileBytes(install + L"\\Data\\notes.txt", "x");
     ASSERT_EQ(release.Run(L"-nocef -relaunched"), 0);
     log = release.Log();
+    EXPECT_FALSE(FileExists(install + L"\\Old"));
+    EXPECT_FALSE(FileExists(install + L"\\Empty"));
+    EXPECT_TRUE(FileExists(install + L"\\Data\\kept.LightMap.dat"));
+    EXPECT_TRUE(FileExists(install + L"\\Data\\notes.txt"));
+    EXPECT_NE(log.find("Purging empty " + Narrow(install) + "\\Old\\"), std::string::npos);
     EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos) << log;
     ExpectInstalled(release);
     requests = release.NewRequests();
@@ -117,6 +130,43 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_EQ(RecordedCommandLine(release.launcherDir),
               "\"" + Narrow(release.launcherDir) + "\\Tools\\Launcher.exe\" -relaunched -nocef -x:1");
     EXPECT_TRUE(release.NewRequests().empty());
+}
+
+} // namespace
+
+namespace {
+
+TEST(UpdateRunTest, ATestClusterTakesMatchingCacheFilesFromThePublicInstall)
+{
+    ReleaseFixture release;
+    std::wstring publicDir = release.installDir;
+    release.UseTestCluster();
+
+    ReleaseFile good = release.Add("/Cache.Windows/good_xx.toc", 262144, 1, false);
+    ReleaseFile bad = release.Add("/Cache.Windows/bad_xx.cache", 300000, 2, false);
+    release.Add("/Cache.Windows/empty_xx.cache", 5000, 3, false);
+    ASSERT_TRUE(release.Publish());
+    std::wstring publicCache = publicDir + L"\\Cache.Windows\\";
+    CreateDirectoryW(publicDir.c_str(), nullptr);
+    CreateDirectoryW(publicCache.c_str(), nullptr);
+    ASSERT_TRUE(
+        testing_support::WriteFileBytes(publicCache + L"good_xx.toc", content_server::Object(good.name)));
+    std::string wrong = content_server::Object(bad.name);
+    wrong[299999] ^= 1;
+    ASSERT_TRUE(testing_support::WriteFileBytes(publicCache + L"bad_xx.cache", wrong));
+    ASSERT_TRUE(testing_support::WriteFileBytes(publicCache + L"empty_xx.cache", ""));
+    release.NewRequests();
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_NE(log.find("SC_TEST"), std::string::npos) << log;
+    EXPECT_NE(log.find("Public cache file "), std::string::npos);
+    EXPECT_NE(log.find("Could not copy 0-byte file"), std::string::npos);
+    ExpectInstalled(release);
+    std::vector<std::string> requests = release.NewRequests();
+    EXPECT_EQ(CountContaining(requests, "good_xx"), 0u);
+    EXPECT_EQ(CountContaining(requests, "bad_xx"), 1u);
+    EXPECT_EQ(CountContaining(requests, "empty_xx"), 1u);
 }
 
 } // namespace
