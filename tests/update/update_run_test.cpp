@@ -123,6 +123,26 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_EQ(CountContaining(requests, release.files.back().md5), 1u);
     ExpectInstalled(release);
 
+    // A browser-runtime file in use is staged beside itself; the update
+    // still relaunches (and the relaunch takes the log with it).
+    ReleaseFile runtime = release.files[1];
+    release.files.erase(release.files.begin() + 1);
+    release.Add(runtime.path, 3100, 98, true);
+    ASSERT_TRUE(release.Publish());
+    {
+        HANDLE inUse =
+            CreateFileW(runtime.localPath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(inUse, INVALID_HANDLE_VALUE);
+        DeleteFileW((release.launcherDir + L"\\Tools\\relaunch_command_line.txt").c_str());
+        EXPECT_EQ(release.Run(L"-nocef -relaunched"), 0);
+        CloseHandle(inUse);
+    }
+    release.NewRequests();
+    EXPECT_EQ(FileMd5(runtime.localPath), runtime.md5);
+    EXPECT_EQ(FileMd5(runtime.localPath + L".cpy"), release.files.back().md5);
+    EXPECT_NE(RecordedCommandLine(release.launcherDir).find("-relaunched -nocef -relaunched"),
+              std::string::npos);
+
     // Started from elsewhere, the launcher hands over to its downloaded copy
     // at once.
     DeleteFileW((release.launcherDir + L"\\Tools\\relaunch_command_line.txt").c_str());
@@ -167,6 +187,23 @@ TEST(UpdateRunTest, ATestClusterTakesMatchingCacheFilesFromThePublicInstall)
     EXPECT_EQ(CountContaining(requests, "good_xx"), 0u);
     EXPECT_EQ(CountContaining(requests, "bad_xx"), 1u);
     EXPECT_EQ(CountContaining(requests, "empty_xx"), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST(UpdateRunTest, ACopyThatCannotStartLeavesTheRunLoggedOnTheRetryPage)
+{
+    ReleaseFixture release;
+    release.AddBytes("/Tools/Launcher.exe", "not a program", false);
+    ASSERT_TRUE(release.Publish());
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    size_t failed = log.find("Could not start ");
+    ASSERT_NE(failed, std::string::npos) << log;
+    EXPECT_NE(log.find("Finished Binaries0 (", failed), std::string::npos);
+    EXPECT_NE(log.find("Step RetryPrompt", failed), std::string::npos);
 }
 
 } // namespace
