@@ -98,24 +98,31 @@ def main():
         install = unix_path(env, download_dir)
         reg_add(env, "DownloadDir", "REG_SZ", download_dir)
         reg_add(env, "LauncherStats", "REG_DWORD", 1)
+        reg_add(env, "ServerCluster", "REG_DWORD", 0)
+        reg_add(env, "EnableTestCluster", "REG_DWORD", 0)
         launcher = os.path.join(x64, "Launcher.exe")
         log_path = unix_path(env, "C:\\users\\" + os.environ.get("USER", "root") +
                              "\\AppData\\Local\\Vantorel\\Launcher.log")
 
         def run(label):
+            if os.path.exists(log_path):
+                os.remove(log_path)
             seconds, peak = wine([launcher, "-nocef", "-relaunched"], env)
             log = open(log_path, "rb").read().decode("latin-1")
             summary = re.search(r"Downloaded ([\d,]+) bytes total.*?~ ([\d,]+) B/s", log)
             passed = re.search(r"Finished Binaries1 \(([\d.]+) seconds\)", log)
             rate = int(summary.group(2).replace(",", "")) / 1e6 if summary else 0.0
-            print(f"{label:42s} pass {float(passed.group(1)) if passed else -1:7.2f} s"
-                  f"  download {rate:8.1f} MB/s  run {seconds:6.1f} s  peak {peak / 1024:6.1f} MiB")
+            pass_seconds = float(passed.group(1)) if passed else 0.0
+            decoded = total / pass_seconds / 1e6 if pass_seconds else 0.0
+            print(f"{label:48s} pass {pass_seconds:6.2f} s  {decoded:7.1f} MB/s decoded"
+                  f"  (network {rate:6.1f} MB/s)  run {seconds:5.1f} s  peak {peak / 1024:5.1f} MiB")
 
         cores = os.cpu_count()
         print(f"{args.objects} objects of {args.size_mib} MiB ({total >> 20} MiB decoded), Wine, "
               f"{cores} processors")
         for aggressive, label in ((0, "Launcher, 1 download thread"), (1, "Launcher, one thread per core")):
             shutil.rmtree(install, ignore_errors=True)
+            os.makedirs(install)
             reg_add(env, "EnableAggressiveDownload", "REG_DWORD", aggressive)
             run(label + ": download+decode+verify")
         run("Launcher, second run: verify the install")
@@ -126,13 +133,13 @@ def main():
             url = f"http://127.0.0.1:{http}" + urllib.request.quote(name)
             subprocess.run(f"curl -s '{url}' | xz --format=lzma -d | md5sum > /dev/null", shell=True, check=True)
         seconds = time.time() - start
-        print(f"{'curl | xz -d | md5sum, sequential':42s} {seconds:7.2f} s  {total / seconds / 1e6:8.1f} MB/s "
-              "(decoded)")
+        print(f"{'curl | xz -d | md5sum, one object at a time':48s} {seconds:11.2f} s  "
+              f"{total / seconds / 1e6:7.1f} MB/s decoded")
         files = [os.path.join(dp, f) for dp, _, fs in os.walk(install) for f in fs]
         start = time.time()
         subprocess.run(["md5sum"] + files, check=True, stdout=subprocess.DEVNULL)
         seconds = time.time() - start
-        print(f"{'md5sum of the install':42s} {seconds:7.2f} s  {total / seconds / 1e6:8.1f} MB/s")
+        print(f"{'md5sum of the install':48s} {seconds:11.2f} s  {total / seconds / 1e6:7.1f} MB/s")
         shutil.rmtree(install, ignore_errors=True)
     finally:
         server.terminate()

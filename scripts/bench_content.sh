@@ -8,11 +8,10 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 export TEST_ROOT=${BUILD_DIR:-$here/build}
 source "$here/scripts/wine_env.sh"
 wine_env_prepare
-run() { python3 "$here/scripts/bench_content.py" --build "$TEST_ROOT" \
-  --objects "${BENCH_OBJECTS:-16}" --size-mib "${BENCH_SIZE_MIB:-8}"; }
+args=(python3 "$here/scripts/bench_content.py" --build "$TEST_ROOT"
+  --objects "${BENCH_OBJECTS:-16}" --size-mib "${BENCH_SIZE_MIB:-8}")
 if [ -z "${DISPLAY:-}" ]; then
-  export -f run; export here
-  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c run
+  xvfb-run -a -s "-screen 0 1280x1024x24" "${args[@]}"
 else
-  run
+  "${args[@]}"
 fi
