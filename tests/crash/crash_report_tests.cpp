@@ -333,3 +333,87 @@ TEST(CrashReport, AnExistingFolderForTheSecondIsNeverWrittenInto)
     for (const std::wstring& folder : taken.folders)
         EXPECT_FALSE(FileExists(folder + L"\\Description.txt"));
 }
+
+namespace {
+
+std::vector<std::wstring> CrashFolders()
+{
+    std::vector<std::wstring> folders;
+    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if (found.cFileName[0] != L'.')
+            folders.push_back(root + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+} // namespace
+
+TEST(CrashReport, UncaughtExceptionAndAbortAreReportedAsCxxExceptions)
+{
+    // Without the debug-help library: the dump is not what is looked at here.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), false);
+    ASSERT_TRUE(layout.ok());
+
+    for (const wchar_t* mode : {L"throw", L"abort"}) {
+        SCOPED_TRACE(ConvertToUtf8(mode));
+        CrashRun run = layout.Run(mode);
+        {
+            CrashFolderCleanup cleanup(run.crashFolder);
+            EXPECT_EQ(1, run.exitCode);
+            ASSERT_TRUE(run.uploaderStarted);
+            ExpectCrashFolderName(run.crashFolder);
+            std::string description = ReadDescription(run.crashFolder);
+            EXPECT_NE(std::string::npos, description.find("Crash reason: Microsoft C++ Exception\r\n"))
+                << description;
+            EXPECT_NE(std::string::npos,
+                      description.find(ThreadLine(LauncherLog(), ConvertToUtf8(mode).c_str())))
+                << description;
+            EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+        }
+    }
+    EXPECT_NE(std::string::npos, LauncherLog().find("abort() called\r\n"));
+}
+
+TEST(CrashReport, TwoThreadsFaultingTogetherGiveOneCompleteReport)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const size_t before = CrashFolders().size();
+
+    CrashRun run = layout.Run(L"twothreads");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    EXPECT_EQ(before + 1, CrashFolders().size());
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+    EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+    EXPECT_EQ(std::string::npos, LauncherLog().find("already exists")) << LauncherLog();
+}
+
+TEST(CrashReport, AMinidumpThatCannotBeWrittenInTimeIsLeftOut)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"dumphang");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+    EXPECT_NE(std::string::npos,
+              description.find("Minidump: not written, the dump thread did not finish within 2 seconds\r\n"))
+        << description;
+    EXPECT_NE(std::string::npos, LauncherLog().find("MiniDump thread did not finish within 2000 ms"));
+}

@@ -1,9 +1,10 @@
 // Crashes on request, with the launcher's crash hooks installed the way
 // start-up installs them, so that the crash tests can read the report:
-//   crashtest access | stack | assert | purecall
+//   crashtest access | stack | assert | purecall | throw | abort | twothreads | dumphang
 // The log is opened where the launcher keeps it, since the report copies it
 // from there. Every mode logs "crashtest <mode> thread <id>" first.
 #include "app_folders.h"
+#include "crash_state.h"
 #include "errorhandler.h"
 #include "log.h"
 #include "strings.h"
@@ -11,7 +12,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 // The crashes below are meant; the compiler sees them too.
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
@@ -32,6 +35,41 @@ __attribute__((noinline)) int Recurse(int depth)
     volatile char frame[4096];
     frame[0] = static_cast<char>(depth);
     return Recurse(depth + 1) + frame[0];
+}
+
+// Two threads fault at the same moment; the first owns the report.
+HANDLE StartSignal = nullptr;
+
+DWORD WINAPI FaultWhenSignalled(void*)
+{
+    WaitForSingleObject(StartSignal, 10000);
+    AccessViolation();
+    return 0;
+}
+
+int TwoThreads()
+{
+    StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
+                         CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr)};
+    Sleep(200);
+    SetEvent(StartSignal);
+    WaitForMultipleObjects(2, threads, TRUE, 60000);
+    return 2;
+}
+
+// The process heap stays locked by the crashing thread, so a new thread (the
+// minidump's) cannot even start; the report must go out without the dump.
+void FaultHoldingTheHeap()
+{
+    Crash.miniDumpWaitMs = 2000;
+    HeapLock(GetProcessHeap());
+    AccessViolation();
+}
+
+[[noreturn]] void ThrowUncaught()
+{
+    throw std::runtime_error("crashtest uncaught");
 }
 
 int Assertions()
@@ -94,6 +132,14 @@ int wmain(int argc, wchar_t** argv)
         return Assertions();
     else if (wcscmp(mode, L"purecall") == 0)
         Square square;
+    else if (wcscmp(mode, L"throw") == 0)
+        ThrowUncaught();
+    else if (wcscmp(mode, L"abort") == 0)
+        abort();
+    else if (wcscmp(mode, L"twothreads") == 0)
+        return TwoThreads();
+    else if (wcscmp(mode, L"dumphang") == 0)
+        FaultHoldingTheHeap();
     LogPrintf(L"crashtest %s returned\n", mode);
     LogClose();
     return 2;

@@ -14,6 +14,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 #include <string>
 
@@ -27,7 +28,14 @@ constexpr DWORD kMiniDumpFailed = 0xFFFFFFFF;
 struct MiniDumpRequest {
     DWORD threadId;
     EXCEPTION_POINTERS* pointers;
+    wchar_t path[MAX_PATH];
 };
+
+// Static, not on the reporting thread's stack: a dump thread that missed its
+// time limit may still read it after the report has returned.
+MiniDumpRequest DumpRequest;
+
+enum class MiniDumpResult { Written, Failed, TimedOut };
 
 bool IsFolder(const wchar_t* path)
 {
@@ -126,8 +134,7 @@ void CopyLauncherLog()
 DWORD WINAPI MiniDumpThreadProc(void* parameter)
 {
     const auto* request = static_cast<const MiniDumpRequest*>(parameter);
-    wchar_t path[MAX_PATH];
-    CrashFilePath(path, L"QX.dmp");
+    const wchar_t* path = request->path;
     UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -146,23 +153,34 @@ DWORD WINAPI MiniDumpThreadProc(void* parameter)
 }
 
 // The dump is written from a separate thread while the reporting thread
-// waits, so the dump shows the reporting thread in a known state.
-void WriteMiniDump(EXCEPTION_POINTERS* pointers)
+// waits, so the dump shows the reporting thread in a known state. The wait
+// is bounded: the dump thread can block on a lock (the heap's, the loader's)
+// that the crashed thread holds, and the report must go out all the same.
+MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers)
 {
     if (!Crash.miniDumpWriteDump) {
         LogPrintf(L"No dbgHelp for writing MiniDump\n");
-        return;
+        return MiniDumpResult::Failed;
     }
-    MiniDumpRequest request = {Crash.threadId, pointers};
-    UniqueHandle thread(CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr));
+    DumpRequest.threadId = Crash.threadId;
+    DumpRequest.pointers = pointers;
+    CrashFilePath(DumpRequest.path, L"QX.dmp");
+    UniqueHandle thread(
+        CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &DumpRequest, 0, nullptr));
     if (!thread) {
         LogPrintf(L"Could not create minidump thread\n");
-        return;
+        return MiniDumpResult::Failed;
     }
-    WaitForSingleObject(thread.Get(), INFINITE);
+    if (WaitForSingleObject(thread.Get(), Crash.miniDumpWaitMs) == WAIT_TIMEOUT) {
+        LogPrintf(L"MiniDump thread did not finish within %u ms\n", Crash.miniDumpWaitMs);
+        return MiniDumpResult::TimedOut;
+    }
     DWORD exitCode = 0;
-    if (!GetExitCodeThread(thread.Get(), &exitCode) || exitCode != 0)
+    if (!GetExitCodeThread(thread.Get(), &exitCode) || exitCode != 0) {
         LogPrintf(L"MiniDump thread returned an error\n");
+        return MiniDumpResult::Failed;
+    }
+    return MiniDumpResult::Written;
 }
 
 void SpawnUploader()
@@ -195,7 +213,14 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
     if (CreateCrashFolder()) {
         WriteBugDescription(header);
         CopyLauncherLog();
-        WriteMiniDump(pointers);
+        if (WriteMiniDump(pointers) == MiniDumpResult::TimedOut) {
+            // Whoever reads the report learns why it has no dump.
+            size_t position = strlen(header);
+            AppendFormat(header, kHeaderBytes, &position,
+                         "Minidump: not written, the dump thread did not finish within %u seconds\n",
+                         static_cast<unsigned>(Crash.miniDumpWaitMs / 1000));
+            WriteBugDescription(header);
+        }
         fflush(nullptr);
         Sleep(1000);
         SpawnUploader();

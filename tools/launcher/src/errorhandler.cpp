@@ -10,9 +10,11 @@
 
 #include <process.h>
 
+#include <csignal>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 extern "C" void InstallPureCallHook(void (*handler)(void));
@@ -20,7 +22,9 @@ extern "C" void InstallPureCallHook(void (*handler)(void));
 namespace {
 
 constexpr DWORD kStackOverflow = 0xC00000FD;
+constexpr DWORD kCxxException = 0xE06D7363;
 constexpr unsigned kStackOverflowThreadStack = 65536;
+constexpr DWORD kReportWaitStepMs = 50;
 
 // Before start-up installs AssertHandler every assertion breaks.
 int BreakOnAnyAssert(const AssertInfo* info)
@@ -45,6 +49,72 @@ void TrimTrailingSpace(char* text)
     size_t length = strlen(text);
     while (length > 0 && (text[length - 1] == ' ' || (text[length - 1] >= '\t' && text[length - 1] <= '\r')))
         text[--length] = 0;
+}
+
+// A fault inside the crashing thread's own report: nothing more can be
+// written, the process ends at once.
+void EndAfterFaultInReport()
+{
+    TerminateProcess(GetCurrentProcess(), 1);
+}
+
+// The report of every fatal exception: the filter's, and the C++ runtime's
+// terminate and abort paths. Returns only when termination failed.
+void ReportFatalException(EXCEPTION_POINTERS* pointers)
+{
+    if (!EnterCrashReport()) {
+        EndAfterFaultInReport();
+        return;
+    }
+    const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
+    LogPrintf(L"%S\n", name);
+    RecordCrashingThread(GetCurrentThreadId());
+    DisableBrowserGpuForNextRun();
+    WriteCrashReport(name, pointers, true);
+}
+
+// An uncaught C++ exception or a call of abort() never reaches the
+// unhandled-exception filter: the runtime ends the process itself. Both are
+// reported as the C++ exception they stand for, with this thread's context.
+void ReportCxxTermination()
+{
+    alignas(16) CONTEXT context = {};
+    RtlCaptureContext(&context);
+    EXCEPTION_RECORD record = {};
+    record.ExceptionCode = kCxxException;
+    record.ExceptionFlags = EXCEPTION_NONCONTINUABLE;
+#if defined(_M_X64) || defined(__x86_64__)
+    record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+#endif
+    EXCEPTION_POINTERS pointers = {&record, &context};
+    ReportFatalException(&pointers);
+}
+
+void LogUncaughtException()
+{
+    std::exception_ptr current = std::current_exception();
+    if (!current)
+        return;
+    try {
+        std::rethrow_exception(current);
+    } catch (const std::exception& error) {
+        LogPrintf(L"Uncaught exception: %S\n", error.what());
+    } catch (...) {
+        LogWrite(L"Uncaught exception\n");
+    }
+}
+
+[[noreturn]] void TerminateHandler()
+{
+    LogUncaughtException();
+    ReportCxxTermination();
+    _exit(3);
+}
+
+void AbortSignalHandler(int)
+{
+    LogWrite(L"abort() called\n");
+    ReportCxxTermination();
 }
 
 unsigned __stdcall StackOverflowThreadProc(void* parameter)
@@ -109,6 +179,29 @@ void RecordCrashingThread(DWORD threadId)
     Crash.threadId = threadId;
 }
 
+bool EnterCrashReport()
+{
+    const LONG self = static_cast<LONG>(GetCurrentThreadId());
+    for (;;) {
+        const LONG owner = InterlockedCompareExchange(&Crash.reportOwner, self, 0);
+        if (owner == 0)
+            return true;
+        if (owner == self)
+            return false;
+        Sleep(kReportWaitStepMs);
+    }
+}
+
+void LeaveCrashReport()
+{
+    InterlockedExchange(&Crash.reportOwner, 0);
+}
+
+void PassCrashReport(DWORD threadId)
+{
+    InterlockedExchange(&Crash.reportOwner, static_cast<LONG>(threadId));
+}
+
 int AssertHookNoOp(const AssertInfo*)
 {
     return 0;
@@ -119,6 +212,10 @@ void InstallCrashHooks()
     if (!IsDebuggerPresent()) {
         Crash.previousFilter = SetUnhandledExceptionFilter(TopLevelExceptionFilter);
         AddVectoredExceptionHandler(1, VectoredExceptionHandler);
+        std::set_terminate(TerminateHandler);
+        signal(SIGABRT, AbortSignalHandler);
+        // abort() would otherwise show its message box before the report.
+        _set_error_mode(_OUT_TO_STDERR);
     }
     InstallPureCallHook(PureCallHandler);
     _set_invalid_parameter_handler(InvalidParameterHandler);
@@ -162,11 +259,7 @@ LONG WINAPI TopLevelExceptionFilter(EXCEPTION_POINTERS* pointers)
             return Crash.previousFilter(pointers);
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
-    LogPrintf(L"%S\n", name);
-    RecordCrashingThread(GetCurrentThreadId());
-    DisableBrowserGpuForNextRun();
-    WriteCrashReport(name, pointers, true);
+    ReportFatalException(pointers);
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -176,10 +269,19 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
 {
     if (pointers->ExceptionRecord->ExceptionCode != kStackOverflow)
         return EXCEPTION_CONTINUE_SEARCH;
+    if (!EnterCrashReport()) {
+        EndAfterFaultInReport();
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
     RecordCrashingThread(GetCurrentThreadId());
+    // The writer owns the report from its first instruction, so that a fault
+    // of its own ends the process instead of waiting for this thread.
+    unsigned writerId = 0;
     uintptr_t thread = _beginthreadex(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc,
-                                      pointers, 0, nullptr);
+                                      pointers, CREATE_SUSPENDED, &writerId);
     if (thread) {
+        PassCrashReport(writerId);
+        ResumeThread(reinterpret_cast<HANDLE>(thread));
         WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
         CloseHandle(reinterpret_cast<HANDLE>(thread));
     }
@@ -224,8 +326,13 @@ int AssertHandler(const AssertInfo* info)
         AssertHook = AssertHandler;
         return 1;
     }
-    RecordCrashingThread(GetCurrentThreadId());
-    WriteCrashReport(text, nullptr, false);
+    // A crash report of another thread is finished first (a fatal one ends
+    // the process while this waits).
+    if (EnterCrashReport()) {
+        RecordCrashingThread(GetCurrentThreadId());
+        WriteCrashReport(text, nullptr, false);
+        LeaveCrashReport();
+    }
     InterlockedDecrement(&Crash.assertsInProgress);
     return 0;
 }
