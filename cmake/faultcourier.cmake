@@ -41,3 +41,12 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/crashreport/winmain.cpp)
 endif()
 
 add_area_tests(crashreport LIBS faultcourier_lib EXTRA ${FC_RC_SOURCES})
+
+# Benchmarks are built, not run by ctest.
+file(GLOB FC_BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/crashreport/*.cpp)
+foreach(bench ${FC_BENCH_SOURCES})
+  get_filename_component(name ${bench} NAME_WE)
+  add_executable(${name} ${bench})
+  target_link_libraries(${name} PRIVATE faultcourier_lib)
+  target_link_options(${name} PRIVATE -municode)
+endforeach()

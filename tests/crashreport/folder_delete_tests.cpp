@@ -39,38 +39,7 @@ TEST(DeleteDirectoryTree, ReadOnlyFileStaysWithItsFolders)
     SetFileAttributesW((crash + L"\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-namespace {
-
-// Makes name (in folder) a symbolic link to target (relative to folder).
-// Windows makes it with CreateSymbolicLinkW; Wine accepts that call without
-// making anything, so there the link is made by the system's own ln, started
-// as a process, and waited for (that process cannot be waited on).
-bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder)
-{
-    std::wstring path = folder + L"\\" + name;
-    std::wstring windowsTarget = folder + L"\\" + target;
-    CreateSymbolicLinkW(path.c_str(), windowsTarget.c_str(), isFolder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return true;
-    std::wstring unixTarget = target;
-    for (wchar_t& c : unixTarget) {
-        if (c == L'\\')
-            c = L'/';
-    }
-    std::wstring command = L"Z:\\bin\\ln -s " + unixTarget + L" " + name;
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    for (int i = 0; i < 100 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
-        Sleep(50);
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-} // namespace
+using testing_support::MakeLink;
 
 TEST(DeleteDirectoryTree, LinksAreNeverFollowed)
 {

@@ -27,6 +27,13 @@ TEST(AnswerText, Utf8OrElseByteByByte)
     EXPECT_EQ(AnswerTextToWide("Caf\xC3\xA9"), L"Caf\x00E9");
     EXPECT_EQ(AnswerTextToWide("Caf\xE9"), L"Caf\x00E9"); // not UTF-8
     EXPECT_EQ(AnswerTextToWide(""), L"");
+
+    // Only the tracker's own form of a bug number goes into the address
+    // that the shell opens.
+    EXPECT_TRUE(IsSafeBugNumber("VT-5150"));
+    EXPECT_TRUE(IsSafeBugNumber("12345"));
+    for (const char* hostile : {"1 & calc", "../x", "1\\..", "VT-1?x=1", "file:", "Caf\xC3\xA9", "a b"})
+        EXPECT_FALSE(IsSafeBugNumber(hostile)) << hostile;
 }
 
 TEST(UserComment, AppendedOnlyWithTextAndWithinTheBody)

@@ -215,6 +215,19 @@ TEST_F(Wizard, BugNumberAnswerWalksEveryPageAndPostsOnce)
     EXPECT_TRUE(Errors.empty());
 }
 
+std::string LongSuspectAnswer()
+{
+    return "SUSPECT:" + std::string(1500, 'A') + "Z";
+}
+
+std::wstring LongSuspectDescription()
+{
+    std::wstring before = Text("STRING_OUTRO_PRE_SUSPECT_TEXT");
+    std::wstring after = Text("STRING_OUTRO_POST_SUSPECT_TEXT");
+    size_t kept = 1023 - before.size() - after.size() - 3;
+    return before + std::wstring(kept, L'A') + L"..." + after;
+}
+
 TEST_F(Wizard, TheAnswerDecidesTheVerdict)
 {
     struct Case {
@@ -225,6 +238,7 @@ TEST_F(Wizard, TheAnswerDecidesTheVerdict)
         std::wstring description;
         bool bugNumber;
     };
+    const std::string longSuspect = LongSuspectAnswer();
     const Case cases[] = {
         {"fixed", 200, "777\r\nFIXED", L"Issue has been resolved",
          Text("STRING_OUTRO_DESCRIPTION_FIXED") + L"\r\n\r\n" + Text("STRING_OUTRO_INCLUDE_BUG_NUMBER") +
@@ -234,6 +248,9 @@ TEST_F(Wizard, TheAnswerDecidesTheVerdict)
          L"Unfortunately it would appear that Overlay Helper \x00E9" + Text("STRING_OUTRO_POST_SUSPECT_TEXT"),
          false},
         {"server_error", 500, "oops", L"Crash Submitted", Text("STRING_OUTRO_DESCRIPTION_SUCCESS"), false},
+        // A name longer than the text holds is cut where it shows, and the
+        // sentence still ends.
+        {"long_suspect", 200, longSuspect.c_str(), L"Crash Rejected", LongSuspectDescription(), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -212,6 +212,23 @@ TEST(AttachCrashFiles, TakesTheCrashFilesCleaned)
     EXPECT_EQ(listing.Find("dxdiag.txt")->content, "Machine name: XXXXXXX\nMachine name: SECOND\r\n");
 }
 
+TEST(AttachCrashFiles, LinksAreNotFollowed)
+{
+    TempDir dir;
+    ASSERT_TRUE(CreateDirectoryW((dir / L"crash").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((dir / L"private").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(dir / L"private\\secret.txt", "not for the report"));
+    const std::wstring crash = dir / L"crash";
+    ASSERT_TRUE(WriteFileBytes(crash + L"\\QX.log", "own"));
+    ASSERT_TRUE(testing_support::MakeLink(crash, L"other.log", L"..\\private\\secret.txt", false));
+    ASSERT_TRUE(testing_support::MakeLink(crash, L"dxdiag.txt", L"..\\private\\secret.txt", false));
+    ASSERT_TRUE(testing_support::MakeLink(crash, L"folder.cfg", L"..\\private", true));
+    ZipListing listing = AttachAndList(crash);
+    ASSERT_EQ(listing.status, "ok");
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_EQ(listing.entries[0].name, "QX.log");
+}
+
 TEST(AttachCrashFiles, OnlyDescriptionGivesAnEmptyArchive)
 {
     TempDir dir;
@@ -225,18 +242,23 @@ TEST(AttachCrashFiles, OnlyDescriptionGivesAnEmptyArchive)
     EXPECT_EQ(body.size(), 18 + 36u); // "==" grows to "%3D%3D"
 }
 
-TEST(AttachCrashFiles, ArchiveThatDoesNotFitIsLeftOutWhole)
+TEST(AttachCrashFiles, FilesAreTakenWhileTheArchiveFits)
 {
     TempDir dir;
-    ASSERT_TRUE(WriteFileBytes(dir / L"QX.dmp", RandomBytes(6 * 1024 * 1024, 3)));
+    // The dump fits; with the log too the encoded archive would not, so the
+    // log and everything after it stay out.
+    std::string dump = RandomBytes(4 * 1024 * 1024, 3);
+    ASSERT_TRUE(WriteFileBytes(dir / L"QX.dmp", dump));
+    ASSERT_TRUE(WriteFileBytes(dir / L"QX.log", RandomBytes(2 * 1024 * 1024, 4)));
+    ASSERT_TRUE(WriteFileBytes(dir / L"QX.cfg", "small"));
     ErrorCapture errors;
-    ReportBody report;
-    ASSERT_TRUE(CreateReportBody(report));
-    ASSERT_TRUE(AppendBodyText(report, "Description=x"));
-    EXPECT_TRUE(AttachCrashFiles(report, dir.path()));
-    EXPECT_STREQ(ReportBodyText(report), "Description=x&Zip=");
-    EXPECT_EQ(Errors.rfind("Error: ", 0), 0u) << Errors;
-    EXPECT_NE(Errors.find("does not fit"), std::string::npos) << Errors;
+    std::string body;
+    ZipListing listing = AttachAndList(dir.path(), &body);
+    ASSERT_EQ(listing.status, "ok");
+    ASSERT_EQ(listing.entries.size(), 1u);
+    EXPECT_EQ(listing.Find("QX.dmp")->size, dump.size());
+    EXPECT_LE(body.size(), REPORT_BODY_SIZE - 1);
+    EXPECT_EQ(Errors, "Error: QX.log does not fit the report; it and the files after it are left out\n");
 
     // No room left even for the field's name: the report still says so.
     Errors.clear();

@@ -363,4 +363,30 @@ std::vector<RecordedRequest> TestServer::Requests()
     return out;
 }
 
+bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder)
+{
+    std::wstring path = folder + L"\\" + name;
+    std::wstring windowsTarget = folder + L"\\" + target;
+    CreateSymbolicLinkW(path.c_str(), windowsTarget.c_str(), isFolder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    std::wstring unixTarget = target;
+    for (wchar_t& c : unixTarget) {
+        if (c == L'\\')
+            c = L'/';
+    }
+    // The ln process cannot be waited on; its link is waited for instead.
+    std::wstring command = L"Z:\\bin\\ln -s " + unixTarget + L" " + name;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                        &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(50);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace testing_support

@@ -40,6 +40,11 @@ std::string JsonEscape(const std::string& text);
 int RunProcess(const std::wstring& commandLine, std::string* output = nullptr,
                unsigned timeoutMs = 60000, const std::wstring& workingDir = L"");
 
+// Makes name (in folder) a symbolic link to target (relative to folder);
+// true when the link exists afterwards. Wine accepts CreateSymbolicLinkW
+// without making anything, so there the system's own ln makes it.
+bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder);
+
 struct RecordedRequest {
     std::string method;
     std::string path;

@@ -30,3 +30,14 @@ void ParseServerAnswer(std::string_view text, ServerAnswer& answer)
     size_t restStart = text.find_first_not_of("\r\n", lineEnd);
     answer.fixed = restStart != std::string_view::npos && text.substr(restStart) == "FIXED";
 }
+
+bool IsSafeBugNumber(const char* bugNumber)
+{
+    for (const char* c = bugNumber; *c; ++c) {
+        bool letter = (*c >= 'A' && *c <= 'Z') || (*c >= 'a' && *c <= 'z');
+        bool digit = *c >= '0' && *c <= '9';
+        if (!letter && !digit && *c != '-')
+            return false;
+    }
+    return true;
+}

@@ -20,3 +20,7 @@ struct ServerAnswer {
 // Sets in answer only what the text gives (the text ends at its first 0 byte
 // or at its end).
 void ParseServerAnswer(std::string_view text, ServerAnswer& answer);
+
+// Whether a bug number may go into the issue tracker's address, which the
+// shell opens: ASCII letters, digits and "-" only.
+bool IsSafeBugNumber(const char* bugNumber);

@@ -8,8 +8,10 @@
 // Zips the crash files of folder ("*.dmp" and "*.log" whole, "*.cfg" without
 // ";" comments, dxdiag.txt with its machine name masked) and appends "&Zip="
 // with the archive, Base64- and URL-encoded. Zip failures print "Error: "
-// texts and the report goes on with what resulted. An archive whose
-// encoding does not fit the body is not sent at all (never a cut one): the
-// field is then empty and an "Error: " line says so. Returns false only when
-// not even "&Zip=" fits.
+// texts and the report goes on with what resulted. Files are added while
+// the archive's encoding still fits the body; the first one that does not
+// fit, and every file after it, is left out with an "Error: " line. An
+// archive that does not fit all the same is not sent at all (never a cut
+// one): the field is then empty. Returns false only when not even "&Zip="
+// fits.
 bool AttachCrashFiles(ReportBody& body, const std::wstring& folder);

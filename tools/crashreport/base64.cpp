@@ -1,5 +1,17 @@
 #include "base64.h"
 
+namespace {
+
+size_t UrlEncodedLength(const char* text, size_t length)
+{
+    size_t total = 0;
+    for (size_t i = 0; i < length; ++i)
+        total += (text[i] == '+' || text[i] == '/' || text[i] == '=') ? 3 : 1;
+    return total;
+}
+
+} // namespace
+
 char Base64EncodeValue(const Base64State& state, unsigned value)
 {
     return value >= 64 ? state.pad : state.alphabet[value];
@@ -54,4 +66,30 @@ void Base64Encode(std::string& output, const void* data, size_t size, unsigned f
         output[written++] = state.pad;
     }
     output.resize(written);
+}
+
+void CountEncodedBytes(EncodedLengthCounter& counter, const void* data, size_t size)
+{
+    constexpr size_t PIECE = 3072;
+    char text[PIECE / 3 * 4 + 8];
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        size_t piece = size < PIECE ? size : PIECE;
+        size_t written = Base64EncodeBlock(bytes, piece, text, counter.state);
+        counter.length += UrlEncodedLength(text, written);
+        bytes += piece;
+        size -= piece;
+    }
+}
+
+size_t FinishEncodedLength(EncodedLengthCounter& counter)
+{
+    // A final group of one byte ends in one character and "==", of two
+    // bytes in one character and "=".
+    if (counter.state.step != 0) {
+        char last = Base64EncodeValue(counter.state, counter.state.pending);
+        counter.length += UrlEncodedLength(&last, 1) + (counter.state.step == 1 ? 6 : 3);
+        counter.state.step = 0;
+    }
+    return counter.length;
 }

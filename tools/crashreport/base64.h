@@ -26,3 +26,14 @@ size_t Base64EncodeBlock(const unsigned char* data, size_t size, char* output, B
 
 // The whole Base64 text of size bytes, padded with "=".
 void Base64Encode(std::string& output, const void* data, size_t size, unsigned flags);
+
+// The length of the URL encoding of the Base64 text of a byte stream fed in
+// pieces, without making either text: Base64's "+", "/" and "=" grow to
+// three characters each, every other character stays one.
+struct EncodedLengthCounter {
+    Base64State state;
+    size_t length = 0;
+};
+void CountEncodedBytes(EncodedLengthCounter& counter, const void* data, size_t size);
+// The total, padding included; the counter is spent afterwards.
+size_t FinishEncodedLength(EncodedLengthCounter& counter);

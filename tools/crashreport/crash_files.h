@@ -16,7 +16,8 @@ constexpr size_t CUT_HEAD_SIZE = 0x4FFFFD;
 constexpr size_t CUT_TAIL_SIZE = 0xF00000;
 
 // Reads the file at path by the size rules above. False when it cannot be
-// opened or read, or when it is large and skipLarge is set.
+// opened or read, is a link (or other reparse point) or a folder, or is large
+// and skipLarge is set.
 bool ReadCrashFile(const std::wstring& path, bool skipLarge, std::string& data);
 
 // Collapses each run of comment lines (lines that begin with prefix after
@@ -31,14 +32,16 @@ void MaskKeyValue(std::string& data, const char* key);
 // Reads path, removes the comments of each prefix, masks each key and adds
 // the result to zip as entryName (UTF-8). A file that cannot be read, or is
 // large with skipLarge, is left out silently; a failed add prints an
-// "Error: " text.
+// "Error: " text. The finished archive's encoding must stay shorter than
+// zip.encodedRoom characters: an entry that breaks that is taken back, the
+// writer is marked full and every later call does nothing.
 void AddFileToZip(ZipWriter& zip, const char* entryName, const std::wstring& path,
                   const char* const* prefixes, size_t prefixCount, const char* const* keys,
                   size_t keyCount, bool skipLarge);
 
-// AddFileToZip for every non-empty file (not folder) of folder matching
-// pattern, named by its file name in UTF-8 (a name longer than 255 bytes in
-// UTF-8 is left out).
+// AddFileToZip for every non-empty file (not folder, not link) of folder
+// matching pattern, named by its file name in UTF-8 (a name longer than 255
+// bytes in UTF-8 is left out).
 void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pattern,
                    const char* const* prefixes, size_t prefixCount, const char* const* keys,
                    size_t keyCount, bool skipLarge);

@@ -15,13 +15,18 @@ void ShowOutcome(HWND page, const WizardContext& context)
         SetDlgItemTextByKey(page, IDC_DESCRIPTION, "STRING_OUTRO_DESCRIPTION_FAILURE");
         SetWizardButtons(page, PSWIZB_FINISH);
         break;
-    case REPORT_REJECTED:
+    case REPORT_REJECTED: {
         SetDlgItemTextByKey(page, IDC_SUMMARY, "STRING_OUTRO_SUMMARY_REJECTED");
+        // A long name is cut so that the sentence after it still fits.
+        std::wstring after;
+        GetLocalizedText("STRING_OUTRO_POST_SUSPECT_TEXT", after);
         SetDlgItemTextByKey(page, IDC_DESCRIPTION, "STRING_OUTRO_PRE_SUSPECT_TEXT");
-        AppendDlgItemText(page, IDC_DESCRIPTION, AnswerTextToWide(context.answer.suspectText).c_str());
-        AppendDlgItemTextByKey(page, IDC_DESCRIPTION, "STRING_OUTRO_POST_SUSPECT_TEXT");
+        AppendDlgItemTextCut(page, IDC_DESCRIPTION, AnswerTextToWide(context.answer.suspectText).c_str(),
+                             after.size());
+        AppendDlgItemText(page, IDC_DESCRIPTION, after.c_str());
         SetWizardButtons(page, PSWIZB_BACK | PSWIZB_FINISH);
         break;
+    }
     case REPORT_FIXED:
         SetDlgItemTextByKey(page, IDC_SUMMARY, "STRING_OUTRO_SUMMARY_FIXED");
         SetDlgItemTextByKey(page, IDC_DESCRIPTION, "STRING_OUTRO_DESCRIPTION_FIXED");

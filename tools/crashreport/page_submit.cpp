@@ -37,8 +37,17 @@ void StopAnimation(HWND page)
     ShowWindow(animation, SW_HIDE);
 }
 
+// Only a bug number of the tracker's own form goes into the address: the
+// shell would open anything else it makes of the text.
+bool HasTrackerEntry(const WizardContext& context)
+{
+    return IsInHouseMachine() && IsSafeBugNumber(context.answer.bugNumber);
+}
+
 void OpenIssueTrackerEntry(HWND page, const WizardContext& context)
 {
+    if (!HasTrackerEntry(context))
+        return;
     std::wstring address = GetIssueTrackerBrowseUrl() + AnswerTextToWide(context.answer.bugNumber);
     OpenWithShell(page, L"open", address.c_str(), SW_SHOWNORMAL);
 }
@@ -93,7 +102,7 @@ void AdvanceSubmitStep(HWND page, WizardContext& context)
     case SUBMIT_STEP_FINISHED:
         KillTimer(page, SUBMIT_TIMER_ID);
         SetWizardButtons(page, PSWIZB_NEXT);
-        ShowPageControl(page, IDC_DETAILS, IsInHouseMachine());
+        ShowPageControl(page, IDC_DETAILS, HasTrackerEntry(context));
         StopAnimation(page);
         break;
     default:

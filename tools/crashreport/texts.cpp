@@ -5,6 +5,8 @@
 #include "strings.h"
 #include "text_table.h"
 
+#include <cwchar>
+
 namespace {
 
 std::wstring LocalizationTable;
@@ -64,6 +66,28 @@ void AppendDlgItemText(HWND dialog, int itemId, const wchar_t* text)
     if (length + wcslen(text) >= CONTROL_TEXT_SIZE)
         return;
     CopyString(buffer + length, CONTROL_TEXT_SIZE - length, text);
+    SetWindowTextW(control, buffer);
+}
+
+void AppendDlgItemTextCut(HWND dialog, int itemId, const wchar_t* text, size_t reserve)
+{
+    static const wchar_t ELLIPSIS[] = L"...";
+    const size_t ellipsisLength = wcslen(ELLIPSIS);
+    HWND control = GetDlgItem(dialog, itemId);
+    wchar_t buffer[CONTROL_TEXT_SIZE];
+    size_t length = ReadControlText(control, buffer);
+    size_t room = CONTROL_TEXT_SIZE - 1 - length;
+    room = room > reserve ? room - reserve : 0;
+    size_t textLength = wcslen(text);
+    if (textLength <= room) {
+        CopyString(buffer + length, CONTROL_TEXT_SIZE - length, text);
+    } else if (room > ellipsisLength) {
+        size_t kept = room - ellipsisLength;
+        wmemcpy(buffer + length, text, kept);
+        CopyString(buffer + length + kept, CONTROL_TEXT_SIZE - length - kept, ELLIPSIS);
+    } else {
+        return;
+    }
     SetWindowTextW(control, buffer);
 }
 

@@ -40,6 +40,11 @@ void SetControlText(HWND dialog, int itemId, const wchar_t* text);
 // was when the sum does not fit CONTROL_TEXT_SIZE.
 void AppendDlgItemText(HWND dialog, int itemId, const wchar_t* text);
 
+// Appends text behind the control's current text, leaving room for reserve
+// more characters; a text that does not fit is cut and ends in "...", so
+// that the cut shows.
+void AppendDlgItemTextCut(HWND dialog, int itemId, const wchar_t* text, size_t reserve);
+
 // Appends the text of key behind the control's current text, cut to what
 // fits CONTROL_TEXT_SIZE.
 void AppendDlgItemTextByKey(HWND dialog, int itemId, const char* key);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace {
 
 constexpr DWORD TIMEOUT_MS = 180000;
 constexpr DWORD READ_PIECE = 1024;
+// The answer's grammar needs "SUSPECT:" and 2047 bytes at most; anything
+// beyond this is not read.
+constexpr size_t ANSWER_LIMIT = 4096;
 constexpr DWORD URL_PART_SIZE = 256;
 const wchar_t CONTENT_TYPE_HEADER[] = L"Content-Type: application/x-www-form-urlencoded";
 
@@ -21,18 +25,20 @@ void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
     InternetSetOptionW(handle, option, &value, sizeof(value));
 }
 
-// Reads the whole answer; false when a read fails.
+// Reads the answer up to ANSWER_LIMIT bytes; false when a read fails.
 bool ReadAnswer(HINTERNET request, std::string& answer)
 {
     char piece[READ_PIECE];
-    for (;;) {
+    while (answer.size() < ANSWER_LIMIT) {
+        DWORD wanted = static_cast<DWORD>(std::min<size_t>(sizeof(piece), ANSWER_LIMIT - answer.size()));
         DWORD read = 0;
-        if (!InternetReadFile(request, piece, sizeof(piece), &read))
+        if (!InternetReadFile(request, piece, wanted, &read))
             return false;
         if (read == 0)
-            return true;
+            break;
         answer.append(piece, read);
     }
+    return true;
 }
 
 } // namespace

@@ -119,15 +119,47 @@ bool AddZipEntry(ZipWriter& zip, const char* name, const void* data, size_t size
         Put32(central, static_cast<uint32_t>(offset));
         central.insert(central.end(), name, name + nameLength);
 
+        zip.lastArchiveSize = zip.archive.size();
+        zip.lastDirectorySize = zip.directory.size();
         zip.archive.insert(zip.archive.end(), header.begin(), header.end());
         zip.archive.insert(zip.archive.end(), name, name + nameLength);
         zip.archive.insert(zip.archive.end(), payload, payload + payloadSize);
         zip.directory.insert(zip.directory.end(), central.begin(), central.end());
     } catch (const std::bad_alloc&) {
+        zip.archive.resize(zip.lastArchiveSize);
+        zip.directory.resize(zip.lastDirectorySize);
+        zip.canDrop = false;
         return false;
     }
     ++zip.entryCount;
+    zip.canDrop = true;
     return true;
+}
+
+bool DropLastZipEntry(ZipWriter& zip)
+{
+    if (!zip.canDrop || zip.finished)
+        return false;
+    zip.archive.resize(zip.lastArchiveSize);
+    zip.directory.resize(zip.lastDirectorySize);
+    --zip.entryCount;
+    zip.canDrop = false;
+    return true;
+}
+
+std::vector<unsigned char> ZipEndRecord(const ZipWriter& zip)
+{
+    std::vector<unsigned char> record;
+    record.reserve(22);
+    Put32(record, END_RECORD_SIGNATURE);
+    Put16(record, 0); // this disk
+    Put16(record, 0); // disk of the directory
+    Put16(record, static_cast<uint16_t>(zip.entryCount));
+    Put16(record, static_cast<uint16_t>(zip.entryCount));
+    Put32(record, static_cast<uint32_t>(zip.directory.size()));
+    Put32(record, static_cast<uint32_t>(zip.archive.size()));
+    Put16(record, 0); // comment
+    return record;
 }
 
 bool FinishZipWriter(ZipWriter& zip)
@@ -136,21 +168,16 @@ bool FinishZipWriter(ZipWriter& zip)
         return false;
     size_t directoryOffset = zip.archive.size();
     try {
+        std::vector<unsigned char> endRecord = ZipEndRecord(zip);
         zip.archive.insert(zip.archive.end(), zip.directory.begin(), zip.directory.end());
-        Put32(zip.archive, END_RECORD_SIGNATURE);
-        Put16(zip.archive, 0); // this disk
-        Put16(zip.archive, 0); // disk of the directory
-        Put16(zip.archive, static_cast<uint16_t>(zip.entryCount));
-        Put16(zip.archive, static_cast<uint16_t>(zip.entryCount));
-        Put32(zip.archive, static_cast<uint32_t>(zip.directory.size()));
-        Put32(zip.archive, static_cast<uint32_t>(directoryOffset));
-        Put16(zip.archive, 0); // comment
+        zip.archive.insert(zip.archive.end(), endRecord.begin(), endRecord.end());
     } catch (const std::bad_alloc&) {
         zip.archive.resize(directoryOffset);
         return false;
     }
     zip.directory.clear();
     zip.finished = true;
+    zip.canDrop = false;
     return true;
 }
 

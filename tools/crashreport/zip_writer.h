@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstddef>
 #include <vector>
 
 struct ZipWriter {
@@ -16,6 +17,13 @@ struct ZipWriter {
     uint32_t entryCount = 0;
     bool started = false;
     bool finished = false;
+    // Where the entry added last begins, so that it can be taken back.
+    size_t lastArchiveSize = 0;
+    size_t lastDirectorySize = 0;
+    bool canDrop = false;
+    // Kept for the caller, which decides what fits where (crash_files.h).
+    size_t encodedRoom = SIZE_MAX;
+    bool full = false;
 };
 
 // Starts an empty archive with room for initialCapacity bytes reserved.
@@ -26,6 +34,13 @@ bool StartZipWriter(ZipWriter& zip, size_t initialCapacity);
 // started or already finished, the name is empty or too long, or the limits
 // above are reached.
 bool AddZipEntry(ZipWriter& zip, const char* name, const void* data, size_t size);
+
+// Takes back the entry added last; false when there is none to take back
+// (only one entry can be, and none once the archive is finished).
+bool DropLastZipEntry(ZipWriter& zip);
+
+// The end record that finishing appends (22 bytes).
+std::vector<unsigned char> ZipEndRecord(const ZipWriter& zip);
 
 // Appends the central directory and its end record; afterwards
 // zip.archive holds the whole archive. False when not started or already
