@@ -67,6 +67,9 @@ TEST(PathParts, NamesExtensionsAndFolders)
     EXPECT_STREQ(out, L"");
     EXPECT_EQ(CopyPathWithoutExtension(out, L"C:\\a\\c.tar.gz"), 10u);
     EXPECT_STREQ(out, L"C:\\a\\c.tar");
+    // A name that is nothing but an extension leaves nothing.
+    EXPECT_EQ(CopyPathWithoutExtension(out, L".cpy"), 0u);
+    EXPECT_STREQ(out, L"");
 
     // A path with no terminator within MAX_PATH is left alone.
     std::wstring endless(400, L'x');

@@ -52,7 +52,7 @@ TEST_F(StagedFilesTest, StagedFilesReplaceTheirTargetsAnywhereBelow)
     EXPECT_EQ(error, L"");
 }
 
-TEST_F(StagedFilesTest, HiddenSystemAndFolderEntriesAreLeftAlone)
+TEST_F(StagedFilesTest, HiddenSystemFolderAndLinkedEntriesAreLeftAlone)
 {
     std::wstring hidden = root_ + L"a.dll.cpy";
     std::wstring system = root_ + L"b.dll.cpy";
@@ -62,7 +62,14 @@ TEST_F(StagedFilesTest, HiddenSystemAndFolderEntriesAreLeftAlone)
     SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_SYSTEM);
     ASSERT_TRUE(CreateDirectoryW((root_ + L"c.cpy").c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(root_ + L".cpy", "nameless"));
+    // A link to a folder elsewhere is not followed.
+    TempDir outside;
+    ASSERT_TRUE(WriteFileBytes(outside / L"d.dll.cpy", "elsewhere"));
+    const std::wstring outsideName = outside.path().substr(outside.path().rfind(L'\\') + 1);
+    ASSERT_TRUE(testing_support::MakeLink(dir_.path(), L"linked", L"..\\" + outsideName, true));
     EXPECT_EQ(InstallStagedFilesIn(root_), 0);
+    EXPECT_TRUE(FileExists(outside / L"d.dll.cpy"));
+    EXPECT_FALSE(FileExists(outside / L"d.dll"));
     EXPECT_FALSE(FileExists(root_ + L"a.dll"));
     EXPECT_FALSE(FileExists(root_ + L"b.dll"));
     EXPECT_TRUE(GetFileAttributesW((root_ + L"c.cpy").c_str()) & FILE_ATTRIBUTE_DIRECTORY);

@@ -193,4 +193,53 @@ TEST_F(StepMessagesTest, ReportsDuringRunWaitForIt)
     EXPECT_EQ(Stat(L"Modal", L"Success"), 0);
 }
 
+// A page that runs a message loop while it is destroyed (as a page with a
+// modal dialog of its own would), and receives a failure from elsewhere
+// there: the chain being replaced is not replaced again under it.
+int DeletedWhenDestroyed = -1;
+HWND MainWindowForPage = nullptr;
+WNDPROC TestPageProc = nullptr;
+
+LRESULT CALLBACK PumpingPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostMessageW(MainWindowForPage, WM_STEP_FAILED, 0, CHAIN_SUPPORT);
+        PumpFor(100);
+        DeletedWhenDestroyed = FakeStep::deleted;
+    }
+    return CallWindowProcW(TestPageProc, page, message, wParam, lParam);
+}
+
+int CountPages(HWND window)
+{
+    int pages = 0;
+    for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        GetClassNameW(child, name, 64);
+        pages += wcscmp(name, L"WindowTestPage") == 0;
+    }
+    return pages;
+}
+
+TEST_F(StepMessagesTest, MessagesWhileAPageIsDestroyedWaitForTheChange)
+{
+    window_test::UseFakeChainSteps();
+    FakeStep* pumping = Add(L"Pumping");
+    Post(WM_STEP_NEXT);
+    ASSERT_NE(pumping->page, nullptr);
+    MainWindowForPage = w_.get();
+    TestPageProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(pumping->page, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PumpingPageProc)));
+
+    PostStepFailed(w_.get(), pumping->page, CHAIN_RETRY_PROMPT);
+    EXPECT_TRUE(PumpUntil([] {
+        return !RequirementQueue.empty() && wcscmp(RequirementQueue.front()->name, L"MakeLogDirectory") == 0;
+    }));
+    EXPECT_EQ(DeletedWhenDestroyed, 0) << "the page's step was deleted while the page was destroyed";
+    EXPECT_EQ(Stat(L"Pumping", L"Success"), 0);
+    EXPECT_EQ(Stat(L"RetryPrompt", L"Success"), 0); // built, shown, then replaced by the later failure
+    EXPECT_EQ(CountPages(w_.get()), 1);
+    EXPECT_TRUE(IsWindow(CurrentStepPage));
+}
+
 } // namespace

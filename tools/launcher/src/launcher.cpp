@@ -36,6 +36,12 @@ ModuleHandle RichEdit50;
 
 void OpenLauncherLog(bool relaunched)
 {
+    // Without the local data folder the log would land in whatever the
+    // working folder is; it then goes to the debugger output only.
+    if (!LocalDataFolderKnown()) {
+        LogWrite(L"No local application data folder: logging to the debugger only\n");
+        return;
+    }
     // The product folder is made on first use, so a first run has its log.
     std::wstring path = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
     if (LogOpen(path.c_str(), relaunched) && !relaunched)

@@ -13,11 +13,15 @@ namespace {
 
 UniqueHandle SingleInstanceMutex;
 
+// Without a local data folder the name would be "." for every user; this one
+// is at least the launcher's own.
+constexpr wchar_t kFallbackMutexName[] = L"Vantorel_Launcher";
+
 } // namespace
 
 bool AcquireSingleInstanceMutex()
 {
-    std::wstring name = GetLocalDataFolder();
+    std::wstring name = LocalDataFolderKnown() ? GetLocalDataFolder() : kFallbackMutexName;
     for (wchar_t& c : name) {
         if (c == L'\\')
             c = L'_';

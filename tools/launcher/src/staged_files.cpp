@@ -46,7 +46,10 @@ bool InstallBelow(const std::wstring& folder, int& installed)
     if (!search)
         return true;
     do {
-        if (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        // A junction or link leads out of the runtime's folder; a staged file
+        // is never one either.
+        if (found.dwFileAttributes &
+            (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0)

@@ -10,6 +10,7 @@
 namespace {
 
 wchar_t LocalDataFolder[MAX_PATH] = {};
+bool LocalDataFolderFound = false;
 wchar_t ToolsFolder[MAX_PATH] = {};
 
 constexpr wchar_t kProductFolder[] = L"\\Vantorel";
@@ -29,10 +30,17 @@ const wchar_t* GetLocalDataFolder()
     }
     CopyString(LocalDataFolder, MAX_PATH, base);
     AppendString(LocalDataFolder, MAX_PATH, kProductFolder);
+    LocalDataFolderFound = true;
     // Nothing else guarantees the product folder on a machine where the
     // launcher has not installed anything yet; the crash folders need it.
     CreateDirectoryW(LocalDataFolder, nullptr);
     return LocalDataFolder;
+}
+
+bool LocalDataFolderKnown()
+{
+    GetLocalDataFolder();
+    return LocalDataFolderFound;
 }
 
 size_t ToolsFolderForModule(wchar_t* dst, const wchar_t* modulePath)

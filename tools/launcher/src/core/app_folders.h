@@ -13,6 +13,11 @@
 // crash folders below it can be made on a fresh machine.
 const wchar_t* GetLocalDataFolder();
 
+// False when the shell could not name the local application data folder (so
+// GetLocalDataFolder gave "."): the log and the single-instance mutex then do
+// without it.
+bool LocalDataFolderKnown();
+
 // The folder of the running executable with a trailing "\"; a launcher run
 // from a build tree's "...\Code\Tools" folder uses the tree's "...\Tools\"
 // instead. ".\" when the executable's path cannot be read.

@@ -41,7 +41,17 @@ size_t FormatStringV(wchar_t* dst, size_t capacity, const wchar_t* format, va_li
 {
     if (capacity < 2 || !format || !format[0])
         return 0;
+    va_list measure;
+    va_copy(measure, args);
     int count = LegacyVsnwprintf(dst, capacity - 1, format, args);
+    const bool failed = count < 0 && LegacyCountWide(format, measure) < 0;
+    va_end(measure);
+    if (failed) {
+        // Not a text too long but a format that cannot be applied: whatever
+        // the formatter left is no text.
+        dst[0] = 0;
+        return 0;
+    }
     if (count < 0) {
         // Cut at capacity - 1 characters: the formatter filled the buffer up
         // to there without a terminator.
@@ -161,8 +171,10 @@ size_t CopyDirectoryPart(wchar_t* dst, const wchar_t* path)
 
 size_t CopyPathWithoutExtension(wchar_t* dst, const wchar_t* path)
 {
-    const wchar_t* extension = GetExtensionPart(path);
-    size_t cut = (extension == path) ? BoundedLength(path) : static_cast<size_t>(extension - path);
+    // A name that is all extension (".cpy") leaves nothing; a path without a
+    // terminator within MAX_PATH is copied as far as it goes.
+    size_t length = BoundedLength(path);
+    size_t cut = length >= MAX_PATH ? length : static_cast<size_t>(GetExtensionPart(path) - path);
     return CopyPathPrefix(dst, path, cut);
 }
 

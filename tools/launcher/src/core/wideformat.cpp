@@ -22,6 +22,11 @@ int LegacySnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...)
     return result;
 }
 
+int LegacyCountWide(const wchar_t* format, va_list args)
+{
+    return _vscwprintf(format, args);
+}
+
 int LegacyVsnprintf(char* buffer, size_t count, const char* format, va_list args)
 {
     return _vsnprintf(buffer, count, format, args);

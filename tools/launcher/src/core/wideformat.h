@@ -14,6 +14,10 @@
 int LegacyVsnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, va_list args);
 int LegacySnwprintf(wchar_t* buffer, size_t count, const wchar_t* format, ...);
 
+// The length the wide text would have, or a negative number when the format
+// fails.
+int LegacyCountWide(const wchar_t* format, va_list args);
+
 // Narrow counterparts with the same rules.
 int LegacyVsnprintf(char* buffer, size_t count, const char* format, va_list args);
 int LegacySnprintf(char* buffer, size_t count, const char* format, ...);

@@ -61,6 +61,21 @@ void ResetFooter(HWND parent)
 // a WM_STEP_NEXT handled there must not run the same step again.
 bool QueueRunning = false;
 
+// Clearing or advancing the queue destroys a page and deletes steps; a
+// page's WM_DESTROY or a step's destructor may run a message loop, where a
+// step message handled at once would change the queue under the change in
+// progress (and leave a page holding a deleted step). Counted, since a
+// change may nest in another (ClearQueue inside ReplaceChain).
+int QueueChanges = 0;
+
+class QueueChange {
+public:
+    QueueChange() { ++QueueChanges; }
+    ~QueueChange() { --QueueChanges; }
+    QueueChange(const QueueChange&) = delete;
+    QueueChange& operator=(const QueueChange&) = delete;
+};
+
 } // namespace
 
 void AppendStep(Requirement* step, const wchar_t* name)
@@ -73,12 +88,12 @@ void AppendStep(Requirement* step, const wchar_t* name)
 
 bool IsQueueRunning()
 {
-    return QueueRunning;
+    return QueueRunning || QueueChanges > 0;
 }
 
 void RunQueue(HWND parent)
 {
-    if (QueueRunning)
+    if (IsQueueRunning())
         return;
     QueueRunning = true;
     if (!HeadlessMode)
@@ -113,6 +128,7 @@ void RunQueue(HWND parent)
 
 void ClearQueue()
 {
+    QueueChange change;
     DestroyCurrentPage();
     if (!RequirementQueue.empty()) {
         const RequirementEntry* front = RequirementQueue.front().get();
@@ -127,28 +143,34 @@ void ClearQueue()
 
 void CompleteFrontStep(HWND window, bool recordStatistics)
 {
-    DestroyCurrentPage();
-    if (RequirementQueue.empty())
-        return;
-    DWORD elapsed = FinishFrontTiming();
-    const RequirementEntry* front = RequirementQueue.front().get();
-    DoneWeight += GetStepWeight(front->step->kind);
-    if (recordStatistics)
-        RecordStepStatistics(front, 1, elapsed);
-    RequirementQueue.pop_front();
-    if (CefEnabled)
-        ShowStartPage(false);
+    {
+        QueueChange change;
+        DestroyCurrentPage();
+        if (RequirementQueue.empty())
+            return;
+        DWORD elapsed = FinishFrontTiming();
+        const RequirementEntry* front = RequirementQueue.front().get();
+        DoneWeight += GetStepWeight(front->step->kind);
+        if (recordStatistics)
+            RecordStepStatistics(front, 1, elapsed);
+        RequirementQueue.pop_front();
+        if (CefEnabled)
+            ShowStartPage(false);
+    }
     RunQueue(window);
 }
 
 void ReplaceChain(HWND window, int chainType)
 {
-    if (!RequirementQueue.empty())
-        FinishFrontTiming();
-    ClearQueue();
-    if (chainType == CHAIN_PURGE)
-        TotalStepTime = 0;
-    SaveSettings();
-    BuildChain(chainType);
+    {
+        QueueChange change;
+        if (!RequirementQueue.empty())
+            FinishFrontTiming();
+        ClearQueue();
+        if (chainType == CHAIN_PURGE)
+            TotalStepTime = 0;
+        SaveSettings();
+        BuildChain(chainType);
+    }
     RunQueue(window);
 }

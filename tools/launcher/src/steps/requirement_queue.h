@@ -34,7 +34,9 @@ void AppendStep(Requirement* step, const wchar_t* name);
 void RunQueue(HWND parent);
 
 // True while RunQueue is on the stack (a step's Run may be in a modal loop,
-// where the messages that move the queue must wait).
+// where the messages that move the queue must wait), and while ClearQueue,
+// CompleteFrontStep or ReplaceChain change the queue (a page's WM_DESTROY or
+// a step's destructor may run a message loop too).
 bool IsQueueRunning();
 
 // Ends the chain without running anything: destroys the current page,

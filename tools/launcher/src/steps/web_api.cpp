@@ -9,7 +9,8 @@
 
 #include <process.h>
 
-#include <cstdlib>
+#include <atomic>
+#include <mutex>
 
 namespace {
 
@@ -37,7 +38,51 @@ void EnforceCertificateChecks(HINTERNET request)
         LogWrite(L"Set INTERNET_OPTION_SECURITY_FLAGS failed\n");
 }
 
+// A Content-Length of decimal digits only; false for anything else.
+bool ParseContentLength(const wchar_t* text, unsigned long long& length)
+{
+    length = 0;
+    if (!text[0])
+        return false;
+    for (const wchar_t* c = text; *c; ++c) {
+        if (*c < L'0' || *c > L'9' || length > (~0ULL - 9) / 10)
+            return false;
+        length = length * 10 + static_cast<unsigned>(*c - L'0');
+    }
+    return true;
+}
+
 } // namespace
+
+// One request as the request thread sees it: copies of what it sends, its
+// results, and the hand-over to the owning object.
+struct WebRequestJob {
+    // The owner's session; valid until the job has finished (the owner closes
+    // it after the job, or hands it over in detachedSession).
+    HINTERNET session = nullptr;
+    std::wstring hostName;
+    INTERNET_PORT port = 0;
+    bool secure = false;
+    std::wstring urlPath;
+    std::wstring requestPath;
+    std::string body;
+    HWND page = nullptr;
+
+    DWORD status = 0;
+    std::string answer;
+
+    std::atomic<bool> abort{false}; // the owner is gone or going
+    std::mutex lock;                // guards owner, finished, detachedSession
+    ReqWebAPI* owner = nullptr;
+    bool finished = false;
+    InternetHandle detachedSession;
+
+    void Execute();
+    void SendAndReceive(HINTERNET request);
+    bool ReadKnownLength(HINTERNET request, unsigned long long length);
+    bool ReadPieces(HINTERNET request);
+    void Finish();
+};
 
 ReqWebAPI::ReqWebAPI(StepKind kind) : Requirement(kind)
 {
@@ -50,14 +95,23 @@ ReqWebAPI::ReqWebAPI(StepKind kind) : Requirement(kind)
 
 ReqWebAPI::~ReqWebAPI()
 {
-    abort = true;
-    // Makes a request in flight fail (or, where closing the session does not
-    // reach it, the request's own timeouts end it).
-    session.Reset();
+    if (job_) {
+        job_->abort = true;
+        std::lock_guard<std::mutex> guard(job_->lock);
+        job_->owner = nullptr;
+    }
     if (requestThread) {
-        WaitForSingleObject(requestThread.Get(), INFINITE);
+        if (WaitForSingleObject(requestThread.Get(), WEBAPI_ABORT_WAIT_MS) == WAIT_TIMEOUT) {
+            // The thread still uses the session: it closes it when it ends.
+            std::lock_guard<std::mutex> guard(job_->lock);
+            if (!job_->finished) {
+                LogPrintf(L"Request %s left to end on its own\n", requestPath.c_str());
+                job_->detachedSession = std::move(session);
+            }
+        }
         requestThread.Reset();
     }
+    session.Reset();
 }
 
 HWND ReqWebAPI::Run(HWND parent)
@@ -89,44 +143,81 @@ bool ReqWebAPI::OpenSessionForUrl(const wchar_t* baseUrl)
     return true;
 }
 
+std::shared_ptr<WebRequestJob> ReqWebAPI::MakeJob()
+{
+    auto job = std::make_shared<WebRequestJob>();
+    job->session = session.Get();
+    job->hostName = hostName;
+    job->port = urlParts.nPort;
+    job->secure = urlParts.nScheme == INTERNET_SCHEME_HTTPS;
+    job->urlPath = urlPath;
+    job->requestPath = requestPath;
+    job->body = body;
+    job->page = page;
+    job->owner = this;
+    return job;
+}
+
 void ReqWebAPI::StartRequest()
 {
     status = 0;
     answer.clear();
+    job_ = MakeJob();
+    auto* threadJob = new std::shared_ptr<WebRequestJob>(job_);
     requestThread.Reset(
-        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, this, 0, nullptr)));
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0x80000, RequestThreadProc, threadJob, 0, nullptr)));
     // Without a thread the page would wait for an end that never comes.
     if (!requestThread) {
+        delete threadJob;
         LogPrintf(L"Could not start the request thread for %s\n", requestPath.c_str());
-        NotifyDone();
+        job_->Finish();
     }
 }
 
-unsigned __stdcall ReqWebAPI::RequestThreadProc(void* self)
+unsigned __stdcall ReqWebAPI::RequestThreadProc(void* parameter)
 {
-    static_cast<ReqWebAPI*>(self)->ExecuteRequest();
+    std::unique_ptr<std::shared_ptr<WebRequestJob>> job(
+        static_cast<std::shared_ptr<WebRequestJob>*>(parameter));
+    (*job)->Execute();
     return 0;
-}
-
-void ReqWebAPI::NotifyDone()
-{
-    // The synchronous use has no page; a post to null would land in the
-    // calling thread's own queue.
-    if (page)
-        PostMessageW(page, WM_WEBAPI_DONE, 0, 0);
 }
 
 void ReqWebAPI::ExecuteRequest()
 {
-    bool secure = urlParts.nScheme == INTERNET_SCHEME_HTTPS;
-    InternetHandle connection(InternetConnectW(session.Get(), hostName, urlParts.nPort, nullptr, nullptr,
-                                               INTERNET_SERVICE_HTTP, secure ? INTERNET_FLAG_SECURE : 0, 0));
+    std::shared_ptr<WebRequestJob> job = MakeJob();
+    job->Execute();
+}
+
+void WebRequestJob::Finish()
+{
+    InternetHandle leftSession;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        finished = true;
+        leftSession = std::move(detachedSession);
+        if (owner && !abort) {
+            owner->status = status;
+            owner->answer = std::move(answer);
+            // The synchronous use has no page; a post to null would land in
+            // the calling thread's own queue.
+            if (page)
+                PostMessageW(page, WM_WEBAPI_DONE, 0, 0);
+        }
+    }
+}
+
+void WebRequestJob::Execute()
+{
+    InternetHandle connection;
+    if (!abort)
+        connection.Reset(InternetConnectW(session, hostName.c_str(), port, nullptr, nullptr,
+                                          INTERNET_SERVICE_HTTP, secure ? INTERNET_FLAG_SECURE : 0, 0));
     if (!connection) {
-        NotifyDone();
+        Finish();
         return;
     }
 
-    std::wstring url = std::wstring(urlPath) + requestPath;
+    std::wstring url = urlPath + requestPath;
     wchar_t canonical[1024] = {};
     DWORD length = 1024;
     if (InternetCanonicalizeUrlW(url.c_str(), canonical, &length, ICU_ENCODE_PERCENT))
@@ -148,13 +239,13 @@ void ReqWebAPI::ExecuteRequest()
         request.Reset();
     }
     connection.Reset();
-    NotifyDone();
+    Finish();
 }
 
-void ReqWebAPI::SendAndReceive(HINTERNET request)
+void WebRequestJob::SendAndReceive(HINTERNET request)
 {
     void* optional = body.empty() ? nullptr : body.data();
-    if (!HttpSendRequestW(request, nullptr, 0, optional, static_cast<DWORD>(body.size()))) {
+    if (abort || !HttpSendRequestW(request, nullptr, 0, optional, static_cast<DWORD>(body.size()))) {
         char name[32];
         LogPrintf(L"Could not send request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
         return;
@@ -172,9 +263,14 @@ void ReqWebAPI::SendAndReceive(HINTERNET request)
 
     wchar_t lengthText[32] = {};
     DWORD lengthBytes = sizeof(lengthText) - sizeof(wchar_t);
-    bool read = HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthBytes, nullptr)
-                    ? ReadKnownLength(request, wcstoull(lengthText, nullptr, 10))
-                    : ReadPieces(request);
+    bool read = false;
+    if (HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthBytes, nullptr)) {
+        // A length that is not a number cannot be believed, nor the body.
+        unsigned long long contentLength = 0;
+        read = ParseContentLength(lengthText, contentLength) && ReadKnownLength(request, contentLength);
+    } else {
+        read = ReadPieces(request);
+    }
     if (!read) {
         answer.clear();
         status = 206;
@@ -190,7 +286,7 @@ void ReqWebAPI::SendAndReceive(HINTERNET request)
     }
 }
 
-bool ReqWebAPI::ReadKnownLength(HINTERNET request, unsigned long long length)
+bool WebRequestJob::ReadKnownLength(HINTERNET request, unsigned long long length)
 {
     // The server's word alone must not size the buffer.
     if (length > WEBAPI_MAX_ANSWER)
@@ -198,6 +294,8 @@ bool ReqWebAPI::ReadKnownLength(HINTERNET request, unsigned long long length)
     answer.assign(static_cast<size_t>(length), '\0');
     if (length == 0)
         return true;
+    if (abort)
+        return false;
     INTERNET_BUFFERSA buffer = {};
     buffer.dwStructSize = sizeof(buffer);
     buffer.lpvBuffer = answer.data();
@@ -209,11 +307,13 @@ bool ReqWebAPI::ReadKnownLength(HINTERNET request, unsigned long long length)
     return true;
 }
 
-bool ReqWebAPI::ReadPieces(HINTERNET request)
+bool WebRequestJob::ReadPieces(HINTERNET request)
 {
     answer.clear();
     char piece[256];
     for (;;) {
+        if (abort)
+            return false;
         DWORD got = 0;
         if (!InternetReadFile(request, piece, sizeof(piece), &got))
             return false;

@@ -6,8 +6,14 @@
 // destroy. A step derives from it and queues itself; the launcher uses it
 // directly, without a page, for the statistics report at exit.
 //
-// Failures are only logged: status stays 0 (206 after a failed or oversized
-// read) and the request still ends with WM_WEBAPI_DONE.
+// Failures are only logged: status stays 0 (206 after a failed, oversized
+// or unmeasurable read) and the request still ends with WM_WEBAPI_DONE.
+//
+// The request thread works on a copy of the request (WebRequestJob) that it
+// shares with the object, never on the object's fields: the destructor may
+// give up waiting for it (WinINet's timeouts, not a closed handle, end a
+// hanging read), and the thread then finishes alone, tells nobody and
+// closes the session itself.
 #pragma once
 
 #include "requirement.h"
@@ -16,7 +22,7 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
+#include <memory>
 #include <string>
 
 // Posted to the page when a request is over; wParam and lParam 0. Outside the
@@ -32,8 +38,14 @@ enum WebApiEndpoint {
 constexpr size_t WEBAPI_MAX_ANSWER = 1024 * 1024;
 
 // Timeouts (connect, send, receive) of the session and of each request, so
-// that a hanging server cannot hold a request (and the destructor) forever.
+// that a hanging server cannot hold a request thread forever.
 constexpr DWORD WEBAPI_TIMEOUT_MS = 30000;
+
+// How long the destructor waits for a request thread before it leaves the
+// thread to finish alone.
+constexpr DWORD WEBAPI_ABORT_WAIT_MS = 2000;
+
+struct WebRequestJob;
 
 class ReqWebAPI : public Requirement {
 public:
@@ -57,7 +69,6 @@ public:
     HWND page = nullptr;
     InternetHandle session;
     UniqueHandle requestThread;
-    std::atomic<bool> abort{false};
     wchar_t hostName[256] = {};
     wchar_t urlPath[256] = {};
     URL_COMPONENTSW urlParts = {};
@@ -67,9 +78,8 @@ public:
     DWORD status = 0;
 
 private:
-    static unsigned __stdcall RequestThreadProc(void* self);
-    void SendAndReceive(HINTERNET request);
-    bool ReadKnownLength(HINTERNET request, unsigned long long length);
-    bool ReadPieces(HINTERNET request);
-    void NotifyDone();
+    static unsigned __stdcall RequestThreadProc(void* job);
+    std::shared_ptr<WebRequestJob> MakeJob();
+
+    std::shared_ptr<WebRequestJob> job_; // the threaded request's, kept to abort it
 };
