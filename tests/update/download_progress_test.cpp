@@ -122,6 +122,13 @@ TEST_F(ProgressTest, TimeLeft)
         std::wstring text = SteadyText(d, 10, 8, wall); // less than 10 seconds ahead
         EXPECT_EQ(text.find(L"~"), std::wstring::npos) << text;
     }
+    {
+        // Far beyond what an int of seconds holds: the longest time shown.
+        ReqDownload d;
+        std::wstring text = SteadyText(d, 10, int64_t(1) << 40, wall);
+        EXPECT_NE(text.find(L" ~596523."), std::wstring::npos) << text;
+        EXPECT_NE(text.find(L" hours"), std::wstring::npos) << text;
+    }
 }
 
 TEST_F(ProgressTest, StatisticsKeepTheirFirstValues)

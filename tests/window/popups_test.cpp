@@ -77,6 +77,15 @@ TEST_F(PopupsTest, OpensUnderItsSelectorAndClosesOffTheRows)
     SetCapture(w_.get());
     ReleaseCapture();
     EXPECT_FALSE(IsWindow(popup));
+
+    // A quick second click on a selector arrives as a double click: it
+    // opens the popup as the first click did.
+    SendMessageW(w_.Item(IDC_LANGUAGE), WM_LBUTTONDBLCLK, 0, MAKELPARAM(5, 5));
+    PumpFor(30);
+    popup = FindWindowW(LANGUAGE_POPUP_CLASS, nullptr);
+    ASSERT_TRUE(popup);
+    Mouse(popup, WM_RBUTTONDOWN, 10, 10);
+    EXPECT_FALSE(IsWindow(popup));
 }
 
 TEST_F(PopupsTest, ChoosingALanguageSavesItAndRebuildsTheMainChain)

@@ -69,9 +69,13 @@ TEST(PageTextTest, LineBreaksLinksAndQuotes)
 {
     EXPECT_EQ(PaneTextToPageHtml(L"plain \"quoted\" text"), L"plain &quot;quoted&quot; text");
     EXPECT_EQ(PaneTextToPageHtml(L"one\r\ntwo"), L"one<br><br>two");
+    // The field's closing quote goes with the link; a ")" or a line break
+    // that ends the address stays in the text.
     EXPECT_EQ(PaneTextToPageHtml(L"(HYPERLINK \"http://b.example) and HYPERLINK \"https://c.example/x\"."),
-              L"(<a target=_blank href=http://b.example>http://b.example</a> and "
+              L"(<a target=_blank href=http://b.example>http://b.example</a>) and "
               L"<a target=_blank href=https://c.example/x>https://c.example/x</a>.");
+    EXPECT_EQ(PaneTextToPageHtml(L"see HYPERLINK \"http://d.example\r\nnext"),
+              L"see <a target=_blank href=http://d.example>http://d.example</a><br><br>next");
     // A link at the very end of the text ends there.
     EXPECT_EQ(PaneTextToPageHtml(L"HYPERLINK \"http://end.example"),
               L"<a target=_blank href=http://end.example>http://end.example</a>");

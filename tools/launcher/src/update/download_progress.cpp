@@ -5,6 +5,7 @@
 #include "step_messages.h"
 #include "strings.h"
 
+#include <climits>
 #include <cmath>
 #include <ctime>
 
@@ -123,7 +124,9 @@ std::wstring ReqDownload::ComposeStatusText(int64_t done, int64_t total, DWORD n
 
     wchar_t timeText[160] = L"";
     if (EstimateMean > wallClock + 10 && EstimateError < 60) {
-        const int seconds = static_cast<int>(std::floor(EstimateMean - wallClock + 0.5));
+        // A very slow link puts the finish beyond what an int holds.
+        const double ahead = std::floor(EstimateMean - wallClock + 0.5);
+        const int seconds = ahead >= INT_MAX ? INT_MAX : static_cast<int>(ahead);
         const int hours = seconds / 3600;
         const int minutes = static_cast<int>(std::floor(static_cast<float>(seconds / 60 - hours * 60) + 0.5f +
                                                         static_cast<float>(seconds % 60) / 60.0f));

@@ -41,6 +41,11 @@ LRESULT CALLBACK LauncherButtonProc(HWND button, UINT message, WPARAM wParam, LP
         if (SetHover(button, false))
             InvalidateRect(button, nullptr, TRUE);
         break;
+    case WM_LBUTTONDBLCLK:
+        // A quick second click arrives as a double click; it is a press like
+        // the first (an owner-drawn button would only report it otherwise).
+        message = WM_LBUTTONDOWN;
+        [[fallthrough]];
     case WM_LBUTTONDOWN:
         PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), NOTIFY_BUTTON_DOWN), 0);
         break;

@@ -29,7 +29,9 @@ void ConvertLinkFields(std::wstring& text)
         if (e == std::wstring::npos)
             e = text.size();
         std::wstring url = text.substr(u, e - u);
-        size_t end = e < text.size() ? e + 1 : text.size();
+        // The field's closing quote goes with it; any other character that
+        // ends the address ("<" of a line break, ")", a blank) is text.
+        size_t end = e < text.size() && text[e] == L'"' ? e + 1 : e;
         text.replace(p, end - p, L"<a target=_blank href=" + url + L">" + url + L"</a>");
     }
 }
