@@ -358,8 +358,12 @@ void Standin::RunGame(unsigned long long ms)
 
 int Standin::Run(const std::vector<Command>& commands)
 {
-    // Held from the start, so that no release is lost before a sleep.
+    // Held from the start, so that no release is lost before a sleep. A
+    // count left from before this start (released for a child that ignored
+    // it, while another process kept the semaphore) is not meant for it.
     soakStop_ = CreateSemaphoreA(nullptr, 0, 1024, "SoakStop");
+    while (soakStop_ && WaitForSingleObject(soakStop_, 0) == WAIT_OBJECT_0) {
+    }
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     for (const Command& command : commands) {
         const std::string& name = command.name;
