@@ -1,6 +1,7 @@
 #include "step_factory.h"
 
 #include "agreements/req_agreement.h"
+#include "applets/applet_steps.h"
 #include "binaries/binaries_step.h"
 #include "firewall/req_firewall.h"
 #include "launcher_settings.h"
@@ -76,8 +77,18 @@ Requirement* CreateStep(StepId id)
         return new ReqBinaries(PASS_LAUNCHER);
     case STEP_BINARIES1:
         return new ReqBinaries(PASS_CONTENT);
+    case STEP_COLLECT_GARBAGE:
+        return new ReqCollectGarbage();
+    case STEP_DEFRAG0:
+        return new ReqDefrag(0);
     case STEP_BINARIES2:
         return new ReqBinaries(PASS_CACHE);
+    case STEP_REPAIR:
+        return new ReqRepair();
+    case STEP_PREPROCESS:
+        return new ReqPreprocess();
+    case STEP_DEFRAG1:
+        return new ReqDefrag(1);
     case STEP_FIREWALL:
         return new ReqFirewall();
     case STEP_CBA:

@@ -1,6 +1,3 @@
-// Stand-in for the applet steps' maintenance requests until those steps are
-// part of the launcher: the trigger is kept and the marker written, but no
-// step acts on them yet.
 #include "applets/maintenance_requests.h"
 
 #include "clusters.h"
@@ -13,6 +10,9 @@ int64_t DefragTrigger = 0;
 
 namespace {
 
+constexpr DWORD VERIFY_DONE = 2;
+constexpr DWORD VERIFY_PENDING = 0;
+
 std::wstring VerifyMarkerName()
 {
     return std::wstring(L"VerifyVersion") + GetClusterFolderName(ServerCluster);
@@ -22,10 +22,10 @@ std::wstring VerifyMarkerName()
 
 void SetVerifyPending(bool pending)
 {
-    WriteSettingDword(SCOPE_CLIENT_TYPE, VerifyMarkerName().c_str(), pending ? 0 : 2);
+    WriteSettingDword(SCOPE_CLIENT_TYPE, VerifyMarkerName().c_str(), pending ? VERIFY_PENDING : VERIFY_DONE);
 }
 
 bool IsVerifyPending()
 {
-    return ReadSettingDword(SCOPE_CLIENT_TYPE, VerifyMarkerName().c_str(), 2) != 2;
+    return ReadSettingDword(SCOPE_CLIENT_TYPE, VerifyMarkerName().c_str(), VERIFY_DONE) != VERIFY_DONE;
 }
