@@ -21,7 +21,7 @@ namespace {
 // Starts a program; Wait pumps this thread's messages while it runs, since a
 // second launcher may ask a window of this thread to come forward.
 class Child {
-public:
+  public:
     explicit Child(const std::wstring& commandLine)
     {
         STARTUPINFOW startup = {sizeof(startup)};
@@ -54,13 +54,13 @@ public:
         return -1;
     }
 
-private:
+  private:
     PROCESS_INFORMATION info_ = {};
 };
 
 // Keeps a file's bytes (or its absence) and puts them back afterwards.
 class FileGuard {
-public:
+  public:
     explicit FileGuard(std::wstring path) : path_(std::move(path)), existed_(FileExists(path_))
     {
         if (existed_)
@@ -74,14 +74,14 @@ public:
             DeleteFileW(path_.c_str());
     }
 
-private:
+  private:
     std::wstring path_;
     bool existed_;
     std::string bytes_;
 };
 
 class LauncherRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(TestServer::Reset());
@@ -107,18 +107,33 @@ protected:
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
     }
 
-    // The update passes install a release of one small file.
+    // The update passes install a release of one small file and the game's
+    // stand-in, which the applet steps then run.
     static void PublishOneFileRelease()
     {
-        std::string answer =
-            TestServer::Control("POST", "/__ctl/content/put",
-                                R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})");
-        std::string marker = "\"name\": \"";
-        size_t start = answer.find(marker);
-        ASSERT_NE(start, std::string::npos) << answer;
+        std::string game = testing_support::Base64Encode(
+            ReadFileBytes(testing_support::BuildFolder() + L"\\Vantorel.x64.exe"));
+        std::string manifest =
+            PutObject(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})") + "\r\n" +
+            PutObject(R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}") + "\r\n";
+        TestServer::Control("POST", "/__ctl/content/manifest", manifest);
+    }
+    // Stores an object; its manifest line without the line end.
+    static std::string PutObject(const std::string& json)
+    {
+        std::string answer = TestServer::Control("POST", "/__ctl/content/put", json);
+        std::string name = JsonField(answer, "\"name\": \"", "\"");
+        std::string size = JsonField(answer, "\"size\": ", ",}");
+        EXPECT_FALSE(name.empty() || size.empty()) << answer;
+        return name + "," + size;
+    }
+    static std::string JsonField(const std::string& json, const std::string& marker, const char* ends)
+    {
+        size_t start = json.find(marker);
+        if (start == std::string::npos)
+            return "";
         start += marker.size();
-        std::string name = answer.substr(start, answer.find('"', start) - start);
-        TestServer::Control("POST", "/__ctl/content/manifest", name + ",5\r\n");
+        return json.substr(start, json.find_first_of(ends, start) - start);
     }
 
     int Run(const std::wstring& arguments)
