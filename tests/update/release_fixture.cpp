@@ -104,6 +104,14 @@ bool ReleaseFixture::Publish(const std::string& extraLines)
     for (const ReleaseFile& file : files)
         text += file.name + "," + std::to_string(file.objectSize) + "\r\n";
     text += extraLines;
+    // The game's stand-in, listed and already installed, so that the applet
+    // steps after the update passes find the game and nothing more is fetched.
+    std::wstring game = testing_support::BuildFolder() + L"\\Vantorel.x64.exe";
+    ContentObject object =
+        content_server::PutBytes("/Vantorel.x64.exe.{md5}.bulk", testing_support::ReadFileBytes(game));
+    CreateDirectoryW(installDir.c_str(), nullptr);
+    CopyFileW(game.c_str(), (installDir + L"\\Vantorel.x64.exe").c_str(), FALSE);
+    text += object.name + "," + std::to_string(object.objectSize) + "\r\n";
     return content_server::PutManifest(text).ok;
 }
 
