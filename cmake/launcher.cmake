@@ -87,6 +87,9 @@ if(TEST steps)
   file(MAKE_DIRECTORY ${TEST_ROOT}/home)
   set_property(TEST steps APPEND PROPERTY ENVIRONMENT "HOME=${TEST_ROOT}/home")
 endif()
+if(TARGET steps_tests AND TARGET diagnostic_standin)
+  add_dependencies(steps_tests diagnostic_standin)
+endif()
 
 # The crash tests run a program that crashes with the launcher's own crash
 # handler, beside a FaultCourier stand-in.

@@ -7,6 +7,7 @@
 #include "server_config.h"
 #include "shell_open.h"
 #include "steps_test_support.h"
+#include "support/req_diagnostic_tools.h"
 #include "support/support_folder.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,8 @@ protected:
         steps_test::ResetQueueState();
         steps_test::TakeQuitMessage();
         ASSERT_TRUE(TestServer::Reset());
-        std::string ini = "[Public]\r\nApi=localhost:" + std::to_string(TestServer::HttpsPort()) + "\r\n";
+        std::string ini = "[Public]\r\nApi=localhost:" + std::to_string(TestServer::HttpsPort()) +
+                          "\r\nContent=127.0.0.1:" + std::to_string(TestServer::HttpPort()) + "\r\n";
         ASSERT_TRUE(WriteFileBytes(ini_, ini));
         ReloadServerConfig(ini_.c_str());
         ServerCluster = SC_PUBLIC;
@@ -72,9 +74,19 @@ protected:
         ShellExecuteFunction = RecordOpen;
         OpenedFolder.clear();
     }
+    // Puts the tools' stand-in beside the test program, where a child
+    // process's command line finds it first.
+    void PlaceTools()
+    {
+        std::wstring standin = testing_support::ExecutableFolder() + L"\\diagnostic_standin.exe";
+        for (const std::wstring& tool : tools_)
+            ASSERT_TRUE(CopyFileW(standin.c_str(), tool.c_str(), FALSE));
+    }
     void TearDown() override
     {
         ShellExecuteFunction = ShellExecuteW;
+        for (const std::wstring& tool : tools_)
+            DeleteFileW(tool.c_str());
         ReloadServerConfig(L"");
         DeleteFileW(ProductFile(L"QX.log").c_str());
         DeleteFileW(ProductFile(L"QX.cfg").c_str());
@@ -84,6 +96,8 @@ protected:
 
     TempDir dir_;
     std::wstring ini_ = dir_ / L"Vantorel.ini";
+    std::wstring tools_[2] = {testing_support::ExecutableFolder() + L"\\tracert.exe",
+                              testing_support::ExecutableFolder() + L"\\tasklist.exe"};
 };
 
 TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
@@ -107,6 +121,7 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     ASSERT_TRUE(WriteFileBytes(ProductFile(L"QX.log"), "game log"));
     ASSERT_TRUE(WriteFileBytes(ProductFile(L"QX.cfg"), "game cfg"));
 
+    PlaceTools();
     steps_test::LogCapture log;
     steps_test::StepHost host;
     host.driveQueue = true;
@@ -132,6 +147,9 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     std::string text = log.Text();
     EXPECT_NE(text.find("198.51.100.23"), std::string::npos);
     EXPECT_NE(text.find("DxDiag.exe /dontskip /whql:off /tDxDiag.log"), std::string::npos);
+    EXPECT_NE(text.find("tracert.exe -d -w 1000 127.0.0.1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Trace complete.\r\n"), std::string::npos);  // exit code 1 does not matter
+    EXPECT_NE(text.find("Launcher.exe        "), std::string::npos); // the task list
     EXPECT_EQ(text.find("Could not"), std::string::npos);
 
     // OPEN shows the folder and ends the launcher.
@@ -140,6 +158,19 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     SendMessageW(CurrentStepPage, WM_COMMAND, 1044, 0);
     EXPECT_EQ(OpenedFolder, folder);
     EXPECT_TRUE(steps_test::TakeQuitMessage());
+}
+
+TEST_F(SupportChainTest, AToolThatCannotBeStartedDoesNotEndTheGathering)
+{
+    // Wine has no tracert.exe.
+    steps_test::LogCapture log;
+    steps_test::StepHost host;
+    ReqTraceRoute step;
+    HWND page = step.Run(host.get());
+    ASSERT_TRUE(host.WaitForEnd());
+    EXPECT_EQ(host.succeeded, 1);
+    EXPECT_TRUE(log.Contains("CreateProcess failed: "));
+    DestroyWindow(page);
 }
 
 } // namespace

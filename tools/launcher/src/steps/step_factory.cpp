@@ -8,6 +8,7 @@
 #include "placeholder_step.h"
 #include "purge/req_purge_cache.h"
 #include "support/req_client_ip.h"
+#include "support/req_diagnostic_tools.h"
 #include "support/req_dx_diag.h"
 #include "support/req_ready_for_support.h"
 #include "support/support_folder.h"
@@ -99,6 +100,10 @@ Requirement* CreateStep(StepId id)
         return new ReqMakeLogDirectory();
     case STEP_CLIENT_IP:
         return new ReqClientIP();
+    case STEP_TRACE_ROUTE:
+        return new ReqTraceRoute();
+    case STEP_TASK_LIST:
+        return new ReqTaskList();
     case STEP_DX_DIAG:
         return new ReqDxDiag();
     case STEP_COPY_LOGS:
