@@ -153,13 +153,24 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
         ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
                "\r\nContent=" + content + "\r\n";
     ASSERT_TRUE(testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", ini));
-    std::string stored = TestServer::Control(
-        "POST", "/__ctl/content/put", R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})");
-    size_t name = stored.find("\"name\": \"");
-    ASSERT_NE(name, std::string::npos) << stored;
-    name += 9;
-    TestServer::Control("POST", "/__ctl/content/manifest",
-                        stored.substr(name, stored.find('"', name) - name) + ",5\r\n");
+    // A release of one small file and the game's stand-in, which the applet
+    // steps run.
+    std::string game = testing_support::Base64Encode(
+        testing_support::ReadFileBytes(testing_support::BuildFolder() + L"\\Vantorel.x64.exe"));
+    std::string manifest;
+    for (const std::string& object :
+         {std::string(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})"),
+          R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}"}) {
+        std::string stored = TestServer::Control("POST", "/__ctl/content/put", object);
+        size_t name = stored.find("\"name\": \"");
+        size_t size = stored.find("\"size\": ");
+        ASSERT_TRUE(name != std::string::npos && size != std::string::npos) << stored;
+        name += 9;
+        size += 8;
+        manifest += stored.substr(name, stored.find('"', name) - name) + "," +
+                    stored.substr(size, stored.find_first_of(",}", size) - size) + "\r\n";
+    }
+    TestServer::Control("POST", "/__ctl/content/manifest", manifest);
     testing_support::TempDir downloads;
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloads.path().c_str());
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
