@@ -23,18 +23,18 @@ std::wstring FirewallGroupName()
     return name;
 }
 
-FirewallRuleSpec MakeRuleSpec(const std::wstring& group, const wchar_t* displayName, BSTR application,
+WantedRule MakeWantedRule(const std::wstring& group, const wchar_t* displayName, BSTR application,
                               int udp, BSTR remotePorts)
 {
-    FirewallRuleSpec spec;
-    spec.displayName = displayName;
-    spec.application = application;
-    spec.udp = udp;
-    spec.remotePorts = remotePorts;
+    WantedRule wanted;
+    wanted.displayName = displayName;
+    wanted.application = application;
+    wanted.udp = udp;
+    wanted.remotePorts = remotePorts;
     std::wstring stem = group + L" " + displayName + (udp ? L" (UDP" : L" (TCP");
-    spec.inboundName = stem + L"-In)";
-    spec.outboundName = stem + L"-Out)";
-    return spec;
+    wanted.inboundName = stem + L"-In)";
+    wanted.outboundName = stem + L"-Out)";
+    return wanted;
 }
 
 namespace {
@@ -58,9 +58,9 @@ bool ReadText(Getter getter, BstrString& owner)
 
 } // namespace
 
-bool IsRuleCurrent(INetFwRules* rules, const FirewallRuleSpec& spec, bool inbound)
+bool IsRuleCurrent(INetFwRules* rules, const WantedRule& wanted, bool inbound)
 {
-    const std::wstring& nameText = inbound ? spec.inboundName : spec.outboundName;
+    const std::wstring& nameText = inbound ? wanted.inboundName : wanted.outboundName;
     const wchar_t* name = nameText.c_str();
     BstrString ruleName(SysAllocString(name));
     ComPointer<INetFwRule> rule;
@@ -73,7 +73,7 @@ bool IsRuleCurrent(INetFwRules* rules, const FirewallRuleSpec& spec, bool inboun
         LogPrintf(L"Firewall rule missing application name: %s\n", name);
         return false;
     }
-    if (_wcsicmp(application.Get(), spec.application) != 0) {
+    if (_wcsicmp(application.Get(), wanted.application) != 0) {
         LogPrintf(L"Firewall rule has outdated application name: %s\n", name);
         return false;
     }
@@ -81,7 +81,7 @@ bool IsRuleCurrent(INetFwRules* rules, const FirewallRuleSpec& spec, bool inboun
     BstrString local;
     auto readRemote = [&](BSTR* out) { return rule.Get()->get_RemotePorts(out); };
     auto readLocal = [&](BSTR* out) { return rule.Get()->get_LocalPorts(out); };
-    auto remoteCurrent = [&] { return IsAny(remote.Get()) || wcscmp(remote.Get(), spec.remotePorts) == 0; };
+    auto remoteCurrent = [&] { return IsAny(remote.Get()) || wcscmp(remote.Get(), wanted.remotePorts) == 0; };
     if (!inbound) {
         if (!ReadText(readRemote, remote)) {
             LogPrintf(L"Firewall rule missing remote ports out: %s\n", name);

@@ -8,7 +8,7 @@
 #include <string>
 
 // One wanted program and protocol. The texts point into the step.
-struct FirewallRuleSpec {
+struct WantedRule {
     const wchar_t* displayName = nullptr; // "Launcher", "Game 64-bit", "FaultCourier"
     BSTR application = nullptr;           // full path of the program
     int udp = 0;                          // 1: UDP (17), 0: TCP (6)
@@ -21,8 +21,8 @@ struct FirewallRuleSpec {
 // type, else " " + the branch folder for a cluster other than the public.
 std::wstring FirewallGroupName();
 
-// The spec with its two rule names made from group.
-FirewallRuleSpec MakeRuleSpec(const std::wstring& group, const wchar_t* displayName, BSTR application,
+// The wanted rule with its two rule names made from group.
+WantedRule MakeWantedRule(const std::wstring& group, const wchar_t* displayName, BSTR application,
                               int udp, BSTR remotePorts);
 
 // The firewall's profile types, in the order every per-profile loop takes.
@@ -32,6 +32,6 @@ struct FirewallProfile {
 };
 extern const FirewallProfile FirewallProfiles[3];
 
-// Checks one existing rule against the spec; logs the first mismatch (with
+// Checks one existing rule against the wanted rule; logs the first mismatch (with
 // the rule's name) and returns false then.
-bool IsRuleCurrent(INetFwRules* rules, const FirewallRuleSpec& spec, bool inbound);
+bool IsRuleCurrent(INetFwRules* rules, const WantedRule& wanted, bool inbound);

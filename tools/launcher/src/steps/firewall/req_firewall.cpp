@@ -15,12 +15,12 @@ HWND ReqFirewall::Run(HWND parent)
     tcpPorts_.Reset(SysAllocString(L"80,443,8080,6665-6669,6695-6699"));
 
     std::wstring group = FirewallGroupName();
-    ruleSpecs_.clear();
-    ruleSpecs_.reserve(4);
-    ruleSpecs_.push_back(MakeRuleSpec(group, L"Launcher", launcherPath_.Get(), 0, tcpPorts_.Get()));
-    ruleSpecs_.push_back(MakeRuleSpec(group, L"Game 64-bit", gamePath_.Get(), 1, any_.Get()));
-    ruleSpecs_.push_back(MakeRuleSpec(group, L"Game 64-bit", gamePath_.Get(), 0, tcpPorts_.Get()));
-    ruleSpecs_.push_back(MakeRuleSpec(group, L"FaultCourier", faultCourierPath_.Get(), 0, tcpPorts_.Get()));
+    wantedRules_.clear();
+    wantedRules_.reserve(4);
+    wantedRules_.push_back(MakeWantedRule(group, L"Launcher", launcherPath_.Get(), 0, tcpPorts_.Get()));
+    wantedRules_.push_back(MakeWantedRule(group, L"Game 64-bit", gamePath_.Get(), 1, any_.Get()));
+    wantedRules_.push_back(MakeWantedRule(group, L"Game 64-bit", gamePath_.Get(), 0, tcpPorts_.Get()));
+    wantedRules_.push_back(MakeWantedRule(group, L"FaultCourier", faultCourierPath_.Get(), 0, tcpPorts_.Get()));
 
     if (SUCCEEDED(FirewallObjects.createPolicy(policy_.Receive())) && policy_)
         return RunPolicy(parent);
@@ -117,9 +117,9 @@ HWND ReqFirewall::RunPolicy(HWND parent)
         }
     }
 
-    for (size_t i = 0; i < ruleSpecs_.size() && !recreateNeeded; ++i) {
-        recreateNeeded = !IsRuleCurrent(rules_.Get(), ruleSpecs_[i], false) ||
-                         !IsRuleCurrent(rules_.Get(), ruleSpecs_[i], true);
+    for (size_t i = 0; i < wantedRules_.size() && !recreateNeeded; ++i) {
+        recreateNeeded = !IsRuleCurrent(rules_.Get(), wantedRules_[i], false) ||
+                         !IsRuleCurrent(rules_.Get(), wantedRules_[i], true);
     }
 
     bool walked = WalkRules(rules_.Get(), [&](INetFwRule* rule) {
@@ -131,9 +131,9 @@ HWND ReqFirewall::RunPolicy(HWND parent)
             recreateNeeded = true;
             return false;
         }
-        for (const FirewallRuleSpec& spec : ruleSpecs_) {
-            if (_wcsicmp(name.Get(), spec.inboundName.c_str()) == 0 ||
-                _wcsicmp(name.Get(), spec.outboundName.c_str()) == 0)
+        for (const WantedRule& wanted : wantedRules_) {
+            if (_wcsicmp(name.Get(), wanted.inboundName.c_str()) == 0 ||
+                _wcsicmp(name.Get(), wanted.outboundName.c_str()) == 0)
                 return true;
         }
         BstrString application;
@@ -155,8 +155,8 @@ bool ReqFirewall::IsOwnRule(INetFwRule* rule)
     BstrString application;
     if (FAILED(rule->get_ApplicationName(application.Receive())) || !application)
         return false;
-    for (const FirewallRuleSpec& spec : ruleSpecs_) {
-        if (!spec.udp && _wcsicmp(application.Get(), spec.application) == 0)
+    for (const WantedRule& wanted : wantedRules_) {
+        if (!wanted.udp && _wcsicmp(application.Get(), wanted.application) == 0)
             return true;
     }
     return false;
@@ -216,12 +216,12 @@ HWND ReqFirewall::RecreateRules(HWND parent)
         else
             LogPrintf(L"Could not delete vestigial firewall rule: %s (0x%08lx)\n", name.c_str(), result);
     }
-    for (const FirewallRuleSpec& spec : ruleSpecs_) {
-        if (!ReplaceRule(spec, true))
+    for (const WantedRule& wanted : wantedRules_) {
+        if (!ReplaceRule(wanted, true))
             return nullptr;
     }
-    for (const FirewallRuleSpec& spec : ruleSpecs_) {
-        if (!ReplaceRule(spec, false))
+    for (const WantedRule& wanted : wantedRules_) {
+        if (!ReplaceRule(wanted, false))
             return nullptr;
     }
     LogWrite(L"Added firewall rules\n");
@@ -229,9 +229,9 @@ HWND ReqFirewall::RecreateRules(HWND parent)
 }
 
 // Makes one rule anew; false when the rest of the rules must not be made.
-bool ReqFirewall::ReplaceRule(const FirewallRuleSpec& spec, bool inbound)
+bool ReqFirewall::ReplaceRule(const WantedRule& wanted, bool inbound)
 {
-    const std::wstring& nameText = inbound ? spec.inboundName : spec.outboundName;
+    const std::wstring& nameText = inbound ? wanted.inboundName : wanted.outboundName;
     BstrString name(SysAllocString(nameText.c_str()));
     ComPointer<INetFwRule> existing;
     if (SUCCEEDED(rules_.Get()->Item(name.Get(), existing.Receive())) && existing) {
@@ -254,10 +254,10 @@ bool ReqFirewall::ReplaceRule(const FirewallRuleSpec& spec, bool inbound)
     }
     INetFwRule* r = rule.Get();
     r->put_Name(name.Get());
-    r->put_ApplicationName(spec.application);
-    r->put_Protocol(spec.udp ? NET_FW_IP_PROTOCOL_UDP : NET_FW_IP_PROTOCOL_TCP);
+    r->put_ApplicationName(wanted.application);
+    r->put_Protocol(wanted.udp ? NET_FW_IP_PROTOCOL_UDP : NET_FW_IP_PROTOCOL_TCP);
     r->put_LocalPorts(any_.Get());
-    r->put_RemotePorts(spec.remotePorts);
+    r->put_RemotePorts(wanted.remotePorts);
     r->put_Direction(inbound ? NET_FW_RULE_DIR_IN : NET_FW_RULE_DIR_OUT);
     r->put_Grouping(groupName_.Get());
     r->put_Profiles(profileTypes_);

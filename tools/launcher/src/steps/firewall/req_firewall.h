@@ -33,7 +33,7 @@ private:
     // enumerator. visit returns false to stop the walk.
     template <typename Visit>
     bool WalkRules(INetFwRules* rules, Visit visit);
-    bool ReplaceRule(const FirewallRuleSpec& spec, bool inbound);
+    bool ReplaceRule(const WantedRule& wanted, bool inbound);
     void AuthorizeApplication(const wchar_t* name, BSTR path);
 
     ComPointer<INetFwPolicy2> policy_;
@@ -41,7 +41,7 @@ private:
     ComPointer<INetFwRules> rules_;
     BstrString groupName_;
     bool elevated_ = false;
-    std::vector<FirewallRuleSpec> ruleSpecs_;
+    std::vector<WantedRule> wantedRules_;
     ComPointer<INetFwMgr> legacyManager_;
     ComPointer<INetFwPolicy> legacyPolicy_;
     ComPointer<INetFwProfile> legacyProfile_;
