@@ -4,6 +4,9 @@
 #include "binaries/binaries_step.h"
 #include "firewall/req_firewall.h"
 #include "launcher_settings.h"
+#include "machine/game_running_step.h"
+#include "machine/pick_directory_step.h"
+#include "machine/platform_step.h"
 #include "placeholder_step.h"
 #include "purge/req_purge_cache.h"
 #include "support/req_client_ip.h"
@@ -96,6 +99,12 @@ Requirement* CreateStep(StepId id)
         return new ReqReadyForSupport();
     case STEP_PURGE_CACHE:
         return new ReqPurgeCache();
+    case STEP_PLATFORM:
+        return new ReqPlatform();
+    case STEP_PICK_DIRECTORY:
+        return new ReqPickDirectory();
+    case STEP_GAME_RUNNING:
+        return new ReqGameRunning();
     default:
         return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
     }
