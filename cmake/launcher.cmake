@@ -9,9 +9,25 @@ add_library(lzmadec STATIC /usr/include/lzma/LzmaDec.c)
 target_include_directories(lzmadec PUBLIC /usr/include/lzma)
 target_compile_definitions(lzmadec PRIVATE _7ZIP_ST)
 
+# The graphics libraries are bound lazily (delay-load import libraries made
+# from the exports the launcher uses), so that a machine without them
+# reaches the crash handler's delay-load hook instead of failing to start.
+find_program(MINGW_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool REQUIRED)
+set(DELAYLOAD_LIBS)
+foreach(dll d3d11 dxgi)
+  set(lib ${GENERATED}/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${MINGW_DLLTOOL} --input-def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def --output-delaylib ${lib}
+    DEPENDS ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def
+    COMMENT "Delay-load import library for ${dll}.dll")
+  list(APPEND DELAYLOAD_LIBS ${lib})
+endforeach()
+add_custom_target(delayload_libs DEPENDS ${DELAYLOAD_LIBS})
+
 add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})
+add_dependencies(launcher_lib delayload_libs)
 target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${GENERATED})
-target_link_libraries(launcher_lib PUBLIC lzmadec wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
+target_link_libraries(launcher_lib PUBLIC lzmadec ${DELAYLOAD_LIBS} wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
   comctl32 comdlg32 gdi32 msimg32 uxtheme winmm version advapi32 crypt32 dbghelp user32 kernel32)
 
 make_text_table(${CMAKE_SOURCE_DIR}/resources/launcher_texts.txt ${GENERATED}/launcher_texts.tbl)
