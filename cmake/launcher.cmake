@@ -9,21 +9,29 @@ add_library(lzmadec STATIC /usr/include/lzma/LzmaDec.c)
 target_include_directories(lzmadec PUBLIC /usr/include/lzma)
 target_compile_definitions(lzmadec PRIVATE _7ZIP_ST)
 
-# The browser runtime is bound lazily: a delay-load import library of
-# "libcef.dll", made from our own list of the functions the launcher calls.
-find_program(MINGW_DLLTOOL ${TOOLCHAIN_PREFIX}-dlltool REQUIRED)
-set(LIBCEF_DELAYLIB ${CMAKE_BINARY_DIR}/libcef_delay.a)
-add_custom_command(OUTPUT ${LIBCEF_DELAYLIB}
-  COMMAND ${MINGW_DLLTOOL} --input-def ${SRC}/browser/runtime/libcef.def --dllname libcef.dll
-          --output-delaylib ${LIBCEF_DELAYLIB}
-  DEPENDS ${SRC}/browser/runtime/libcef.def
-  COMMENT "Delay-load import library of libcef.dll")
-add_custom_target(libcef_delaylib DEPENDS ${LIBCEF_DELAYLIB})
+# The browser runtime and the graphics libraries are bound lazily: delay-load
+# import libraries made from our own lists of the functions the launcher
+# calls, so that a machine without them reaches the crash handler's
+# delay-load hook (or the launcher's own fallback) instead of failing to start.
+find_program(MINGW_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool REQUIRED)
+set(DELAYLOAD_LIBS)
+function(add_delayload_lib dll def)
+  set(lib ${CMAKE_BINARY_DIR}/lib${dll}_delay.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${MINGW_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
+    DEPENDS ${def}
+    COMMENT "Delay-load import library of ${dll}.dll")
+  set(DELAYLOAD_LIBS ${DELAYLOAD_LIBS} ${lib} PARENT_SCOPE)
+endfunction()
+add_delayload_lib(libcef ${SRC}/browser/runtime/libcef.def)
+add_delayload_lib(d3d11 ${CMAKE_SOURCE_DIR}/cmake/delayload/d3d11.def)
+add_delayload_lib(dxgi ${CMAKE_SOURCE_DIR}/cmake/delayload/dxgi.def)
+add_custom_target(delayload_libs DEPENDS ${DELAYLOAD_LIBS})
 
 add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})
-add_dependencies(launcher_lib libcef_delaylib)
+add_dependencies(launcher_lib delayload_libs)
 target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${SRC}/browser/archive ${SRC}/browser/runtime ${GENERATED})
-target_link_libraries(launcher_lib PUBLIC lzmadec ${LIBCEF_DELAYLIB} z wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
+target_link_libraries(launcher_lib PUBLIC lzmadec ${DELAYLOAD_LIBS} z wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
   comctl32 comdlg32 gdi32 msimg32 uxtheme winmm version advapi32 crypt32 dbghelp user32 kernel32)
 
 make_text_table(${CMAKE_SOURCE_DIR}/resources/launcher_texts.txt ${GENERATED}/launcher_texts.tbl)

@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
-          xvfb xauth x11-apps imagemagick cmake googletest lzma-dev libz-mingw-w64-dev python3 openssl xz-utils fonts-liberation)
+          xvfb xauth x11-apps imagemagick cmake googletest lzma-dev libz-mingw-w64-dev python3 openssl xz-utils fonts-liberation
+          libvulkan1 mesa-vulkan-drivers) # Direct3D 12 under Wine needs a Vulkan loader and driver
 
 missing=()
 for p in "${packages[@]}"; do

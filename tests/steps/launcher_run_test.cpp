@@ -3,7 +3,9 @@
 // upload to the local HTTPS server.
 #include "app_folders.h"
 #include "launcher.h"
+#include "localization.h"
 #include "settings_store.h"
+#include "step_messages.h"
 #include "steps_test_support.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +41,27 @@ class Child {
         }
     }
     bool Started() const { return info_.hProcess != nullptr; }
+    // Presses PLAY once the program's ready page offers it; true once
+    // pressed.
+    bool PressPlayWhenOffered()
+    {
+        if (playPressed_ || !info_.hProcess)
+            return playPressed_;
+        Search search = {GetProcessId(info_.hProcess), nullptr};
+        EnumWindows(FindLauncherWindow, reinterpret_cast<LPARAM>(&search));
+        HWND play = search.window ? GetDlgItem(search.window, IDC_MAIN_BUTTON) : nullptr;
+        wchar_t caption[64] = {};
+        if (play)
+            GetWindowTextW(play, caption, 64);
+        std::wstring offered;
+        GetLocalizedText("PLAY", offered);
+        if (!play || !IsWindowEnabled(play) || offered != caption)
+            return false;
+        PostMessageW(search.window, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(play));
+        playPressed_ = true;
+        return true;
+    }
     // The exit code, or -1 when the program is still running after 60 s.
     int Wait()
     {
@@ -50,12 +73,31 @@ class Child {
                 return static_cast<int>(code);
             }
             steps_test::PumpMessages();
+            PressPlayWhenOffered();
         }
         return -1;
     }
 
   private:
+    struct Search {
+        DWORD processId;
+        HWND window;
+    };
+    static BOOL CALLBACK FindLauncherWindow(HWND window, LPARAM data)
+    {
+        auto* search = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t name[32] = {};
+        GetClassNameW(window, name, 32);
+        if (owner != search->processId || wcscmp(name, L"Launcher") != 0)
+            return TRUE;
+        search->window = window;
+        return FALSE;
+    }
+
     PROCESS_INFORMATION info_ = {};
+    bool playPressed_ = false;
 };
 
 // Keeps a file's bytes (or its absence) and puts them back afterwards.
@@ -100,11 +142,30 @@ class LauncherRunTest : public ::testing::Test {
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadDir_.path().c_str());
         savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
         WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+        // PLAY starts the stand-in game, which records its start and ends.
+        std::wstring install = downloadDir_ / L"Public";
+        CreateDirectoryW(install.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\Vantorel.x64.exe").c_str(),
+                              (install + L"\\Vantorel.x64.exe").c_str(), FALSE));
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN", L"exit:0");
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", gameRecord_.c_str());
     }
     void TearDown() override
     {
         WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN", nullptr);
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
+    }
+    // How many times the stand-in game was started.
+    size_t GameStarts()
+    {
+        std::string record = ReadFileBytes(gameRecord_);
+        size_t count = 0;
+        for (size_t at = record.find("command="); at != std::string::npos;
+             at = record.find("command=", at + 1))
+            ++count;
+        return count;
     }
 
     // The update passes install a release of one small file and the game's
@@ -160,6 +221,7 @@ class LauncherRunTest : public ::testing::Test {
     DWORD savedStats_ = 0;
     testing_support::TempDir downloadDir_;
     std::wstring savedDownloadDir_;
+    std::wstring gameRecord_ = downloadDir_ / L"game_record.txt";
 };
 
 // Checks that the texts occur in this order; reports the first missing one.
@@ -186,12 +248,16 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     std::vector<std::string> order = {"WINE detected.\r\n", "CEF disabled on command-line\r\n",
                                       "CEF not enabled\r\n", "SC_PUBLIC\r\n"};
     for (const char* name : MainChainNames) {
+        // The ready page stays until PLAY, which starts the game and ends
+        // the launcher.
         if (std::string(name) == "ReadyToPlay")
             order.push_back("Total time: ");
-        order.push_back(std::string("Finished ") + name + " (");
+        else
+            order.push_back(std::string("Finished ") + name + " (");
     }
     order.push_back("POST /stats/launcherUpload.php");
     ExpectInOrder(log, order);
+    EXPECT_EQ(GameStarts(), 1u);
     EXPECT_EQ(log.find("LoadCEFLib"), std::string::npos);
 
     std::vector<std::string> uploads = Uploads();
@@ -203,10 +269,8 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     EXPECT_NE(report.find(",\"TotalTime\":"), std::string::npos);
     EXPECT_EQ(report.substr(report.size() - 17), ",\"ClientType\":\"\"}");
 
-    // The ready page was never current when the loop ended: sent again.
-    EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 0u);
-    ASSERT_EQ(Run(L"-nocef"), 0);
-    EXPECT_EQ(Uploads().size(), 2u);
+    // The ready page was reached: later runs send nothing.
+    EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 1u);
 }
 
 TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)
@@ -219,14 +283,17 @@ TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)
     // The console takes the lines from the moment the run knows it is
     // headless.
     std::vector<std::string> order = {"CEF not enabled\r\n", "SC_PUBLIC\r\n"};
-    for (const char* name : MainChainNames)
-        order.push_back(std::string("Finished ") + name + " (");
+    for (const char* name : MainChainNames) {
+        if (std::string(name) != "ReadyToPlay") // headless starts the game from it
+            order.push_back(std::string("Finished ") + name + " (");
+    }
     order.push_back("POST /stats/launcherUpload.php");
     ExpectInOrder(output, order);
     ExpectInOrder(log, order);
     ExpectInOrder(log, {"CEF disabled on command-line\r\n", "CEF not enabled\r\n"});
     EXPECT_EQ(output.find("No console"), std::string::npos);
     EXPECT_EQ(Uploads().size(), 1u);
+    EXPECT_EQ(GameStarts(), 1u);
 }
 
 TEST_F(LauncherRunTest, UninstallPurgesTheInstallAndQuits)
@@ -291,7 +358,7 @@ TEST_F(LauncherRunTest, FirstRunOnAMachineHasItsLog)
     ASSERT_TRUE(MoveFileW(aside.c_str(), folder.c_str()));
     EXPECT_EQ(code, 0);
     EXPECT_EQ(log.rfind("Current time: ", 0), 0u);
-    EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos);
+    EXPECT_NE(log.find("Total time: "), std::string::npos);
 }
 
 TEST_F(LauncherRunTest, RelaunchedAppendsWithoutAHeader)
@@ -301,7 +368,7 @@ TEST_F(LauncherRunTest, RelaunchedAppendsWithoutAHeader)
     std::string log = Log();
     EXPECT_EQ(log.rfind("earlier run\r\nWINE detected.\r\n", 0), 0u) << log;
     EXPECT_EQ(log.find("Current time: "), std::string::npos);
-    EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos);
+    EXPECT_NE(log.find("Total time: "), std::string::npos);
 
     DeleteFileW(logPath_.c_str());
     ASSERT_EQ(Run(L"-relaunched -nocef"), 0);
@@ -360,8 +427,10 @@ TEST_F(LauncherRunTest, SecondLauncherLeavesARunningOneAlone)
     ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, "OK", "\"delay\": 4"));
     Child first(L"\"" + launcher_ + L"\" -nocef");
     ASSERT_TRUE(first.Started());
-    for (int i = 0; i < 200 && Uploads().empty(); ++i)
+    for (int i = 0; i < 200 && Uploads().empty(); ++i) {
+        first.PressPlayWhenOffered();
         Sleep(100);
+    }
     ASSERT_EQ(Uploads().size(), 1u);
 
     EXPECT_EQ(Run(L"-nocef"), 0);

@@ -2,6 +2,7 @@
 
 #include "browser_runtime.h"
 #include "game_launch.h"
+#include "machine/ready_to_play_step.h"
 #include "requirement_queue.h"
 #include "step_messages.h"
 #include "step_statistics.h"
@@ -11,11 +12,13 @@
 namespace {
 
 // The ready page captures the first joystick for the main window; its
-// button works as PLAY while the main button is enabled.
+// button works as PLAY while the ready page is the current step and its
+// main button is enabled. (The agreement page captures the joystick too,
+// where the main button means AGREE.)
 void HandleJoystickButton(HWND window)
 {
     HWND button = window ? GetDlgItem(window, IDC_MAIN_BUTTON) : nullptr;
-    if (!button || !IsWindowEnabled(button))
+    if (!button || !IsWindowEnabled(button) || !IsReadyPageCurrent())
         return;
     RecordExitStatistic(L"PlayButton");
     LaunchGame(window, 0, nullptr);

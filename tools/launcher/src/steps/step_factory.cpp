@@ -5,6 +5,12 @@
 #include "binaries/binaries_step.h"
 #include "firewall/req_firewall.h"
 #include "launcher_settings.h"
+#include "machine/directx_step.h"
+#include "machine/game_running_step.h"
+#include "machine/pick_directory_step.h"
+#include "machine/platform_step.h"
+#include "machine/ready_to_play_step.h"
+#include "machine/retry_prompt_step.h"
 #include "placeholder_step.h"
 #include "purge/req_purge_cache.h"
 #include "support/req_client_ip.h"
@@ -112,6 +118,18 @@ Requirement* CreateStep(StepId id)
         return new ReqReadyForSupport();
     case STEP_PURGE_CACHE:
         return new ReqPurgeCache();
+    case STEP_PLATFORM:
+        return new ReqPlatform();
+    case STEP_PICK_DIRECTORY:
+        return new ReqPickDirectory();
+    case STEP_GAME_RUNNING:
+        return new ReqGameRunning();
+    case STEP_DIRECTX:
+        return new ReqDirectX();
+    case STEP_READY_TO_PLAY:
+        return new ReqReadyToPlay();
+    case STEP_RETRY_PROMPT:
+        return new ReqRetryPrompt();
     default:
         return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
     }

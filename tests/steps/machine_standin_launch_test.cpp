@@ -1,0 +1,169 @@
+// The game and dedicated servers started for real: the stand-in game
+// executable records each command line it was started with.
+#include "clusters.h"
+#include "command_line.h"
+#include "downloaded_path.h"
+#include "game_launch.h"
+#include "launcher.h"
+#include "launcher_settings.h"
+#include "machine/platform_step.h"
+#include "machine_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::ReadFileBytes;
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+class StandInLaunchTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ResetLauncherSettingsForTest();
+        ResetGameLaunchForTest();
+        DownloadFolder = dir_.path();
+        ResetClusterInstallDirsForTest();
+        MTRenderingSupported = true;
+        LanguageIndex = 0;
+        for (const wchar_t* cluster : {L"Public", L"Test"}) {
+            std::wstring folder = dir_ / cluster;
+            CreateDirectoryW(folder.c_str(), nullptr);
+            ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\Vantorel.x64.exe").c_str(),
+                                  (folder + L"\\Vantorel.x64.exe").c_str(), FALSE));
+        }
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN", L"exit:0");
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", record_.c_str());
+    }
+    void TearDown() override
+    {
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN", nullptr);
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
+        ResetLauncherSettingsForTest();
+        ResetGameLaunchForTest();
+        DownloadFolder.clear();
+        ResetClusterInstallDirsForTest();
+        SetCommandLineForTest(nullptr);
+        steps_test::TakeQuitMessage();
+    }
+    // The command lines recorded so far, once there are count of them (at
+    // most 20 s), sorted: processes started side by side record in any order.
+    std::vector<std::string> Recorded(size_t count)
+    {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 400; ++i) {
+            lines.clear();
+            std::string record = ReadFileBytes(record_);
+            for (size_t at = record.find("command="); at != std::string::npos;
+                 at = record.find("command=", at + 1)) {
+                size_t start = at + 8;
+                lines.push_back(record.substr(start, record.find_first_of("\r\n", start) - start));
+            }
+            if (lines.size() >= count)
+                break;
+            Sleep(50);
+        }
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+    // The game options and relaunch text every start carries.
+    std::string Base(const wchar_t* cluster, const char* clusterOption)
+    {
+        std::wstring relaunch = L"\"" + GetDownloadedFilePath(L"/Tools/Launcher.exe") + L"\" -nocef -x";
+        std::string bytes(reinterpret_cast<const char*>(relaunch.data()), relaunch.size() * 2);
+        return "\"" + Narrow(dir_ / cluster) + "\\Vantorel.x64.exe\" -fullscreen:0 -graphicsDriver:dx11 " +
+               "-threadedworker:1 " + clusterOption +
+               " -language:en -deferred:0 -relaunch:" + testing_support::Base64Encode(bytes);
+    }
+    std::vector<std::string> Servers(const std::string& base, int count, const std::string& settings = "")
+    {
+        std::vector<std::string> lines;
+        for (int i = 0; i < count; ++i) {
+            std::string number =
+                std::string(1, static_cast<char>('0' + i / 10)) + static_cast<char>('0' + i % 10);
+            lines.push_back(base + " -allowmultiple -log:DedicatedServer" + number +
+                            ".log -applet:/Ornix/Types/Game/DedicatedServer "
+                            "/Ornix/Types/GameRules/DefaultDedicatedServerSettings -instance:" +
+                            number + settings);
+        }
+        return lines;
+    }
+
+    testing_support::TempDir dir_;
+    std::wstring record_ = dir_ / L"record.txt";
+    machine_test::PageParent parent_;
+};
+
+TEST_F(StandInLaunchTest, GameStartsOnceWithItsExactCommandLineAndTheLauncherQuits)
+{
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef -x");
+    LaunchGame(parent_.get(), LAUNCH_GAME, nullptr);
+    EXPECT_TRUE(LaunchedModes[LAUNCH_GAME]);
+    EXPECT_TRUE(steps_test::TakeQuitMessage());
+    EXPECT_EQ(Recorded(1), std::vector<std::string>{Base(L"Public", "-cluster:public")});
+
+    LaunchGame(parent_.get(), LAUNCH_GAME, nullptr);
+    EXPECT_FALSE(steps_test::TakeQuitMessage());
+    Sleep(300);
+    EXPECT_EQ(Recorded(2).size(), 1u);
+}
+
+TEST_F(StandInLaunchTest, OneSixAndEightServers)
+{
+    DedicatedServerOptions options;
+    options.missionId = "CTF_Title";
+    options.motd = L"Welcome, \"clan\"";
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef -x");
+    LaunchGame(parent_.get(), LAUNCH_DEDICATED, &options);
+    EXPECT_TRUE(LaunchedModes[LAUNCH_DEDICATED]);
+    EXPECT_FALSE(steps_test::TakeQuitMessage()); // the launcher stays
+    std::string one = Base(L"Public", "-cluster:public") +
+                      " -allowmultiple -log:DedicatedServer.log -applet:/Ornix/Types/Game/DedicatedServer "
+                      "/Ornix/Types/GameRules/DefaultDedicatedServerSettings "
+                      "-override:{\"missionId\":CTF_Title,\"motd\":\"Welcome, \\\"clan\\\"\"}";
+    EXPECT_EQ(Recorded(1), std::vector<std::string>{one});
+
+    // Six on the public cluster, whatever the count asks for beyond that.
+    ResetGameLaunchForTest();
+    DeleteFileW(record_.c_str());
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef -x -dedicated:9,Arena");
+    LaunchGame(parent_.get(), LAUNCH_DEDICATED, nullptr);
+    std::string base = Base(L"Public", "-cluster:public");
+    base.replace(base.find("-relaunch:"), std::string::npos,
+                 "-relaunch:" + testing_support::Base64Encode([&] {
+                     std::wstring text = L"\"" + GetDownloadedFilePath(L"/Tools/Launcher.exe") +
+                                         L"\" -nocef -x -dedicated:9,Arena";
+                     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+                 }()));
+    EXPECT_EQ(Recorded(6), Servers(base, 6, " -settings:Arena"));
+    Sleep(300);
+    EXPECT_EQ(Recorded(7).size(), 6u);
+
+    // Eight on the test cluster; a larger count stops there and completes.
+    ResetGameLaunchForTest();
+    DeleteFileW(record_.c_str());
+    ServerCluster = SC_TEST;
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef -x -dedicated:11");
+    LaunchGame(parent_.get(), LAUNCH_DEDICATED, nullptr);
+    EXPECT_TRUE(LaunchedModes[LAUNCH_DEDICATED]);
+    base = Base(L"Test", "-cluster:test");
+    base.replace(base.find("-relaunch:"), std::string::npos,
+                 "-relaunch:" + testing_support::Base64Encode([&] {
+                     std::wstring text = L"\"" + GetDownloadedFilePath(L"/Tools/Launcher.exe") +
+                                         L"\" -nocef -x -dedicated:11";
+                     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+                 }()));
+    EXPECT_EQ(Recorded(8), Servers(base, 8));
+    Sleep(300);
+    EXPECT_EQ(Recorded(9).size(), 8u);
+}
+
+} // namespace
