@@ -147,24 +147,28 @@ class LauncherRunTest : public ::testing::Test {
         CreateDirectoryW(install.c_str(), nullptr);
         ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\Vantorel.x64.exe").c_str(),
                               (install + L"\\Vantorel.x64.exe").c_str(), FALSE));
-        SetEnvironmentVariableW(L"VANTOREL_STANDIN", L"exit:0");
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_GAME", L"exit:0");
         SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", gameRecord_.c_str());
     }
     void TearDown() override
     {
         WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
-        SetEnvironmentVariableW(L"VANTOREL_STANDIN", nullptr);
+        SetEnvironmentVariableW(L"VANTOREL_STANDIN_GAME", nullptr);
         SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
     }
-    // How many times the stand-in game was started.
+    // How many times the stand-in was started as the game (not as an
+    // applet).
     size_t GameStarts()
     {
         std::string record = ReadFileBytes(gameRecord_);
         size_t count = 0;
         for (size_t at = record.find("command="); at != std::string::npos;
-             at = record.find("command=", at + 1))
-            ++count;
+             at = record.find("command=", at + 1)) {
+            std::string line = record.substr(at, record.find('\n', at) - at);
+            if (line.find("-applet:") == std::string::npos)
+                ++count;
+        }
         return count;
     }
 
@@ -314,6 +318,25 @@ TEST_F(LauncherRunTest, UninstallPurgesTheInstallAndQuits)
     std::string log = Log();
     ExpectInOrder(log, {"Purging download cache...\r\n", "Purge complete\r\n"});
     EXPECT_EQ(log.find("Platform"), std::string::npos);
+}
+
+TEST_F(LauncherRunTest, AnOlderWindowsEndsTheRunWithItsText)
+{
+    // Wine reports the version set for the program's name; the test's own
+    // process keeps its version.
+    const wchar_t* key = L"Software\\Wine\\AppDefaults\\Launcher.exe";
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"vista"), 12);
+    RegCloseKey(handle);
+    std::string output;
+    int code = testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output);
+    RegDeleteKeyW(HKEY_CURRENT_USER, key);
+    EXPECT_EQ(code, 0) << output;
+    ExpectInOrder(output, {"OS Version: 6.0", "Vantorel requires Windows 7 or later."});
+    EXPECT_EQ(output.find("Finished Platform"), std::string::npos);
+    EXPECT_EQ(GameStarts(), 0u);
 }
 
 TEST_F(LauncherRunTest, NothingIsSentOnceTheReadyPageWasReached)

@@ -47,7 +47,8 @@
 // Without VANTOREL_STANDIN the command line chooses: the repair applet
 // ("CacheRepair") prints its success line, the content applet (ContentUpdate
 // without " clean") its title, success and wasted-space lines, any other
-// "-applet:" exits 0 at once, and no "-applet:" runs "game:0".
+// "-applet:" exits 0 at once, and no "-applet:" runs the script in
+// VANTOREL_STANDIN_GAME, or "game:0" without one.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -195,7 +196,8 @@ std::wstring DefaultScript()
                L"out:Wasted cache space: 0 bytes (0%)";
     if (commandLine.find(L"-applet:") != std::wstring::npos)
         return L"";
-    return L"game:0";
+    std::wstring game = EnvVar(L"VANTOREL_STANDIN_GAME");
+    return game.empty() ? L"game:0" : game;
 }
 
 class Standin {
