@@ -51,12 +51,9 @@ Control:
         "index_length": N, "addresses": {name: address}}
 """
 import base64
-import hashlib
 import importlib.util
 import json
-import lzma
 import os
-import random
 import re
 import socket
 import struct
@@ -83,33 +80,26 @@ def reset():
         STALLING.clear()
 
 
+def script_module(name):
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", name + ".py")
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+# The objects' encoding is the release writer's.
+RELEASE = script_module("release_writer")
+make_content = RELEASE.make_content
+encode_lzma = RELEASE.encode_lzma
+
+
 def register(state):
     return {"handle": handle, "control": control}
 
 
-def make_content(size, seed):
-    """Deterministic, moderately compressible bytes."""
-    rng = random.Random(seed)
-    words = [bytes(rng.randrange(97, 123) for _ in range(rng.randrange(2, 9))) for _ in range(512)]
-    out = bytearray()
-    while len(out) < size:
-        if rng.random() < 0.1:
-            out += rng.randbytes(rng.randrange(1, 64))
-        else:
-            out += rng.choice(words) + b" "
-    return bytes(out[:size])
-
-
-def encode_lzma(content, size_header=None, dict_size=1 << 20, preset=6):
-    """".lzma" object: props, the exact decoded size, the stream."""
-    filters = [{"id": lzma.FILTER_LZMA1, "preset": preset, "dict_size": dict_size}]
-    packed = lzma.compress(content, format=lzma.FORMAT_ALONE, filters=filters)
-    size = len(content) if size_header is None else size_header
-    return packed[:5] + struct.pack("<Q", size & 0xFFFFFFFFFFFFFFFF) + packed[13:]
-
-
 def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
-    md5 = hashlib.md5(content).hexdigest().upper()
+    md5 = RELEASE.md5_text(content)
     name = name.replace("{md5}", md5)
     if fmt is None:
         fmt = "lzma" if ".lzma" in name else "raw"
@@ -122,12 +112,7 @@ def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
 
 
 def archive_writer():
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
-                        "make_offline_archive.py")
-    found = importlib.util.spec_from_file_location("make_offline_archive", path)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
+    return script_module("make_offline_archive")
 
 
 def make_archive(req):
