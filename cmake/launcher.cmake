@@ -72,7 +72,8 @@ add_executable(Launcher WIN32 ${SRC}/winmain.cpp ${LAUNCHER_RC})
 target_link_libraries(Launcher PRIVATE launcher_lib)
 target_link_options(Launcher PRIVATE -municode)
 
-# Helpers for the test runs: the test CA installer and the game stand-in.
+# Helpers for the test and demo runs: the test CA installer, the game stand-in,
+# the driver of the launcher's window.
 file(GLOB TEST_TOOLS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(tool ${TEST_TOOLS})
   get_filename_component(name ${tool} NAME_WE)

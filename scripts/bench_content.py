@@ -1,155 +1,159 @@
 #!/usr/bin/env python3
-"""Benchmark of the content update end to end, against the local test server.
+"""Benchmark of the content update end to end: the demo release (without the
+launcher's own files, so no run hands over to another copy) served by nginx
+on 127.0.0.1 at full speed, Launcher.exe under Wine with "-headless", beside
+the GNU tools on the same objects from the same nginx:
 
-Runs Launcher.exe under Wine on a release of LZMA objects and reads the
-figures its log gives (the download summary of the content pass, the pass's
-time), beside curl + xz -d + md5sum on the same objects in the same run:
+  download + decode + verify of the content and cache passes, 1 download
+  thread and one per core  vs  curl | xz -d | md5sum, one object at a time
+  and as many at a time as the launcher has threads
+  verify of the installed release (a run that finds everything current)
+  vs  md5sum over the same files
+  peak memory (maximum resident set) of Launcher.exe in each run
 
-  download + decode + verify, 1 download thread and one per core
-  second run: verify of the whole install  vs  md5sum
-  peak memory (maximum resident set) of each Launcher.exe run
-
-Used by scripts/bench_content.sh, which prepares the build and the prefix.
+Used by scripts/bench_content.sh, which prepares the build and the prefix
+build/bench/wine.
 """
 import argparse
-import base64
-import hashlib
-import json
 import os
 import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
-import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
+sys.path.insert(0, HERE)
+import demo  # noqa: E402
+import make_demo_release  # noqa: E402
+import release_server  # noqa: E402
+import release_writer  # noqa: E402
+
+MIB = 1 << 20
 
 
-def control(port, path, body=b""):
-    request = urllib.request.Request(f"http://127.0.0.1:{port}/__ctl/{path}", data=body, method="POST")
-    with urllib.request.urlopen(request, timeout=600) as answer:
-        return answer.read()
-
-
-def wine(args, env, timeout=1800):
-    """Runs a program under Wine; gives (seconds, peak resident KiB)."""
+def run_launcher(paths, env):
+    """One headless run; gives (seconds, peak resident KiB, log text)."""
+    if os.path.exists(paths.log):
+        os.remove(paths.log)
     start = time.time()
-    result = subprocess.run(["/usr/bin/time", "-f", "%M", "wine"] + args, env=env, timeout=timeout,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", "wine", os.path.join(paths.tools, "Launcher.exe"),
+                             "-headless", "-relaunched"], env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=1800)
+    seconds = time.time() - start
     peak = int(result.stderr.strip().splitlines()[-1])
-    return time.time() - start, peak
+    # The game that the ready page starts, and whatever else is left, go.
+    demo.run_quietly(["wineserver", "-k"], env)
+    demo.run_quietly(["wineserver", "-w"], env)
+    log = open(paths.log, "rb").read().decode("latin-1") if os.path.exists(paths.log) else ""
+    return seconds, peak, log
 
 
-def reg_add(env, name, kind, value):
-    subprocess.run(["wine", "reg", "add", r"HKCU\Software\Zethrane\Vantorel\Launcher", "/v", name, "/t", kind,
-                    "/d", str(value), "/f"], env=env, check=True, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+def step_seconds(log, *names):
+    total = 0.0
+    for name in names:
+        found = re.search(rf"Finished {name} \(([\d.]+) seconds\)", log)
+        if not found:
+            raise RuntimeError(f"the run did not finish {name}; see the log")
+        total += float(found.group(1))
+    return total
 
 
-def unix_path(env, windows):
-    return subprocess.run(["winepath", "-u", windows], env=env, check=True, capture_output=True,
-                          text=True).stdout.strip()
+def timed(command):
+    start = time.time()
+    subprocess.run(command, shell=True, check=True, stdout=subprocess.DEVNULL)
+    return time.time() - start
+
+
+def row(label, seconds, decoded, extra=""):
+    rate = f"{decoded / seconds / 1e6:8.1f}" if seconds else "       -"
+    print(f"  {label:46s} {seconds:8.2f} {rate}  {extra}")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
-    parser.add_argument("--objects", type=int, default=16)
-    parser.add_argument("--size-mib", type=int, default=8)
     args = parser.parse_args()
-    x64 = os.path.join(args.build, "x64")
+    paths = demo.Paths(args.build, "bench")
+    make_demo_release.make_release(paths.build, paths.release)
+
+    # The release's manifest without the launcher's own files.
+    lines = [line for line in open(os.path.join(paths.release, release_writer.MANIFEST_TEXT)).read().splitlines()
+             if line and not line.lower().startswith(demo.LAUNCHER_PREFIXES)]
+    os.makedirs(paths.demo, exist_ok=True)
+    manifest = os.path.join(paths.demo, "index.txt.lzma")
+    release_writer.write_atomically(manifest, release_writer.encode_lzma(("\r\n".join(lines) + "\r\n").encode()))
+
     env = dict(os.environ)
+    cores = os.cpu_count()
+    server = release_server.ReleaseServer(paths.release, os.path.join(paths.demo, "nginx"),
+                                          os.path.join(paths.build, "testca", "localhost.pem"), manifest=manifest)
+    with server:
+        runs = {}
+        for threads, aggressive in ((1, 0), (cores, 1)):
+            shutil.rmtree(paths.games, ignore_errors=True)
+            demo.write_configuration(paths, server, env, {"EnableAggressiveDownload": aggressive,
+                                                          "LauncherStats": 1})
+            runs[threads] = run_launcher(paths, env)
+        verify = run_launcher(paths, env)
+        verified, wrong, kept, absent, installed = demo.verify_install(paths)
+        if wrong or kept:
+            raise RuntimeError(f"installed files differ from the release: {wrong + kept}")
 
-    work = tempfile.mkdtemp(prefix="vt-bench-")
-    ports_file = os.path.join(work, "ports")
-    server = subprocess.Popen([sys.executable, os.path.join(ROOT, "tests/server/testserver.py"), "--ports-file",
-                               ports_file, "--cert", os.path.join(args.build, "testca/localhost.pem"),
-                               "--max-seconds", "3600"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    ini = os.path.join(x64, "Vantorel.ini")
-    saved_ini = open(ini, "rb").read() if os.path.exists(ini) else None
-    try:
-        for _ in range(100):
-            if os.path.exists(ports_file) and os.path.getsize(ports_file):
-                break
-            time.sleep(0.1)
-        http, https = map(int, open(ports_file).read().split())
+        # The objects of the content and cache passes, as the launcher fetched them.
+        fetched = []
+        for line in lines:
+            name = line.rsplit(",", 1)[0]
+            local, path = demo.local_path(paths, name)
+            if path in verified and not re.search(r"/(eula|cba)_", path):
+                fetched.append((name, os.path.getsize(local)))
+        decoded = sum(size for _, size in fetched)
+        objects = sum(os.path.getsize(release_writer.object_path(paths.release, name)) for name, _ in fetched)
+        commands = []
+        for name, _ in fetched:
+            url = f"http://127.0.0.1:{server.content_port}{name}"
+            decode = " | xz --format=lzma -d" if name.endswith(".lzma") else ""
+            commands.append(f"curl -s '{url}'{decode} | md5sum")
+        listing = os.path.join(paths.demo, "fetch.sh")
+        with open(listing, "w") as f:
+            f.write("\n".join(commands) + "\n")
+        gnu_one = timed(f"bash {listing}")
+        gnu_many = timed(f"tr '\\n' '\\0' < {listing} | xargs -0 -P {cores} -n 1 bash -c")
 
-        # The release: objects of generated, moderately compressible bytes.
-        lines = []
-        names = []
-        total = 0
-        for i in range(args.objects):
-            put = json.loads(control(http, "content/put", json.dumps({
-                "name": f"/Data/bench{i:02d}.bin.{{md5}}.lzma", "size": args.size_mib << 20, "seed": i,
-                "preset": 1}).encode()))
-            lines.append(f"{put['name']},{put['object_size']}")
-            names.append(put["name"])
-            total += put["size"]
-        control(http, "content/manifest", ("\r\n".join(lines) + "\r\n").encode())
+        # The files the verify run hashes: every installed file but the caches.
+        hashed = [demo.local_path(paths, line.rsplit(",", 1)[0])[0] for line in lines
+                  if demo.local_path(paths, line.rsplit(",", 1)[0])[1] in verified and
+                  not demo.is_cache(line.rsplit(",", 1)[0].rsplit(".", 2)[0])]
+        hashed_bytes = sum(os.path.getsize(p) for p in hashed)
+        md5sum = min(timed("md5sum " + " ".join(f"'{p}'" for p in hashed)) for _ in range(3))
 
-        with open(ini, "w") as f:
-            for section in ("Public", "Test", "Dev"):
-                f.write(f"[{section}]\r\nContent=127.0.0.1:{http}\r\nOrigin=localhost:{https}\r\n"
-                        f"Api=localhost:{https}\r\n")
-        download_dir = "C:\\vt-bench"
-        install = unix_path(env, download_dir)
-        reg_add(env, "DownloadDir", "REG_SZ", download_dir)
-        reg_add(env, "LauncherStats", "REG_DWORD", 1)
-        reg_add(env, "ServerCluster", "REG_DWORD", 0)
-        reg_add(env, "EnableTestCluster", "REG_DWORD", 0)
-        launcher = os.path.join(x64, "Launcher.exe")
-        log_path = unix_path(env, "C:\\users\\" + os.environ.get("USER", "root") +
-                             "\\AppData\\Local\\Vantorel\\Launcher.log")
-
-        def run(label):
-            if os.path.exists(log_path):
-                os.remove(log_path)
-            seconds, peak = wine([launcher, "-nocef", "-relaunched"], env)
-            log = open(log_path, "rb").read().decode("latin-1")
-            summary = re.search(r"Downloaded ([\d,]+) bytes total.*?~ ([\d,]+) B/s", log)
-            passed = re.search(r"Finished Binaries1 \(([\d.]+) seconds\)", log)
-            rate = int(summary.group(2).replace(",", "")) / 1e6 if summary else 0.0
-            pass_seconds = float(passed.group(1)) if passed else 0.0
-            decoded = total / pass_seconds / 1e6 if pass_seconds else 0.0
-            print(f"{label:48s} pass {pass_seconds:6.2f} s  {decoded:7.1f} MB/s decoded"
-                  f"  (network {rate:6.1f} MB/s)  run {seconds:5.1f} s  peak {peak / 1024:5.1f} MiB")
-
-        cores = os.cpu_count()
-        print(f"{args.objects} objects of {args.size_mib} MiB ({total >> 20} MiB decoded), Wine, "
-              f"{cores} processors")
-        for aggressive, label in ((0, "Launcher, 1 download thread"), (1, "Launcher, one thread per core")):
-            shutil.rmtree(install, ignore_errors=True)
-            os.makedirs(install)
-            reg_add(env, "EnableAggressiveDownload", "REG_DWORD", aggressive)
-            run(label + ": download+decode+verify")
-        run("Launcher, second run: verify the install")
-
-        # The same objects with the GNU tools, one after another.
-        start = time.time()
-        for name in names:
-            url = f"http://127.0.0.1:{http}" + urllib.request.quote(name)
-            subprocess.run(f"curl -s '{url}' | xz --format=lzma -d | md5sum > /dev/null", shell=True, check=True)
-        seconds = time.time() - start
-        print(f"{'curl | xz -d | md5sum, one object at a time':48s} {seconds:11.2f} s  "
-              f"{total / seconds / 1e6:7.1f} MB/s decoded")
-        files = [os.path.join(dp, f) for dp, _, fs in os.walk(install) for f in fs]
-        start = time.time()
-        subprocess.run(["md5sum"] + files, check=True, stdout=subprocess.DEVNULL)
-        seconds = time.time() - start
-        print(f"{'md5sum of the install':48s} {seconds:11.2f} s  {total / seconds / 1e6:7.1f} MB/s")
-        shutil.rmtree(install, ignore_errors=True)
-    finally:
-        server.terminate()
-        server.wait()
-        if saved_ini is None:
-            os.remove(ini)
-        else:
-            open(ini, "wb").write(saved_ini)
-        shutil.rmtree(work, ignore_errors=True)
+    load = open("/proc/loadavg").read().split()[:3]
+    print(f"\nDemo release without the launcher's files: {len(lines)} files; nginx on 127.0.0.1 at full speed; "
+          f"Wine; {cores} processors, load {' '.join(load)}")
+    print(f"\n  Download + decode + verify: content and cache passes, {len(fetched)} objects, "
+          f"{objects / MIB:.1f} MiB served, {decoded / MIB:.1f} MiB decoded")
+    print(f"  {'':46s} {'seconds':>8s} {'MB/s':>8s}  (decoded bytes a second)")
+    for threads in sorted(runs):
+        seconds, peak, log = runs[threads]
+        network = re.findall(r"Downloaded ([\d,]+) bytes total ~ ([\d,]+) B/s", log)
+        rate = ", ".join(f"{int(r.replace(',', '')) / 1e6:.1f}" for _, r in network)
+        row("Launcher, 1 download thread" if threads == 1 else "Launcher, one download thread per core",
+            step_seconds(log, "Binaries1", "Binaries2"), decoded, f"(its own figures: {rate} MB/s)")
+    row("curl | xz -d | md5sum, one object at a time", gnu_one, decoded)
+    row(f"the same, {cores} at a time", gnu_many, decoded)
+    print(f"\n  Verify of the installed release: {len(hashed)} files, {hashed_bytes / MIB:.1f} MiB "
+          f"(cache files are not hashed)")
+    row("Launcher, everything current (Binaries0 + 1)", step_seconds(verify[2], "Binaries0", "Binaries1"),
+        hashed_bytes)
+    row("md5sum over the same files (best of 3)", md5sum, hashed_bytes)
+    print("\n  Peak memory of Launcher.exe (maximum resident set)")
+    for threads in sorted(runs):
+        print(f"  {'update, ' + ('1 download thread' if threads == 1 else 'one thread per core'):46s} "
+              f"{runs[threads][1] / 1024:8.1f} MiB")
+    print(f"  {'verify only':46s} {verify[1] / 1024:8.1f} MiB")
+    print(f"  (whole runs: {', '.join(f'{runs[t][0]:.1f} s' for t in sorted(runs))}, verify {verify[0]:.1f} s)")
+    return 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

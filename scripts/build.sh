@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds both trees: build/x64 (Launcher and its tests) and
 # build/x86 (FaultCourier and its tests). BUILD_DIR overrides "build".
+# "--demo" builds only the programs that scripts/demo.sh runs or serves.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$here/build}
@@ -21,6 +22,11 @@ trees=(x64 x86)
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   configure fc64 x64 -DFAULTCOURIER_TREE=ON
   trees+=(fc64)
+fi
+if [ "${1:-}" = --demo ]; then
+  cmake --build "$build/x64" -j"$jobs" --target Launcher interface_archive game_standin certinstall launcher_driver
+  cmake --build "$build/x86" -j"$jobs" --target FaultCourier
+  exit 0
 fi
 for tree in "${trees[@]}"; do
   cmake --build "$build/$tree" -j"$jobs" "$@"

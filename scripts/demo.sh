@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs its main job under Wine against the bundled
-# local test servers, then prints the launcher's log.
+# The launcher's main job under Wine against a local copy of the maker's
+# servers (nginx on 127.0.0.1): builds what the run needs and the demo
+# release, then runs Launcher.exe (see scripts/demo.py). Without a DISPLAY
+# the run is driven on a virtual display and leaves a screenshot of each page
+# in build/demo/screenshots. Arguments go to the launcher.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 export TEST_ROOT=${BUILD_DIR:-$here/build}
 bash "$here/scripts/setup.sh"
-BUILD_DIR=$TEST_ROOT bash "$here/scripts/build.sh"
+BUILD_DIR=$TEST_ROOT bash "$here/scripts/build.sh" --demo
 source "$here/scripts/wine_env.sh"
+# The demo's own prefix: its settings, downloads and agreements stay apart
+# from the tests'.
+export WINEPREFIX="$TEST_ROOT/demo/wine"
 wine_env_prepare
-exec python3 "$here/scripts/demo.py" --build "$TEST_ROOT" "$@"
+run=(python3 "$here/scripts/demo.py" --build "$TEST_ROOT")
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}" --driven -- "$@"
+fi
+exec "${run[@]}" -- "$@"

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 wine32:i386
           xvfb xauth x11-apps imagemagick cmake googletest lzma-dev libz-mingw-w64-dev python3 openssl xz-utils fonts-liberation
+          nginx curl
           libvulkan1 mesa-vulkan-drivers) # Direct3D 12 under Wine needs a Vulkan loader and driver
 
 missing=()
@@ -17,7 +18,26 @@ if [ ${#missing[@]} -gt 0 ]; then
     dpkg --add-architecture i386
   fi
   apt-get -o DPkg::Lock::Timeout=600 update -q
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q "${missing[@]}"
+  # The demo runs nginx itself, as the current user: its package must not
+  # start or enable a system service (on port 80).
+  no_services=
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+    chmod +x /usr/sbin/policy-rc.d
+    no_services=1
+  fi
+  status=0
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q "${missing[@]}" || status=$?
+  if [ -n "$no_services" ]; then
+    rm -f /usr/sbin/policy-rc.d
+  fi
+  if [ "$status" != 0 ]; then
+    exit "$status"
+  fi
+  if [[ " ${missing[*]} " == *" nginx "* ]] && command -v systemctl >/dev/null &&
+     systemctl is-enabled nginx >/dev/null 2>&1; then
+    systemctl disable -q nginx || true
+  fi
 fi
 
 # The embedded browser's runtime (a 64-bit Windows build from the npm

@@ -34,7 +34,15 @@ Control:
           {"flip": K}              byte K of the body inverted
           {"length": N}            a Content-Length of N (the body as it is, then
                                    the connection is closed)
-  GET  /__ctl/content/attempts?name=...   JSON {"count": requests so far}
+          {"chunked": true}        the body in chunks: what comes before a stall
+                                   in one, the rest in another, then the last
+                                   chunk (a stall after every byte holds the
+                                   body's end)
+          {"lzma_size": N}         the ".lzma" header of this answer declares N
+                                   decoded bytes
+  GET  /__ctl/content/attempts?name=...   JSON {"count": requests so far,
+                                   "injected": requests that met an injection,
+                                   "stalling": answers now waiting in a stall}
   POST /__ctl/content/archive  JSON {"names": [remote name, ...],
                                      "part_sizes": [N, ...] (all parts but the last),
                                      "flip": {remote name: K}  (byte K of that object inverted)}
@@ -43,12 +51,9 @@ Control:
         "index_length": N, "addresses": {name: address}}
 """
 import base64
-import hashlib
 import importlib.util
 import json
-import lzma
 import os
-import random
 import re
 import socket
 import struct
@@ -62,6 +67,8 @@ LOCK = threading.Lock()
 OBJECTS = {}    # remote name -> served bytes
 FAILURES = {}   # remote name -> list of injections
 ATTEMPTS = {}   # remote name -> requests so far
+INJECTED = {}   # remote name -> requests that met an injection
+STALLING = {}   # remote name -> answers now waiting in a stall
 
 
 def reset():
@@ -69,35 +76,30 @@ def reset():
         OBJECTS.clear()
         FAILURES.clear()
         ATTEMPTS.clear()
+        INJECTED.clear()
+        STALLING.clear()
+
+
+def script_module(name):
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", name + ".py")
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
+    return module
+
+
+# The objects' encoding is the release writer's.
+RELEASE = script_module("release_writer")
+make_content = RELEASE.make_content
+encode_lzma = RELEASE.encode_lzma
 
 
 def register(state):
     return {"handle": handle, "control": control}
 
 
-def make_content(size, seed):
-    """Deterministic, moderately compressible bytes."""
-    rng = random.Random(seed)
-    words = [bytes(rng.randrange(97, 123) for _ in range(rng.randrange(2, 9))) for _ in range(512)]
-    out = bytearray()
-    while len(out) < size:
-        if rng.random() < 0.1:
-            out += rng.randbytes(rng.randrange(1, 64))
-        else:
-            out += rng.choice(words) + b" "
-    return bytes(out[:size])
-
-
-def encode_lzma(content, size_header=None, dict_size=1 << 20, preset=6):
-    """".lzma" object: props, the exact decoded size, the stream."""
-    filters = [{"id": lzma.FILTER_LZMA1, "preset": preset, "dict_size": dict_size}]
-    packed = lzma.compress(content, format=lzma.FORMAT_ALONE, filters=filters)
-    size = len(content) if size_header is None else size_header
-    return packed[:5] + struct.pack("<Q", size & 0xFFFFFFFFFFFFFFFF) + packed[13:]
-
-
 def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
-    md5 = hashlib.md5(content).hexdigest().upper()
+    md5 = RELEASE.md5_text(content)
     name = name.replace("{md5}", md5)
     if fmt is None:
         fmt = "lzma" if ".lzma" in name else "raw"
@@ -105,16 +107,12 @@ def store(name, content, fmt, size_header=None, dict_size=1 << 20, preset=6):
     with LOCK:
         OBJECTS[name] = served
         ATTEMPTS.pop(name, None)
+        INJECTED.pop(name, None)
     return {"name": name, "md5": md5, "size": len(content), "object_size": len(served)}
 
 
 def archive_writer():
-    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
-                        "make_offline_archive.py")
-    found = importlib.util.spec_from_file_location("make_offline_archive", path)
-    module = importlib.util.module_from_spec(found)
-    found.loader.exec_module(module)
-    return module
+    return script_module("make_offline_archive")
 
 
 def make_archive(req):
@@ -183,13 +181,16 @@ def control(handler, name, query, body):
         with LOCK:
             FAILURES[req["name"]] = list(req.get("attempts", []))
             ATTEMPTS.pop(req["name"], None)
+            INJECTED.pop(req["name"], None)
         handler.send_bytes(200, b"ok")
     elif what == "archive":
         reply_json(handler, make_archive(json.loads(body.decode("utf-8"))))
     elif what == "attempts":
+        name = query.get("name", [""])[0]
         with LOCK:
-            count = ATTEMPTS.get(query.get("name", [""])[0], 0)
-        reply_json(handler, {"count": count})
+            counts = {"count": ATTEMPTS.get(name, 0), "injected": INJECTED.get(name, 0),
+                      "stalling": STALLING.get(name, 0)}
+        reply_json(handler, counts)
     else:
         return False
     return True
@@ -224,6 +225,8 @@ def handle(handler, method, path, body):
         ATTEMPTS[key] = attempt + 1
         plan = FAILURES.get(key, [])
         injection = (plan[attempt] if attempt < len(plan) else None) or {}
+        if injection:
+            INJECTED[key] = INJECTED.get(key, 0) + 1
 
     if "status" in injection:
         handler.send_bytes(int(injection["status"]), b"injected failure")
@@ -232,6 +235,9 @@ def handle(handler, method, path, body):
         abort_connection(handler, reset=False)
         return True
 
+    if "lzma_size" in injection and len(served) >= 13:
+        size = int(injection["lzma_size"]) & 0xFFFFFFFFFFFFFFFF
+        served = served[:5] + struct.pack("<Q", size) + served[13:]
     total = len(served)
     offset = parse_range(handler.headers.get("Range"))
     headers = {"Content-Type": "application/octet-stream"}
@@ -247,7 +253,16 @@ def handle(handler, method, path, body):
     payload = bytearray(served[offset:])
     if "flip" in injection and 0 <= int(injection["flip"]) < len(payload):
         payload[int(injection["flip"])] ^= 0xFF
-    headers["Content-Length"] = str(injection.get("length", len(payload)))
+    chunked = bool(injection.get("chunked"))
+    if chunked:
+        headers["Transfer-Encoding"] = "chunked"
+    else:
+        headers["Content-Length"] = str(injection.get("length", len(payload)))
+
+    def write(data):
+        if chunked and data:
+            data = b"%x\r\n" % len(data) + data + b"\r\n"
+        handler.wfile.write(data)
 
     handler.send_response(status)
     for name, value in headers.items():
@@ -260,7 +275,7 @@ def handle(handler, method, path, body):
         if kind in injection:
             cut = int(injection[kind])
     first = bytes(payload if cut is None else payload[:cut])
-    handler.wfile.write(first)
+    write(first)
     handler.wfile.flush()
     if "reset_after" in injection:
         # A reset discards what the client has not read yet; give it a moment
@@ -272,13 +287,21 @@ def handle(handler, method, path, body):
         abort_connection(handler, reset=False)
         return True
     if "stall" in injection:
-        time.sleep(min(float(injection["stall"]), 60.0))
-    if cut is not None:
+        with LOCK:
+            STALLING[key] = STALLING.get(key, 0) + 1
         try:
-            handler.wfile.write(bytes(payload[cut:]))
-            handler.wfile.flush()
-        except OSError:
-            handler.close_connection = True
+            time.sleep(min(float(injection["stall"]), 60.0))
+        finally:
+            with LOCK:
+                STALLING[key] = max(0, STALLING.get(key, 0) - 1)
+    try:
+        if cut is not None:
+            write(bytes(payload[cut:]))
+        if chunked:
+            handler.wfile.write(b"0\r\n\r\n")
+        handler.wfile.flush()
+    except OSError:
+        handler.close_connection = True
     if "length" in injection:
         abort_connection(handler, reset=False)
     return True

@@ -137,6 +137,16 @@ bool WriteArchive(const std::wstring& installer, const std::vector<std::string>&
     return !parts.empty() && testing_support::WriteFileBytes(installer, "");
 }
 
+AttemptCounts Counts(const std::string& name)
+{
+    std::string answer = TestServer::Control("GET", "/__ctl/content/attempts?name=" + name);
+    AttemptCounts counts;
+    counts.count = static_cast<int>(JsonNumber(answer, "count"));
+    counts.injected = static_cast<int>(JsonNumber(answer, "injected"));
+    counts.stalling = static_cast<int>(JsonNumber(answer, "stalling"));
+    return counts;
+}
+
 int Attempts(const std::string& name)
 {
     std::string answer = TestServer::Control("GET", "/__ctl/content/attempts?name=" + name);

@@ -30,6 +30,13 @@ std::string Object(const std::string& name);
 // Injections for the attempts at name, a JSON list ("[{\"status\": 404}, null]").
 bool Fail(const std::string& name, const std::string& attemptsJson);
 int Attempts(const std::string& name);
+// Requests at name that met an injection, and answers now waiting in a stall.
+struct AttemptCounts {
+    int count = 0;
+    int injected = 0;
+    int stalling = 0;
+};
+AttemptCounts Counts(const std::string& name);
 // An offline installer archive of the served objects names, written by
 // scripts/make_offline_archive.py: its parts, cut after the given part sizes
 // (the last part takes the rest). flipJson ({"<name>": K}) inverts byte K of

@@ -129,11 +129,19 @@ std::string ReleaseFixture::Log() const
 std::vector<std::string> ReleaseFixture::NewRequests()
 {
     std::vector<std::string> paths;
-    auto requests = TestServer::Requests();
-    for (size_t i = seenRequests_; i < requests.size(); ++i)
-        paths.push_back(requests[i].path);
-    seenRequests_ = requests.size();
+    for (const auto& request : NewRecordedRequests())
+        paths.push_back(request.path);
     return paths;
+}
+
+std::vector<testing_support::RecordedRequest> ReleaseFixture::NewRecordedRequests()
+{
+    auto requests = TestServer::Requests();
+    std::vector<testing_support::RecordedRequest> fresh;
+    for (size_t i = seenRequests_; i < requests.size(); ++i)
+        fresh.push_back(requests[i]);
+    seenRequests_ = requests.size();
+    return fresh;
 }
 
 std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& suffix)

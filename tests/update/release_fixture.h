@@ -39,6 +39,8 @@ class ReleaseFixture {
     std::string Log() const;
     // The request paths received since the last call (all when first called).
     std::vector<std::string> NewRequests();
+    // The same, with each request's headers.
+    std::vector<testing_support::RecordedRequest> NewRecordedRequests();
 
     std::wstring installDir;  // <download folder>\Public
     std::wstring launcherDir; // local application data \Vantorel\Downloaded\Public
