@@ -87,7 +87,8 @@ if(TARGET game_standin)
 endif()
 
 foreach(area core steps update window browser crash)
-  add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC} ${CMAKE_SOURCE_DIR}/tests/support/log_capture.cpp)
+  add_area_tests(${area} LIBS launcher_lib EXTRA ${LAUNCHER_RC} ${CMAKE_SOURCE_DIR}/tests/support/log_capture.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/launcher_process.cpp)
 endforeach()
 
 # The support chain sends its old folder to the recycle bin, which Wine keeps

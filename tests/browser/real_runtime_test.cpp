@@ -4,6 +4,7 @@
 // button presses. One run checks the page from "launcher.zip", the mirror of
 // a running step's texts and progress, both buttons, the load-error page and
 // a clean shutdown; a screenshot of the page is kept in "artifacts".
+#include "launcher_process.h"
 #include "app_folders.h"
 #include "browser_runtime.h"
 #include "launcher.h"
@@ -176,12 +177,17 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
     std::wstring log = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
     DeleteFileW(log.c_str());
-    EXPECT_EQ(testing_support::RunProcess(L"\"" + launcherFolder + L"Launcher.exe\"", nullptr, 60000), 0);
+    {
+        // Closed on its ready page.
+        LauncherProcess launcher(launcherFolder + L"Launcher.exe", L"");
+        EXPECT_EQ(launcher.RunToItsEnd(false, 60000), 0);
+        EXPECT_EQ(launcher.LastPage(), LauncherPage::Ready);
+    }
     std::string text = testing_support::ReadFileBytes(log);
     EXPECT_NE(text.find("LoadCEFLib\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("LoadCEFLib failed"), std::string::npos) << text;
     EXPECT_EQ(text.find("StartCEF failed"), std::string::npos) << text;
-    EXPECT_NE(text.find("Finished ReadyToPlay"), std::string::npos) << text;
+    EXPECT_NE(text.find("Finished Preprocess"), std::string::npos) << text;
     EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
 

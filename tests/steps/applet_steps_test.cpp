@@ -2,6 +2,7 @@
 // the command line and environment the applet sees, success and failure
 // lines, exit codes, the verify marker across runs and the defragment
 // decision from the wasted space to the question and the disk check.
+#include "machine/platform_step.h"
 #include "applet_test_support.h"
 #include "applets/applet_steps.h"
 #include "applets/maintenance_requests.h"
@@ -64,6 +65,7 @@ class AppletStepsTest : public testing::Test {
         ASSERT_TRUE(install_.Ready());
         steps_test::ResetQueueState();
         DefragTrigger = 0;
+        MTRenderingSupported = false; // as before the platform check has run
         ManifestFileList.clear();
         ForgetUnusedCacheFiles();
         BoxTexts.clear();

@@ -3,6 +3,7 @@
 // upload to the local HTTPS server.
 #include "app_folders.h"
 #include "launcher.h"
+#include "launcher_process.h"
 #include "localization.h"
 #include "settings_store.h"
 #include "step_messages.h"
@@ -19,86 +20,6 @@ using testing_support::TestServer;
 using testing_support::WriteFileBytes;
 
 namespace {
-
-// Starts a program; Wait pumps this thread's messages while it runs, since a
-// second launcher may ask a window of this thread to come forward.
-class Child {
-  public:
-    explicit Child(const std::wstring& commandLine)
-    {
-        STARTUPINFOW startup = {sizeof(startup)};
-        std::wstring line = commandLine;
-        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                           &info_))
-            CloseHandle(info_.hThread);
-    }
-    ~Child()
-    {
-        if (info_.hProcess) {
-            if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(info_.hProcess, 99);
-            CloseHandle(info_.hProcess);
-        }
-    }
-    bool Started() const { return info_.hProcess != nullptr; }
-    // Presses PLAY once the program's ready page offers it; true once
-    // pressed.
-    bool PressPlayWhenOffered()
-    {
-        if (playPressed_ || !info_.hProcess)
-            return playPressed_;
-        Search search = {GetProcessId(info_.hProcess), nullptr};
-        EnumWindows(FindLauncherWindow, reinterpret_cast<LPARAM>(&search));
-        HWND play = search.window ? GetDlgItem(search.window, IDC_MAIN_BUTTON) : nullptr;
-        wchar_t caption[64] = {};
-        if (play)
-            GetWindowTextW(play, caption, 64);
-        std::wstring offered;
-        GetLocalizedText("PLAY", offered);
-        if (!play || !IsWindowEnabled(play) || offered != caption)
-            return false;
-        PostMessageW(search.window, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(play));
-        playPressed_ = true;
-        return true;
-    }
-    // The exit code, or -1 when the program is still running after 60 s.
-    int Wait()
-    {
-        for (int i = 0; i < 600; ++i) {
-            DWORD result = MsgWaitForMultipleObjects(1, &info_.hProcess, FALSE, 100, QS_ALLINPUT);
-            if (result == WAIT_OBJECT_0) {
-                DWORD code = 0;
-                GetExitCodeProcess(info_.hProcess, &code);
-                return static_cast<int>(code);
-            }
-            steps_test::PumpMessages();
-            PressPlayWhenOffered();
-        }
-        return -1;
-    }
-
-  private:
-    struct Search {
-        DWORD processId;
-        HWND window;
-    };
-    static BOOL CALLBACK FindLauncherWindow(HWND window, LPARAM data)
-    {
-        auto* search = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (owner != search->processId || wcscmp(name, L"Launcher") != 0)
-            return TRUE;
-        search->window = window;
-        return FALSE;
-    }
-
-    PROCESS_INFORMATION info_ = {};
-    bool playPressed_ = false;
-};
 
 // Keeps a file's bytes (or its absence) and puts them back afterwards.
 class FileGuard {
@@ -203,9 +124,9 @@ class LauncherRunTest : public ::testing::Test {
 
     int Run(const std::wstring& arguments)
     {
-        Child child(L"\"" + launcher_ + L"\" " + arguments);
-        EXPECT_TRUE(child.Started());
-        return child.Wait();
+        LauncherProcess launcher(arguments);
+        EXPECT_TRUE(launcher.Started());
+        return launcher.RunToItsEnd(true, 60000);
     }
     std::string Log() { return ReadFileBytes(logPath_); }
     std::vector<std::string> Uploads()
@@ -326,8 +247,9 @@ TEST_F(LauncherRunTest, AnOlderWindowsEndsTheRunWithItsText)
     // process keeps its version.
     const wchar_t* key = L"Software\\Wine\\AppDefaults\\Launcher.exe";
     HKEY handle = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr),
+        ERROR_SUCCESS);
     RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"vista"), 12);
     RegCloseKey(handle);
     std::string output;
@@ -448,16 +370,16 @@ TEST_F(LauncherRunTest, SecondLauncherLeavesARunningOneAlone)
 {
     // The first launcher stays up while the server holds its report.
     ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, "OK", "\"delay\": 4"));
-    Child first(L"\"" + launcher_ + L"\" -nocef");
+    LauncherProcess first(L"-nocef");
     ASSERT_TRUE(first.Started());
     for (int i = 0; i < 200 && Uploads().empty(); ++i) {
-        first.PressPlayWhenOffered();
+        first.HandlePage(true);
         Sleep(100);
     }
     ASSERT_EQ(Uploads().size(), 1u);
 
     EXPECT_EQ(Run(L"-nocef"), 0);
-    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(first.RunToItsEnd(true, 60000), 0);
     EXPECT_EQ(Uploads().size(), 1u);
     std::string log = Log();
     EXPECT_EQ(log.find("Current time: ", 1), std::string::npos) << log;

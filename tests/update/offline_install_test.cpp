@@ -116,7 +116,7 @@ TEST(OfflineInstallTest, AReleaseComesFromTheArchiveAndTheNetworkGivesTheRest)
     EXPECT_TRUE(Contains(log, "Could not find " + absent.name + " in archive"));
     EXPECT_TRUE(Contains(log, "Hash mismatch on archived file " + damaged.name));
     EXPECT_TRUE(Contains(log, "Queuing " + Narrow(big.localPath) + " [" + big.md5 + "] from archive"));
-    EXPECT_TRUE(Contains(log, "Finished ReadyToPlay ("));
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready);
     requests = release.NewRequests();
     EXPECT_EQ(CountContaining(requests, "/Data/"), 3u);
     EXPECT_EQ(CountContaining(requests, damaged.name), 1u);

@@ -1,6 +1,7 @@
 #include "release_fixture.h"
 
 #include "app_folders.h"
+#include "launcher_process.h"
 #include "md5.h"
 #include "settings_store.h"
 
@@ -117,8 +118,10 @@ bool ReleaseFixture::Publish(const std::string& extraLines)
 
 int ReleaseFixture::Run(const std::wstring& arguments)
 {
-    std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" " + arguments;
-    return testing_support::RunProcess(line, nullptr, 120000);
+    LauncherProcess launcher(arguments);
+    int code = launcher.RunToItsEnd();
+    lastPage_ = launcher.LastPage();
+    return code;
 }
 
 std::string ReleaseFixture::Log() const

@@ -4,6 +4,8 @@
 // launcher writes, emptied before and after.
 #pragma once
 
+#include "launcher_process.h"
+
 #include "content_server.h"
 #include "test_support.h"
 
@@ -34,8 +36,11 @@ class ReleaseFixture {
     // "Test" in place of "Public".
     void UseTestCluster();
 
-    // Runs Launcher.exe with arguments; its exit code (-1 after 120 s).
+    // Runs Launcher.exe with arguments until it ends, closing its window on
+    // the ready or the retry page; its exit code (-1 after 120 s).
     int Run(const std::wstring& arguments);
+    // The page the last run was closed on.
+    LauncherPage LastPage() const { return lastPage_; }
     std::string Log() const;
     // The request paths received since the last call (all when first called).
     std::vector<std::string> NewRequests();
@@ -56,6 +61,7 @@ class ReleaseFixture {
     unsigned savedCluster_ = 3;
     unsigned savedTestAccess_ = 0;
     size_t seenRequests_ = 0;
+    LauncherPage lastPage_ = LauncherPage::None;
 };
 
 // Local paths of every file below folder whose name ends with suffix.

@@ -223,7 +223,7 @@ void ExpectVerifiedInstall(const ReleaseFixture& release)
         EXPECT_EQ(FileMd5(file.localPath), file.md5) << file.path;
     EXPECT_TRUE(FindFiles(release.installDir, L".tmp").empty());
     EXPECT_TRUE(FindFiles(release.launcherDir, L".tmp").empty());
-    EXPECT_NE(release.Log().find("Finished ReadyToPlay ("), std::string::npos) << release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << release.Log();
 }
 
 // Adds a bulk object of size bytes.

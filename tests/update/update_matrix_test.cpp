@@ -167,9 +167,9 @@ TEST(UpdateMatrixTest, EveryFaultMeetsEveryKindAndNoRunLeavesADamagedFile)
             ++c.refusals;
             EXPECT_NE(c.fault->outcome, RECOVERED) << c.file.path << "\n" << log;
             EXPECT_TRUE(LogNames(log, c.file.name, c.fault->reason)) << c.file.path << "\n" << log;
-            EXPECT_EQ(log.find("Finished ReadyToPlay ("), std::string::npos) << log;
+            EXPECT_NE(release.LastPage(), LauncherPage::Ready) << log;
         }
-        complete = log.find("Finished ReadyToPlay (") != std::string::npos;
+        complete = release.LastPage() == LauncherPage::Ready;
     }
     EXPECT_TRUE(complete) << "after " << runs << " runs";
 

@@ -98,7 +98,7 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_TRUE(FileExists(install + L"\\Data\\kept.LightMap.dat"));
     EXPECT_TRUE(FileExists(install + L"\\Data\\notes.txt"));
     EXPECT_NE(log.find("Purging empty " + Narrow(install) + "\\Old\\"), std::string::npos);
-    EXPECT_NE(log.find("Finished ReadyToPlay ("), std::string::npos) << log;
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
     ExpectInstalled(release);
     requests = release.NewRequests();
     EXPECT_EQ(CountContaining(requests, "/Data/"), 8u);
@@ -203,7 +203,7 @@ TEST(UpdateRunTest, ACopyThatCannotStartLeavesTheRunLoggedOnTheRetryPage)
     size_t failed = log.find("Could not start ");
     ASSERT_NE(failed, std::string::npos) << log;
     EXPECT_NE(log.find("Finished Binaries0 (", failed), std::string::npos);
-    EXPECT_NE(log.find("Step RetryPrompt", failed), std::string::npos);
+    EXPECT_EQ(release.LastPage(), LauncherPage::Retry);
 }
 
 } // namespace

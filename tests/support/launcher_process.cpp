@@ -1,0 +1,155 @@
+#include "launcher_process.h"
+
+#include "localization.h"
+#include "step_messages.h"
+#include "test_support.h"
+
+LauncherProcess::LauncherProcess(const std::wstring& arguments)
+    : LauncherProcess(testing_support::BuildFolder() + L"\\Launcher.exe", arguments)
+{
+}
+
+LauncherProcess::LauncherProcess(const std::wstring& program, const std::wstring& arguments)
+{
+    std::wstring line = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        CloseHandle(info.hThread);
+        process_ = info.hProcess;
+    }
+}
+
+LauncherProcess::~LauncherProcess()
+{
+    Kill();
+}
+
+bool LauncherProcess::Running() const
+{
+    return process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+bool LauncherProcess::WaitUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (done())
+            return true;
+        if (!Running())
+            return false;
+        Sleep(10);
+    }
+    return false;
+}
+
+void LauncherProcess::Kill()
+{
+    if (!process_)
+        return;
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 15000);
+    CloseHandle(process_);
+    process_ = nullptr;
+}
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    HWND window;
+};
+
+BOOL CALLBACK FindLauncherWindow(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (owner != search->processId || wcscmp(name, L"Launcher") != 0)
+        return TRUE;
+    search->window = window;
+    return FALSE;
+}
+
+void PumpThreadMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+} // namespace
+
+HWND LauncherProcess::MainWindow() const
+{
+    WindowSearch search = {GetProcessId(process_), nullptr};
+    EnumWindows(FindLauncherWindow, reinterpret_cast<LPARAM>(&search));
+    return search.window;
+}
+
+LauncherPage LauncherProcess::CurrentPage(HWND window) const
+{
+    HWND button = window ? GetDlgItem(window, IDC_MAIN_BUTTON) : nullptr;
+    if (!button || !IsWindowEnabled(button))
+        return LauncherPage::None;
+    wchar_t caption[64] = {};
+    GetWindowTextW(button, caption, 64);
+    if (GetLocalizationTable().empty())
+        LoadLocalizationTable(); // this program carries the launcher's texts too
+    std::wstring play, retry;
+    GetLocalizedText("PLAY", play);
+    GetLocalizedText("RETRY", retry);
+    if (play == caption)
+        return LauncherPage::Ready;
+    if (retry == caption)
+        return LauncherPage::Retry;
+    return LauncherPage::None;
+}
+
+void LauncherProcess::HandlePage(bool pressPlay)
+{
+    HWND window = MainWindow();
+    LauncherPage page = CurrentPage(window);
+    if (page == LauncherPage::None || (window == handledWindow_ && page == lastPage_))
+        return;
+    lastPage_ = page;
+    handledWindow_ = window;
+    if (page == LauncherPage::Ready && pressPlay) {
+        HWND play = GetDlgItem(window, IDC_MAIN_BUTTON);
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(play));
+    } else {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+}
+
+int LauncherProcess::RunToItsEnd(bool pressPlay, DWORD timeoutMs)
+{
+    if (!process_)
+        return -1;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        DWORD result = MsgWaitForMultipleObjects(1, &process_, FALSE, 50, QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0) {
+            DWORD code = 0;
+            GetExitCodeProcess(process_, &code);
+            return static_cast<int>(code);
+        }
+        PumpThreadMessages();
+        HandlePage(pressPlay);
+    }
+    Kill();
+    return -1;
+}
+
+int64_t FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}

@@ -1,0 +1,56 @@
+// A launcher started by a test: run to its end the way a player would end it
+// (PLAY on the ready page, or closing the window on the ready or retry
+// page), or ended at a moment of the test's choosing, the way a crash or a
+// power cut would end it.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// The last page a run showed before it ended.
+enum class LauncherPage { None, Ready, Retry };
+
+class LauncherProcess {
+  public:
+    // Starts the built Launcher.exe with arguments.
+    explicit LauncherProcess(const std::wstring& arguments);
+    // Starts program (a full path) with arguments.
+    LauncherProcess(const std::wstring& program, const std::wstring& arguments);
+    ~LauncherProcess(); // a launcher still running is killed
+    LauncherProcess(const LauncherProcess&) = delete;
+    LauncherProcess& operator=(const LauncherProcess&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    bool Running() const;
+    // Polls done() every 10 ms; false when the launcher ended first or
+    // timeoutMs passed.
+    bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+    // Terminates the process at once and waits (bounded) until it is gone.
+    void Kill();
+
+    // Waits, pumping this thread's messages (a second launcher may ask a
+    // window of this thread to come forward), until the launcher ends. On
+    // the ready page it presses PLAY when pressPlay, else closes the window;
+    // on the retry page it closes the window. Returns the exit code, or -1
+    // when the launcher still runs after timeoutMs (it is then killed).
+    int RunToItsEnd(bool pressPlay = false, DWORD timeoutMs = 120000);
+    // Once: presses PLAY (when pressPlay) or closes the window when the
+    // launcher shows a ready or retry page it has not been handled on.
+    void HandlePage(bool pressPlay);
+    // The page last handled.
+    LauncherPage LastPage() const { return lastPage_; }
+
+  private:
+    HWND MainWindow() const;
+    // The page the main window shows now, judged by its main button.
+    LauncherPage CurrentPage(HWND window) const;
+
+    HANDLE process_ = nullptr;
+    HWND handledWindow_ = nullptr;
+    LauncherPage lastPage_ = LauncherPage::None;
+};
+
+// The size of a file, -1 when it does not exist.
+int64_t FileSize(const std::wstring& path);
