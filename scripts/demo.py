@@ -29,9 +29,11 @@ import release_writer  # noqa: E402
 
 MIB = 1 << 20
 PRESSED_CAPTIONS = ("I AGREE", "PLAY")
-# Each download connection at the speed of a good home line, so that the
-# progress, speed and estimate can be watched.
-DEMO_RATE = "4m"
+# One download connection at the speed of a home line, so that the progress,
+# the speed and the estimate of the time left can be watched (the estimate
+# shows once a pass has run for ten seconds with half a minute left).
+DEMO_RATE = "2m"
+DEMO_SETTINGS = {"EnableAggressiveDownload": 0}
 LAUNCHER_PREFIXES = ("/tools/launcher.exe", "/tools/faultcourier.exe", "/tools/windows/x64/dbghelp.dll",
                      "/tools/windows/x64/symsrv.dll", "/tools/cef3_1/")
 
@@ -156,12 +158,13 @@ def drive(paths, env, driven, limit):
         events.append((time.time() - start, kind, fields))
         if kind == "PAGE":
             _, status, button, enabled = fields[:4]
+            detail = fields[5] if len(fields) > 5 else ""
             if driven:
                 shots += 1
                 screenshot(paths, shots, status or button)
             press = driven and enabled == "1" and button in PRESSED_CAPTIONS
             print(f"  {time.time() - start:6.1f} s  page: {status or '-'} [{button}{'' if enabled == '1' else ', off'}]"
-                  f"{'  -> press' if press else ''}", flush=True)
+                  f"{'  ' + detail if detail else ''}{'  -> press' if press else ''}", flush=True)
             driver.answer("press" if press else "wait")
         elif kind == "GAME":
             print(f"  {time.time() - start:6.1f} s  the game's window is up", flush=True)
@@ -288,7 +291,7 @@ def main():
     server = release_server.ReleaseServer(paths.release, os.path.join(paths.demo, "nginx"),
                                           os.path.join(paths.build, "testca", "localhost.pem"), DEMO_RATE)
     with server:
-        write_configuration(paths, server, env)
+        write_configuration(paths, server, env, DEMO_SETTINGS)
         server.mark()
         print(f"Launcher.exe from {paths.tools}" +
               (" (driven on a virtual display)" if args.driven else ": click through its pages"), flush=True)
