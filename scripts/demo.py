@@ -29,9 +29,11 @@ import release_writer  # noqa: E402
 
 MIB = 1 << 20
 PRESSED_CAPTIONS = ("I AGREE", "PLAY")
-# Each download connection at the speed of a good home line, so that the
-# progress, speed and estimate can be watched.
-DEMO_RATE = "4m"
+# One download connection at the speed of a home line, so that the progress,
+# the speed and the estimate of the time left can be watched (the estimate
+# shows once a pass has run for ten seconds with half a minute left).
+DEMO_RATE = "2m"
+DEMO_SETTINGS = {"EnableAggressiveDownload": 0}
 LAUNCHER_PREFIXES = ("/tools/launcher.exe", "/tools/faultcourier.exe", "/tools/windows/x64/dbghelp.dll",
                      "/tools/windows/x64/symsrv.dll", "/tools/cef3_1/")
 
@@ -156,12 +158,13 @@ def drive(paths, env, driven, limit):
         events.append((time.time() - start, kind, fields))
         if kind == "PAGE":
             _, status, button, enabled = fields[:4]
+            detail = fields[5] if len(fields) > 5 else ""
             if driven:
                 shots += 1
                 screenshot(paths, shots, status or button)
             press = driven and enabled == "1" and button in PRESSED_CAPTIONS
             print(f"  {time.time() - start:6.1f} s  page: {status or '-'} [{button}{'' if enabled == '1' else ', off'}]"
-                  f"{'  -> press' if press else ''}", flush=True)
+                  f"{'  ' + detail if detail else ''}{'  -> press' if press else ''}", flush=True)
             driver.answer("press" if press else "wait")
         elif kind == "GAME":
             print(f"  {time.time() - start:6.1f} s  the game's window is up", flush=True)
@@ -172,12 +175,17 @@ def drive(paths, env, driven, limit):
         elif kind.startswith("PRESS"):
             if kind == "PRESS-FAILED":
                 print(f"  {time.time() - start:6.1f} s  the press of {fields[0]} did not take", flush=True)
+    seconds = time.time() - start
+    if events and events[-1][1] == "TIMEOUT":
+        # An abandoned run: whatever it started in the demo's prefix ends.
+        print(f"  {seconds:6.1f} s  time is up", flush=True)
+        run_quietly(["wineserver", "-k"], env)
     for process in (driver.process, launcher):
         try:
             process.wait(timeout=10)
         except subprocess.TimeoutExpired:
             process.kill()
-    return events, time.time() - start
+    return events, seconds
 
 
 def local_path(paths, name):
@@ -232,7 +240,7 @@ def summary(paths, server, events, seconds):
     secure = [r for r in requests if r[0] == server.secure_port]
     pages = [(at, fields) for at, kind, fields in events if kind == "PAGE"]
     ready = next((at for at, fields in pages if fields[2] == "PLAY" and fields[3] == "1"), None)
-    agreed = sum(1 for _, kind, fields in events if kind == "PRESSED" and fields[0] == "I AGREE")
+    agreements = sum(1 for _, fields in pages if fields[2] == "I AGREE")
     started = game_starts(paths)
     print("\nDemo summary")
     print(f"  release:    {len(verified) + len(wrong) + len(kept) + len(absent)} files in {paths.release}, served by nginx on "
@@ -240,11 +248,11 @@ def summary(paths, server, events, seconds):
     print(f"  installed:  {len(verified)} files verified ({size / MIB:.1f} MiB, MD5 against the manifest)"
           f"{f', {len(wrong)} DIFFERENT: ' + ' '.join(wrong[:5]) if wrong else ''}"
           f"{f', {len(kept)} older cache files kept' if kept else ''}; "
-          f"{len(absent)} not taken (other languages, DirectX 10)")
+          f"{len(absent)} not installed ({', '.join(absent[:3])}{', ...' if len(absent) > 3 else ''})")
     print(f"  downloaded: {sum(r[4] for r in content if r[3] in (200, 206)) / MIB:.1f} MiB in {len(content)} "
           f"requests to the content server; {len(secure)} to the origin and web API "
           f"({', '.join(sorted({f'{r[1]} {r[2].split(chr(63))[0]}' for r in secure})) or 'none'})")
-    print(f"  pages:      {len(pages)}, agreements accepted: {agreed}"
+    print(f"  pages:      {len(pages)}, {agreements} of them agreements"
           f"{f'; screenshots in {paths.screenshots}' if glob.glob(os.path.join(paths.screenshots, '*.png')) else ''}")
     for line in re.findall(r"Downloaded [\d,]+ bytes total[^\r\n]*", log):
         print(f"  launcher:   {line}")
@@ -283,7 +291,7 @@ def main():
     server = release_server.ReleaseServer(paths.release, os.path.join(paths.demo, "nginx"),
                                           os.path.join(paths.build, "testca", "localhost.pem"), DEMO_RATE)
     with server:
-        write_configuration(paths, server, env)
+        write_configuration(paths, server, env, DEMO_SETTINGS)
         server.mark()
         print(f"Launcher.exe from {paths.tools}" +
               (" (driven on a virtual display)" if args.driven else ": click through its pages"), flush=True)

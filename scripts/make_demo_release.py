@@ -65,7 +65,7 @@ CONTENT = [(f"/Data/Levels/level_{k:02d}.pak", 16, 100 + k, True, True) for k in
     ("/Data/Config/defaults.cfg", 0.05, 301, True, True),
 ]
 CACHE = [
-    ("/Cache.Windows/world_xx", 32, 400),
+    ("/Cache.Windows/world_xx", 48, 400),
     ("/Cache.Windows/shaders_dx11", 16, 410),
     ("/Cache.Windows/shaders_dx10", 16, 420),  # not taken with DirectX 11 or 12
 ]

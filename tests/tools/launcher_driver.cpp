@@ -7,9 +7,10 @@
 // controls stay the model when the browser interface draws the window).
 // Lines on standard output, UTF-8, fields separated by tabs:
 //   PAGE <process> <status> <button> <enabled 0|1> <browser 0|1> <detail>
-//       a page that has stayed for a moment; the driver then reads one line
-//       from standard input: "press" clicks the main button, anything else
-//       leaves the page alone
+//       a page that has stayed for a moment, and again every few seconds
+//       while a page without a button to press (a download) stays; the
+//       driver then reads one line from standard input: "press" clicks the
+//       main button, anything else leaves the page alone
 //   PRESSED <button> | PRESS-FAILED <button>
 //       whether the page changed after the click
 //   GAME <title>
@@ -33,6 +34,7 @@ constexpr int MAIN_BUTTON = 1044;
 constexpr POINT PAGE_MAIN_BUTTON = {917, 594};
 constexpr DWORD SETTLE_MS = 1500;
 constexpr DWORD GONE_MS = 3000;
+constexpr DWORD PROGRESS_REPORT_MS = 8000;
 
 void Emit(const std::wstring& line)
 {
@@ -172,7 +174,7 @@ int wmain(int argc, wchar_t** argv)
     DWORD limit = (argc > 1 ? wcstoul(argv[1], nullptr, 10) : 900) * 1000;
     DWORD start = GetTickCount();
     std::wstring reported, pending;
-    DWORD pendingSince = 0, goneSince = 0;
+    DWORD pendingSince = 0, reportedAt = 0, goneSince = 0;
     HWND gameReported = nullptr;
     bool launcherSeen = false;
     while (GetTickCount() - start < limit) {
@@ -205,9 +207,13 @@ int wmain(int argc, wchar_t** argv)
             pendingSince = GetTickCount();
             continue;
         }
-        if (key == reported || GetTickCount() - pendingSince < SETTLE_MS)
+        DWORD now = GetTickCount();
+        bool progress = !page.enabled && !page.status.empty();
+        if (now - pendingSince < SETTLE_MS ||
+            (key == reported && !(progress && now - reportedAt >= PROGRESS_REPORT_MS)))
             continue;
         reported = key;
+        reportedAt = now;
         Emit(L"PAGE\t" + std::to_wstring(page.process) + L"\t" + page.status + L"\t" + page.button + L"\t" +
              (page.enabled ? L"1" : L"0") + L"\t" + (page.browser ? L"1" : L"0") + L"\t" +
              TextOf(GetDlgItem(page.window, STATUS_DETAIL)));
