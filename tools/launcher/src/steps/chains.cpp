@@ -20,7 +20,8 @@ const StepId SupportChain[] = {
 
 void Append(StepId id)
 {
-    AppendStep(CreateStep(id), GetStepName(id));
+    if (Requirement* step = CreateStep(id))
+        AppendStep(step, GetStepName(id));
 }
 
 template <size_t N> void AppendAll(const StepId (&chain)[N])

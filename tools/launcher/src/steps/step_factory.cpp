@@ -11,7 +11,6 @@
 #include "machine/platform_step.h"
 #include "machine/ready_to_play_step.h"
 #include "machine/retry_prompt_step.h"
-#include "placeholder_step.h"
 #include "purge/req_purge_cache.h"
 #include "support/req_client_ip.h"
 #include "support/req_diagnostic_tools.h"
@@ -130,7 +129,8 @@ Requirement* CreateStep(StepId id)
         return new ReqReadyToPlay();
     case STEP_RETRY_PROMPT:
         return new ReqRetryPrompt();
-    default:
-        return new PlaceholderStep(GetStepName(id), GetInitialStepKind(id));
+    case STEP_ID_COUNT:
+        break;
     }
+    return nullptr;
 }

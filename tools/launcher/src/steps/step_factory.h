@@ -1,6 +1,5 @@
 // The one place where the steps of the chains are made. BuildChain asks for
-// each step by its StepId; a step whose class is not part of the launcher
-// yet is made as a PlaceholderStep that finishes at once.
+// each step by its StepId.
 #pragma once
 
 #include "requirement.h"
@@ -45,7 +44,7 @@ const wchar_t* GetStepName(StepId id);
 // with bulk download, light without.
 StepKind GetInitialStepKind(StepId id);
 
-// A new step; the caller (the queue) owns it.
+// A new step; the caller (the queue) owns it. Null for STEP_ID_COUNT.
 Requirement* CreateStep(StepId id);
 
 // Tests that drive the main window make the chains' steps themselves: when

@@ -7,24 +7,13 @@
 #include "machine/platform_step.h"
 #include "step_error.h"
 #include "step_message_gate.h"
+#include "game_launch.h"
 #include "step_page.h"
 #include "strings.h"
 
 namespace {
 
 constexpr DWORD STATUS_INVALID_IMAGE_FORMAT_CODE = 0xC000007B;
-
-const wchar_t* GraphicsDriverName(int api)
-{
-    switch (api) {
-    case 0:
-        return L"dx10";
-    case 2:
-        return L"dx12";
-    default:
-        return L"dx11";
-    }
-}
 
 } // namespace
 
