@@ -224,11 +224,13 @@ def verify_install(paths):
 
 
 def game_starts(paths):
+    """(game command lines, applet names) that the stand-in recorded."""
     if not os.path.exists(paths.record):
-        return []
+        return [], []
     text = open(paths.record, "rb").read().decode("utf-8", "replace")
-    commands = re.findall(r"^command=(.*)$", text, re.M)
-    return [c.strip() for c in commands if "-applet:" not in c]
+    commands = [c.strip() for c in re.findall(r"^command=(.*)$", text, re.M)]
+    applets = [re.search(r"-applet:\S*/(\w+)", c).group(1) for c in commands if re.search(r"-applet:\S*/\w+", c)]
+    return [c for c in commands if "-applet:" not in c], applets
 
 
 def summary(paths, server, events, seconds):
@@ -241,7 +243,7 @@ def summary(paths, server, events, seconds):
     pages = [(at, fields) for at, kind, fields in events if kind == "PAGE"]
     ready = next((at for at, fields in pages if fields[2] == "PLAY" and fields[3] == "1"), None)
     agreements = sum(1 for _, fields in pages if fields[2] == "I AGREE")
-    started = game_starts(paths)
+    started, applets = game_starts(paths)
     print("\nDemo summary")
     print(f"  release:    {len(verified) + len(wrong) + len(kept) + len(absent)} files in {paths.release}, served by nginx on "
           f"127.0.0.1:{server.content_port} (content) and :{server.secure_port} (origin, web API)")
@@ -261,6 +263,7 @@ def summary(paths, server, events, seconds):
         print("  steps:      " + ", ".join(f"{name} {value} s" for name, value in steps))
     print(f"  time:       {seconds:.1f} s in all" +
           (f", {ready:.1f} s to the ready page" if ready is not None else ", no ready page was shown"))
+    print(f"  applets:    {', '.join(applets) if applets else 'none ran'}")
     print(f"  game:       {'started: ' + started[0] if started else 'not started'}")
     print(f"  log:        {os.path.join(paths.demo, 'Launcher.log')}")
     timed_out = any(kind == "TIMEOUT" for _, kind, _ in events)
