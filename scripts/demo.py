@@ -264,7 +264,8 @@ def summary(paths, server, events, seconds):
     print(f"  time:       {seconds:.1f} s in all" +
           (f", {ready:.1f} s to the ready page" if ready is not None else ", no ready page was shown"))
     print(f"  applets:    {', '.join(applets) if applets else 'none ran'}")
-    print(f"  game:       {'started: ' + started[0] if started else 'not started'}")
+    command = started[0] if started else ""
+    print(f"  game:       {'started: ' + command[:110] + ('...' if len(command) > 110 else '') if started else 'not started'}")
     print(f"  log:        {os.path.join(paths.demo, 'Launcher.log')}")
     timed_out = any(kind == "TIMEOUT" for _, kind, _ in events)
     finished = "Finished ReadyToPlay" in log or ready is not None
