@@ -14,7 +14,8 @@
 //   PRESSED <button> | PRESS-FAILED <button>
 //       whether the page changed after the click
 //   GAME <title>
-//       the game's window is up; one line is read: "close" closes it
+//       the game's window is up and the launcher's gone; one line is read:
+//       "close" closes it
 //   EXIT
 //       no launcher process and no game window for three seconds, after a
 //       launcher was seen (or the time limit, the argument in seconds, is up)
@@ -175,13 +176,24 @@ int wmain(int argc, wchar_t** argv)
     DWORD start = GetTickCount();
     std::wstring reported, pending;
     DWORD pendingSince = 0, reportedAt = 0, goneSince = 0;
-    HWND gameReported = nullptr;
+    HWND gameReported = nullptr, gameSeen = nullptr;
+    DWORD gameSince = 0;
     bool launcherSeen = false;
     while (GetTickCount() - start < limit) {
         Sleep(100);
+        // The game is shown once the launcher, which quits after starting
+        // it, has gone (or after a while).
         HWND game = FindWindowW(L"VantorelStandinGame", nullptr);
-        if (game && IsWindowVisible(game) && game != gameReported) {
+        if (game != gameSeen) {
+            gameSeen = game;
+            gameSince = GetTickCount();
+        }
+        if (game && IsWindowVisible(game) && game != gameReported &&
+            (!FindWindowW(L"Launcher", nullptr) || GetTickCount() - gameSince > 10000)) {
             gameReported = game;
+            // The stand-in is a console program: its console window, which
+            // Wine opens over it, goes behind.
+            SetWindowPos(game, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
             Sleep(SETTLE_MS);
             Emit(L"GAME\t" + TextOf(game));
             if (ReadAnswer() == "close")
