@@ -10,6 +10,7 @@
 #include "md5.h"
 #include "step_error.h"
 #include "strings.h"
+#include "url_parts.h"
 
 namespace {
 
@@ -82,32 +83,20 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
     std::wstring url = server == SERVER_ORIGIN ? GetOriginServerBase(ServerCluster) : GetContentServerUrl();
     if (swapScheme)
         url = SwapScheme(url);
-    wchar_t host[256] = {};
-    wchar_t user[256] = {};
-    wchar_t password[256] = {};
-    wchar_t path[256] = {};
-    URL_COMPONENTSW parts = {};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUserName = user;
-    parts.dwUserNameLength = 256;
-    parts.lpszPassword = password;
-    parts.dwPasswordLength = 256;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = 256;
-    if (url.empty() || !InternetCrackUrlW(url.c_str(), 0, ICU_DECODE, &parts)) {
+    UrlParts parts;
+    if (!CrackUrl(url, parts)) {
         LogPrintf(L"Could not read the server address %s\n", url.c_str());
         return false;
     }
-    connection.secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    connection.basePath = path;
+    connection.secure = parts.scheme == INTERNET_SCHEME_HTTPS;
+    connection.basePath = parts.path;
     // The object names are appended to the base, which has no "/" of its own.
     while (!connection.basePath.empty() && connection.basePath.back() == L'/')
         connection.basePath.pop_back();
-    connection.handle.Reset(InternetConnectW(
-        InternetSession.Get(), host, parts.nPort, user[0] ? user : nullptr, password[0] ? password : nullptr,
-        INTERNET_SERVICE_HTTP, connection.secure ? INTERNET_FLAG_SECURE : 0, 0));
+    connection.handle.Reset(
+        InternetConnectW(InternetSession.Get(), parts.host, parts.port, parts.user[0] ? parts.user : nullptr,
+                         parts.password[0] ? parts.password : nullptr, INTERNET_SERVICE_HTTP,
+                         connection.secure ? INTERNET_FLAG_SECURE : 0, 0));
     if (!connection.handle)
         return false;
     // Wine takes the time-outs of the connection and the request, not the
