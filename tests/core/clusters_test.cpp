@@ -111,22 +111,6 @@ TEST_F(ClustersTest, BasesFollowTheConfigurationFile)
     EXPECT_EQ(GetStatsBase(SC_MAX), L"");
 }
 
-TEST_F(ClustersTest, DefaultsHaveAHostPerRoleAndCluster)
-{
-    ServerConfig config = DefaultServerConfig();
-    for (int cluster = 0; cluster < CONFIG_CLUSTER_COUNT; ++cluster) {
-        for (int role = 0; role < ROLE_COUNT; ++role) {
-            EXPECT_TRUE(IsValidServerHost(config.hosts[cluster][role].c_str()));
-            for (int other = 0; other < cluster; ++other)
-                EXPECT_NE(config.hosts[cluster][role], config.hosts[other][role]);
-        }
-    }
-    EXPECT_TRUE(IsValidDomainSuffix(config.internalDomainSuffix.c_str()));
-    EXPECT_EQ(GetCrashServerUrl(), L"https://" + config.crashHost + L"/CrashServer/CrashProcessREST.php");
-    EXPECT_EQ(GetIssueTrackerBrowseUrl(), L"https://" + config.issueTrackerHost + L"/jira/browse/");
-    EXPECT_EQ(GetServerConfigRejected(), L"");
-}
-
 TEST_F(ClustersTest, BadConfigurationValuesKeepTheDefaults)
 {
     const ServerConfig defaults = DefaultServerConfig();

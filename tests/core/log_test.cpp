@@ -35,15 +35,6 @@ TEST_F(LogFileTest, LineEndsAndLowBytes)
     EXPECT_EQ(Contents(), std::string("a\r\nb\r\nxy\x16\xe9", 10));
 }
 
-TEST_F(LogFileTest, LongTextIsWrittenInFullBuffers)
-{
-    std::wstring text(5000, L'q');
-    LogWrite(text.c_str());
-    std::string bytes = Contents();
-    EXPECT_EQ(bytes.size(), 5000u);
-    EXPECT_EQ(bytes.find_first_not_of('q'), std::string::npos);
-}
-
 TEST_F(LogFileTest, LineFeedAcrossTheBufferBoundaryKeepsBothBytes)
 {
     std::wstring text(4095, L'a');

@@ -277,24 +277,6 @@ TEST_F(SettingsTest, ClusterOptionOverridesRegistryAndDevControls)
     EXPECT_EQ(ClusterFromOption(L"live"), SC_PUBLIC);
 }
 
-TEST_F(SettingsTest, LanguageGroupsMarkTheirLanguages)
-{
-    EnumLanguageGroupsProc(LGRPID_WESTERN_EUROPE, nullptr, nullptr, LGRPID_INSTALLED, 0);
-    EnumLanguageGroupsProc(LGRPID_CYRILLIC, nullptr, nullptr, LGRPID_INSTALLED, 0);
-    EnumLanguageGroupsProc(LGRPID_TRADITIONAL_CHINESE, nullptr, nullptr, LGRPID_INSTALLED, 0);
-    EnumLanguageGroupsProc(LGRPID_KOREAN, nullptr, nullptr, LGRPID_SUPPORTED, 0);
-    EXPECT_TRUE(EnumLanguageGroupsProc(LGRPID_GREEK, nullptr, nullptr, LGRPID_INSTALLED, 0));
-    const bool expected[LANGUAGE_COUNT] = {true, true, true,  true,  true,  true, true,
-                                           true, true, false, false, false, true, false};
-    for (int i = 0; i < LANGUAGE_COUNT; ++i)
-        EXPECT_EQ(InstalledLanguages[i], expected[i]) << i;
-
-    // Wine reports every group installed.
-    EnumSystemLanguageGroupsW(EnumLanguageGroupsProc, LGRPID_INSTALLED, 0);
-    for (int i = 0; i < LANGUAGE_COUNT; ++i)
-        EXPECT_TRUE(InstalledLanguages[i]) << i;
-}
-
 TEST_F(SettingsTest, LanguageChoiceFallsBackToSystemThenEnglish)
 {
     bool all[LANGUAGE_COUNT];

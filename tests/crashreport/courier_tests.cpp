@@ -1,4 +1,6 @@
-// End to end: the real FaultCourier.exe against the HTTPS test server.
+// End to end: the real FaultCourier.exe against the HTTPS test server,
+// unattended and through its wizard, walked by this test from outside the
+// process.
 //
 // Each run uses a copy of the program in <temp>\Code\ with its own
 // Vantorel.ini, so the configuration and the build tree's Temp folder (for
@@ -6,12 +8,16 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <prsht.h>
 
 #include <string>
 
 #include "crash_server.h"
+#include "registry_value.h"
 #include "report_body.h"
+#include "resource_ids.h"
 #include "test_support.h"
+#include "wizard_driver.h"
 
 using crash_testing::AnswerCrashReports;
 using crash_testing::FetchCrashReport;
@@ -26,47 +32,60 @@ using testing_support::WriteFileBytes;
 
 namespace {
 
-const wchar_t LAUNCHER_KEY[] = L"Software\\Zethrane\\Vantorel\\Launcher";
 const wchar_t TCPIP_KEY[] = L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters";
 const char IN_HOUSE_DOMAIN[] = "fc-inhouse.test";
 
-// Sets a string value for the life of the object and puts back what was
-// there before.
-class RegistryOverride {
-public:
-    RegistryOverride(HKEY root, const wchar_t* path, const wchar_t* name, const wchar_t* value)
-        : name_(name)
-    {
-        RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key_, nullptr);
-        wchar_t old[256];
-        DWORD size = sizeof(old);
-        DWORD type = 0;
-        had_ = RegQueryValueExW(key_, name, nullptr, &type, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS &&
-               type == REG_SZ;
-        if (had_)
-            old_.assign(old, wcsnlen(old, size / sizeof(wchar_t)));
-        Set(value);
-    }
-    ~RegistryOverride()
-    {
-        if (had_)
-            Set(old_.c_str());
-        else
-            RegDeleteValueW(key_, name_.c_str());
-        RegCloseKey(key_);
-    }
-    void Set(const wchar_t* value)
-    {
-        RegSetValueExW(key_, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-    }
+constexpr int NEXT_BUTTON = 0x3024;
+constexpr int FINISH_BUTTON = 0x3025;
 
-private:
-    HKEY key_ = nullptr;
-    std::wstring name_;
-    std::wstring old_;
-    bool had_ = false;
+struct SheetSearch {
+    DWORD processId;
+    HWND sheet = nullptr;
 };
+
+BOOL CALLBACK FindProcessSheet(HWND window, LPARAM lParam)
+{
+    SheetSearch* search = reinterpret_cast<SheetSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window) || !GetDlgItem(window, NEXT_BUTTON))
+        return TRUE;
+    search->sheet = window;
+    return FALSE;
+}
+
+bool Enabled(HWND sheet, int id)
+{
+    HWND button = GetDlgItem(sheet, id);
+    return button && IsWindowVisible(button) && IsWindowEnabled(button);
+}
+
+// Walks the wizard of the process: Next on the first three pages (on the
+// submit page once it may), Finish on the last. Bounded by time.
+bool WalkWizard(DWORD processId, HANDLE process)
+{
+    const int pages[] = {IDD_INTRO_PAGE, IDD_REPRO_STEPS_PAGE, IDD_SUBMIT_PAGE, IDD_OUTRO_PAGE};
+    size_t next = 0;
+    for (int waited = 0; waited < 60000 && next < 4; waited += 50) {
+        if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0)
+            return false; // gone before the wizard was walked
+        SheetSearch search{processId};
+        EnumWindows(FindProcessSheet, reinterpret_cast<LPARAM>(&search));
+        if (!search.sheet || wizard_testing::CurrentPageId(search.sheet) != pages[next])
+            continue;
+        if (pages[next] == IDD_OUTRO_PAGE) {
+            if (!Enabled(search.sheet, FINISH_BUTTON))
+                continue;
+            PostMessageW(search.sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+        } else {
+            if (!Enabled(search.sheet, NEXT_BUTTON))
+                continue;
+            PostMessageW(search.sheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+        }
+        ++next;
+    }
+    return next == 4;
+}
 
 struct CourierRun {
     int exitCode = -1;
@@ -115,6 +134,28 @@ protected:
     }
 
     CourierRun Send(const std::wstring& option = L" /UNATTENDED") { return Start(L"\"" + crash_ + L"\"" + option); }
+
+    // Runs FaultCourier on a fresh crash folder with the option, walks its
+    // wizard and returns the exit code (-1 when something did not happen).
+    int RunInteractive(const std::wstring& option)
+    {
+        WriteCrashFolder();
+        std::wstring line = L"\"" + code_ + L"\\FaultCourier.exe\" \"" + crash_ + L"\"" + option;
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION info = {};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, code_.c_str(),
+                            &startup, &info))
+            return -1;
+        bool walked = WalkWizard(info.dwProcessId, info.hProcess);
+        DWORD exitCode = static_cast<DWORD>(-1);
+        if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(info.hProcess, &exitCode);
+        else
+            TerminateProcess(info.hProcess, 2);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+        return walked ? static_cast<int>(exitCode) : -1;
+    }
 
     bool CrashFolderExists() const { return GetFileAttributesW(crash_.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -235,9 +276,8 @@ TEST_F(Courier, ForwardSlashesAreUsedAsBackslashes)
 
 TEST_F(Courier, LanguageComesFromTheLauncherSetting)
 {
-    RegistryOverride language(HKEY_CURRENT_USER, LAUNCHER_KEY, L"Language", L"ru");
-    const std::pair<const wchar_t*, const char*> cases[] = {{L"ru", "ru"}, {L"RU", "ru"}, {L"Tc", "tc"},
-                                                            {L"xx", "en"}, {L"", "en"}};
+    LanguageSetting language(L"ru");
+    const std::pair<const wchar_t*, const char*> cases[] = {{L"RU", "ru"}, {L"xx", "en"}};
     for (const auto& c : cases) {
         language.Set(c.first);
         WriteCrashFolder();
@@ -248,7 +288,7 @@ TEST_F(Courier, LanguageComesFromTheLauncherSetting)
 
 TEST_F(Courier, InHouseReportsAddContextReporterAndBugNumberFile)
 {
-    RegistryOverride domain(HKEY_LOCAL_MACHINE, TCPIP_KEY, L"Domain", L"fc-inhouse.test");
+    RegistryValue domain(HKEY_LOCAL_MACHINE, TCPIP_KEY, L"Domain", L"fc-inhouse.test");
     Configure(crash_testing::CrashServerHost(), true);
     ASSERT_TRUE(AnswerCrashReports(200, "4711\r\nFIXED"));
 
@@ -274,4 +314,20 @@ TEST_F(Courier, InHouseReportsAddContextReporterAndBugNumberFile)
     WriteCrashFolder();
     ASSERT_EQ(Send().exitCode, 0);
     EXPECT_EQ(ReadFileBytes(root_ / L"Temp\\crash2.bug"), "4712");
+}
+
+// Without the exact "/UNATTENDED" (a lower-case one included) the report
+// goes through the wizard.
+TEST_F(Courier, InteractiveModeRunsTheWizard)
+{
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+    for (const wchar_t* option : {L"", L" /unattended"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(option)));
+        EXPECT_EQ(RunInteractive(option), 0);
+        EXPECT_FALSE(CrashFolderExists());
+    }
+    PostedReport report = FetchCrashReport();
+    EXPECT_EQ(report.count, 2);
+    EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
+    EXPECT_NE(report.zip.Find("QX.dmp"), nullptr);
 }

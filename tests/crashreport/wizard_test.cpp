@@ -13,7 +13,7 @@
 #include "folder_delete.h"
 #include "error_output.h"
 #include "in_house.h"
-#include "language_setting.h"
+#include "registry_value.h"
 #include "resource_ids.h"
 #include "server_config.h"
 #include "shell_open.h"

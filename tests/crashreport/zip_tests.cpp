@@ -113,17 +113,6 @@ TEST(ZipWriter, EntriesReadBackWithAnIndependentReader)
     EXPECT_FALSE(EndZipWriter(zip));
 }
 
-TEST(ZipWriter, EmptyArchiveIsOnlyTheEndRecord)
-{
-    ZipWriter zip;
-    ASSERT_TRUE(StartZipWriter(zip, 0));
-    ASSERT_TRUE(FinishZipWriter(zip));
-    EXPECT_EQ(zip.archive.size(), 22u);
-    ZipListing listing = ListZip(std::string(zip.archive.begin(), zip.archive.end()));
-    EXPECT_EQ(listing.status, "ok");
-    EXPECT_TRUE(listing.entries.empty());
-}
-
 TEST(CommentRuns, CollapseIntoOneEmptyLine)
 {
     EXPECT_EQ(Strip("a\n;x\n  ;y\nb"), "a\n\nb");

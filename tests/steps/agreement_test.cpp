@@ -90,9 +90,7 @@ TEST_F(AgreementTest, ShownAcceptedRecordedAndShownAgainForANewVersion)
     EXPECT_TRUE(IsWindowEnabled(host_.button()));
     wchar_t caption[64] = {};
     GetWindowTextW(host_.button(), caption, 64);
-    std::wstring agree;
-    GetLocalizedText("AGREE", agree);
-    EXPECT_EQ(caption, agree);
+    EXPECT_EQ(caption, steps_test::Text("AGREE"));
 
     // Other buttons and notifications do not agree.
     SendMessageW(page, WM_COMMAND, IDC_ALT_BUTTON, 0);

@@ -22,7 +22,6 @@
 #include <vector>
 
 using applet_test::GameInstall;
-using applet_test::ParentWindow;
 using applet_test::RunStepToEnd;
 using applet_test::StepErrorText;
 using applet_test::StepOutcome;
@@ -30,14 +29,9 @@ using testing_support::FileExists;
 using testing_support::LogCapture;
 using testing_support::WriteFileBytes;
 
-namespace {
+using steps_test::Text;
 
-std::wstring Text(const char* key)
-{
-    std::wstring text;
-    GetLocalizedText(key, text);
-    return text;
-}
+namespace {
 
 void DeleteVerifyMarker()
 {
@@ -92,7 +86,7 @@ class AppletStepsTest : public testing::Test {
     }
 
     GameInstall install_;
-    ParentWindow parent_;
+    steps_test::PlainWindow parent_{true};
     LogCapture log_;
 };
 

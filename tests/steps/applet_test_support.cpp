@@ -5,8 +5,6 @@
 #include "step_error.h"
 #include "step_messages.h"
 
-#include <commctrl.h>
-
 using testing_support::BuildFolder;
 using testing_support::ReadFileBytes;
 
@@ -44,53 +42,6 @@ void GameInstall::Script(const std::wstring& script)
 std::string GameInstall::Record() const
 {
     return ReadFileBytes(RecordPath());
-}
-
-namespace {
-
-LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-} // namespace
-
-ParentWindow::ParentWindow()
-{
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = ParentProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"AppletTestParent";
-        RegisterClassW(&windowClass);
-        registered = true;
-    }
-    window_ = CreateWindowExW(0, L"AppletTestParent", L"", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 20, window_,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS_TEXT)), nullptr, nullptr);
-    HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 30, 300, 20, window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)), nullptr, nullptr);
-    SendMessageW(bar, PBM_SETRANGE32, 0, 0x10000);
-}
-
-ParentWindow::~ParentWindow()
-{
-    if (window_)
-        DestroyWindow(window_);
-}
-
-std::wstring ParentWindow::StatusText() const
-{
-    wchar_t text[256] = {};
-    GetDlgItemTextW(window_, IDC_STATUS_TEXT, text, 256);
-    return text;
-}
-
-int ParentWindow::ProgressPosition() const
-{
-    return static_cast<int>(SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_GETPOS, 0, 0));
 }
 
 StepOutcome RunStepToEnd(Requirement& step, HWND parent, DWORD limitMs, void (*onTick)(Requirement&, HWND))

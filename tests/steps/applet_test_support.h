@@ -1,6 +1,5 @@
 // Helpers of the child-process and applet step tests: an install folder
-// holding the game's stand-in, a parent window with the status line and the
-// progress bar, and a run of one step to its end message.
+// holding the game's stand-in and a run of one step to its end message.
 #pragma once
 
 #include "requirement.h"
@@ -31,19 +30,6 @@ class GameInstall {
   private:
     testing_support::TempDir download_;
     bool ready_ = false;
-};
-
-// A top-level window with the main window's status line and progress bar.
-class ParentWindow {
-  public:
-    ParentWindow();
-    ~ParentWindow();
-    HWND get() const { return window_; }
-    std::wstring StatusText() const;
-    int ProgressPosition() const;
-
-  private:
-    HWND window_ = nullptr;
 };
 
 struct StepOutcome {

@@ -70,39 +70,24 @@ protected:
     }
 };
 
-TEST_F(ChainsTest, MainChainInOrderAndClearsTheStepError)
-{
-    EXPECT_EQ(Build(CHAIN_MAIN), MainChain(2));
-    std::wstring text;
-    bool fatal = true;
-    GetStepError(text, fatal);
-    EXPECT_EQ(text, L"");
-    EXPECT_FALSE(fatal);
-    // Any value other than 1 to 3 is the main chain.
-    EXPECT_EQ(Build(7), MainChain(2));
-    EXPECT_EQ(Build(-1), MainChain(2));
-}
-
-TEST_F(ChainsTest, BinariesWeighLightWithoutBulkDownload)
+TEST_F(ChainsTest, MainAndPurgeClearTheStepErrorRetryAndSupportKeepIt)
 {
     EnableBulkDownload = false;
-    EXPECT_EQ(Build(CHAIN_MAIN), MainChain(1));
-}
-
-TEST_F(ChainsTest, PurgeChainIsPurgeCacheThenTheMainChain)
-{
-    Chain expected = MainChain(2);
-    expected.insert(expected.begin(), {L"PurgeCache", 0});
-    EXPECT_EQ(Build(CHAIN_PURGE), expected);
-    EXPECT_EQ(StepErrorText(), L"");
-}
-
-TEST_F(ChainsTest, RetryAndSupportChainsKeepTheStepError)
-{
     EXPECT_EQ(Build(CHAIN_RETRY_PROMPT), (Chain{{L"RetryPrompt", 5}}));
     EXPECT_EQ(StepErrorText(), L"old failure");
     EXPECT_EQ(Build(CHAIN_SUPPORT), SupportChain);
     EXPECT_EQ(StepErrorText(), L"old failure");
+
+    // Any value other than 1 to 3 is the main chain; its downloads weigh
+    // light without bulk download.
+    EXPECT_EQ(Build(-1), MainChain(1));
+    EXPECT_EQ(StepErrorText(), L"");
+    EnableBulkDownload = true;
+    SetStepError(L"old failure", true);
+    Chain expected = MainChain(2);
+    expected.insert(expected.begin(), {L"PurgeCache", 0});
+    EXPECT_EQ(Build(CHAIN_PURGE), expected);
+    EXPECT_EQ(StepErrorText(), L"");
 }
 
 TEST_F(ChainsTest, UninstallGivesPurgeCacheAloneForEveryType)

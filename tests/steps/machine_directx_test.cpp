@@ -127,7 +127,7 @@ TEST_F(DirectXStepTest, NoUsableAdapterEndsTheLauncher)
         EXPECT_EQ(step_->kind, STEP_PROGRESS_HIDDEN);
         EXPECT_EQ(ReadSettingDword(SCOPE_CLIENT_TYPE, L"ErrorDx10Unsuported", 0), 1u);
         EXPECT_EQ(step_->GetStatistics(), (StatisticsMap{{L"ERROR_DX10_UNSUPPORTED", 1}}));
-        EXPECT_EQ(parent_.ItemText(IDC_MAIN_BUTTON), machine_test::Text("QUIT"));
+        EXPECT_EQ(parent_.ItemText(IDC_MAIN_BUTTON), steps_test::Text("QUIT"));
     }
 }
 
@@ -136,8 +136,8 @@ TEST_F(DirectXStepTest, DirectX10ChosenAsksAndYesRestartsWithDirectX11)
     Machine = {Adapter(D3D_FEATURE_LEVEL_11_0)};
     GraphicsAPI = 0;
     EXPECT_EQ(Run(), "WARNING_DX10_SELECTED");
-    EXPECT_EQ(parent_.ItemText(IDC_MAIN_BUTTON), machine_test::Text("YES"));
-    EXPECT_EQ(parent_.ItemText(IDC_ALT_BUTTON), machine_test::Text("NO"));
+    EXPECT_EQ(parent_.ItemText(IDC_MAIN_BUTTON), steps_test::Text("YES"));
+    EXPECT_EQ(parent_.ItemText(IDC_ALT_BUTTON), steps_test::Text("NO"));
     SendMessageW(page_, WM_COMMAND, MAKEWPARAM(IDC_ALT_BUTTON, 0), 0);
     MSG done;
     ASSERT_TRUE(WaitForPosted(parent_.get(), WM_STEP_SUCCEEDED, &done, 2000));

@@ -115,30 +115,11 @@ TEST_F(LaunchCommandLineTest, LauncherArgumentsLoseTheProgramAndRelaunched)
     EXPECT_EQ(GetLauncherArguments(L"\"C:\\unclosed -dev"), L"");
 }
 
-TEST_F(LaunchCommandLineTest, ServerCountsAndSettingsNames)
+TEST_F(LaunchCommandLineTest, ServerCountAndSettingsNameForms)
 {
-    const std::wstring tail =
-        L" -allowmultiple -log:DedicatedServer00.log -applet:/Ornix/Types/Game/DedicatedServer "
-        L"/Ornix/Types/GameRules/DefaultDedicatedServerSettings -instance:00";
-    std::vector<std::wstring> lines = Servers(L"-dedicated:12");
-    ASSERT_EQ(lines.size(), 6u);
-    for (size_t i = 0; i < lines.size(); ++i) {
-        std::wstring number = (i < 10 ? L"0" : L"") + std::to_wstring(i);
-        std::wstring expected = tail;
-        expected.replace(expected.find(L"00.log"), 2, number);
-        expected.replace(expected.rfind(L"00"), 2, number);
-        EXPECT_EQ(lines[i].substr(lines[i].size() - expected.size()), expected) << Narrow(lines[i]);
-    }
-
-    ServerCluster = SC_TEST;
-    EXPECT_EQ(Servers(L"-dedicated:12").size(), 8u);
-    lines = Servers(L"-dedicated:40");
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_NE(lines[7].find(L"-log:DedicatedServer07.log"), std::wstring::npos);
-    EXPECT_NE(lines[7].find(L"-instance:07"), std::wstring::npos);
-    ServerCluster = SC_PUBLIC;
-
-    lines = Servers(L"-nocef -dedicated:2,Arena -dev");
+    // The counts per cluster and the exact lines are checked where the
+    // servers are started; here the forms of the option.
+    std::vector<std::wstring> lines = Servers(L"-nocef -dedicated:2,Arena -dev");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[1].substr(lines[1].size() - 28), L"-instance:01 -settings:Arena");
 

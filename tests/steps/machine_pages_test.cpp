@@ -19,8 +19,8 @@
 namespace {
 
 using machine_test::PageParent;
-using machine_test::Text;
 using machine_test::WaitForPosted;
+using steps_test::Text;
 
 DWORD FakeNow = 0;
 int GetLogsAnswer = IDCANCEL;

@@ -160,7 +160,7 @@ TEST_F(PickDirectoryTest, CancelAsksToQuitAndQuitsOnlyWhenConfirmed)
     }
     EXPECT_EQ(result, parent_.get());
     ASSERT_EQ(AskedBoxes.size(), 2u);
-    EXPECT_EQ(AskedBoxes[0], machine_test::Text("CONFIRM_QUIT"));
+    EXPECT_EQ(AskedBoxes[0], steps_test::Text("CONFIRM_QUIT"));
     EXPECT_TRUE(steps_test::TakeQuitMessage());
     EXPECT_TRUE(DownloadFolder.empty());
     EXPECT_TRUE(StoredDownloadDir().empty());
@@ -178,7 +178,7 @@ TEST_F(PickDirectoryTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogComesBack)
         EXPECT_EQ(step.Run(parent_.get()), nullptr);
     }
     ASSERT_EQ(AskedBoxes.size(), 1u);
-    EXPECT_EQ(AskedBoxes[0], machine_test::Text("UNUSABLE_INSTALL_FOLDER"));
+    EXPECT_EQ(AskedBoxes[0], steps_test::Text("UNUSABLE_INSTALL_FOLDER"));
     EXPECT_EQ(DownloadFolder, dir.path() + L"\\Downloaded");
 }
 

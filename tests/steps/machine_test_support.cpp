@@ -1,6 +1,5 @@
 #include "machine_test_support.h"
 
-#include "localization.h"
 #include "settings_store.h"
 #include "step_messages.h"
 
@@ -74,13 +73,6 @@ bool WaitForPosted(HWND window, UINT message, MSG* taken, DWORD timeoutMs)
     if (quit)
         PostQuitMessage(quitCode);
     return found;
-}
-
-std::wstring Text(const char* key)
-{
-    std::wstring text;
-    GetLocalizedText(key, text);
-    return text;
 }
 
 DownloadDirGuard::DownloadDirGuard()

@@ -31,9 +31,6 @@ class PageParent {
 // to window (taken, not dispatched) or timeoutMs has passed.
 bool WaitForPosted(HWND window, UINT message, MSG* taken, DWORD timeoutMs);
 
-// The localised text of a key in the current language.
-std::wstring Text(const char* key);
-
 // Keeps the registry value "DownloadDir" and puts it back afterwards.
 class DownloadDirGuard {
   public:

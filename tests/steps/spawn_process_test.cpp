@@ -24,11 +24,12 @@
 #include <string>
 #include <vector>
 
-using applet_test::ParentWindow;
 using applet_test::RunStepToEnd;
 using applet_test::StepErrorText;
 using testing_support::BuildFolder;
 using testing_support::LogCapture;
+
+using steps_test::Text;
 
 namespace {
 
@@ -103,13 +104,6 @@ void ReadBar(Requirement&, HWND)
                           static_cast<int>(SendDlgItemMessageW(BarWindow, IDC_PROGRESS, PBM_GETPOS, 0, 0)));
 }
 
-std::wstring Text(const char* key)
-{
-    std::wstring text;
-    GetLocalizedText(key, text);
-    return text;
-}
-
 class SpawnProcessTest : public testing::Test {
   protected:
     void SetUp() override { steps_test::ResetQueueState(); }
@@ -118,7 +112,7 @@ class SpawnProcessTest : public testing::Test {
         SpawnTimings = SpawnProcessTimings();
         steps_test::ResetQueueState();
     }
-    ParentWindow parent_;
+    steps_test::PlainWindow parent_{true};
     LogCapture log_;
 };
 

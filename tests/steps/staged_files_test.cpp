@@ -98,9 +98,7 @@ TEST_F(StagedFilesTest, FirstFailureStopsTheInstallationWithAFatalError)
     bool fatal = false;
     GetStepError(error, fatal);
     EXPECT_TRUE(fatal);
-    std::wstring head;
-    GetLocalizedText("FailedFileUpdate", head);
-    EXPECT_EQ(error.rfind(head + L"\n" + root_ + L"V5\\a.dll\n\n", 0), 0u)
+    EXPECT_EQ(error.rfind(steps_test::Text("FailedFileUpdate") + L"\n" + root_ + L"V5\\a.dll\n\n", 0), 0u)
         << std::string(error.begin(), error.end());
     EXPECT_EQ(error.back(), L']');
     EXPECT_TRUE(FileExists(root_ + L"V5\\a.dll.cpy"));

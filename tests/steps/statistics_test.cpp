@@ -10,15 +10,6 @@
 
 namespace {
 
-TEST(StepStatisticsTest, FirstRunTakesTheStepsOwnFiguresAndTheThreeKeys)
-{
-    StatisticsMap category;
-    MergeStepStatistics(category, {{L"UNSUPPORTED_CPU", 1}, {L"Attempts", 4}}, 0, 31);
-    EXPECT_EQ(
-        category,
-        (StatisticsMap{{L"Attempts", 4}, {L"ElapsedTime", 31}, {L"Success", 0}, {L"UNSUPPORTED_CPU", 1}}));
-}
-
 TEST(StepStatisticsTest, LaterRunsAccumulateOverwriteSuccessAndKeepTheFirstDownloadSize)
 {
     StatisticsMap category;
@@ -53,14 +44,6 @@ TEST(StepStatisticsTest, RecordUsesTheEntryNameAndExitKeysAreSetOnce)
     EXPECT_EQ(StepStatistics[L"DirectX"].at(L"ERROR_DX10_UNSUPPORTED"), 1);
     EXPECT_EQ(StepStatistics[L"Exit"], (StatisticsMap{{L"CloseButton", 1}}));
     steps_test::ResetQueueState();
-}
-
-TEST(StatsReportTest, ExampleRun)
-{
-    StepStatisticsMap statistics;
-    statistics[L"Platform"] = {{L"Attempts", 1}, {L"ElapsedTime", 31}, {L"Success", 1}};
-    EXPECT_EQ(BuildLauncherStatsReport(statistics, 31, L""),
-              R"({"Platform":{"Attempts":1,"ElapsedTime":31,"Success":1},"TotalTime":31,"ClientType":""})");
 }
 
 TEST(StatsReportTest, CategoriesInOrderNegativeValuesUnsignedAndClientType)

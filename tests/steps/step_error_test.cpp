@@ -96,7 +96,7 @@ TEST_F(DirectoryTest, CreatesMissingParentsAndAcceptsAnExistingFolder)
     EXPECT_EQ(log.Text(), "");
 }
 
-TEST_F(DirectoryTest, AFileInTheWayIsAFatalError)
+TEST_F(DirectoryTest, AFileInTheWayIsAFatalErrorNamingTheCause)
 {
     steps_test::LogCapture log;
     std::wstring path = dir_ / L"taken";
@@ -105,22 +105,14 @@ TEST_F(DirectoryTest, AFileInTheWayIsAFatalError)
     bool fatal = false;
     std::wstring text = Error(fatal);
     EXPECT_TRUE(fatal);
-    std::wstring head, exists;
-    GetLocalizedText("FailedDirCreate", head);
-    GetLocalizedText("DirExistsAsFile", exists);
-    EXPECT_EQ(text, head + L"\n" + path + L"\n" + exists);
+    EXPECT_EQ(text, steps_test::Text("FailedDirCreate") + L"\n" + path + L"\n" +
+                        steps_test::Text("DirExistsAsFile"));
     EXPECT_NE(log.Text().find(" (already exists as a file)\r\n"), std::string::npos);
-}
 
-TEST_F(DirectoryTest, AnUncreatableFolderNamesTheSystemError)
-{
-    steps_test::LogCapture log;
-    std::wstring path = dir_ / L"taken";
-    ASSERT_TRUE(testing_support::WriteFileBytes(path, "x"));
+    // Below the file: the system's error is named.
     std::wstring below = path + L"\\sub";
     EXPECT_FALSE(CreateDirectoryChecked(below.c_str()));
-    bool fatal = false;
-    std::wstring text = Error(fatal);
+    text = Error(fatal);
     EXPECT_TRUE(fatal);
     EXPECT_NE(text.find(L"\n" + below + L"\n\n"), std::wstring::npos);
     EXPECT_EQ(text.back(), L']');

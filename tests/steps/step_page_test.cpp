@@ -42,27 +42,11 @@ protected:
         GetWindowTextW(button_, text, 64);
         return text;
     }
-    std::wstring Text(const char* key)
-    {
-        std::wstring text;
-        GetLocalizedText(key, text);
-        return text;
-    }
 
     steps_test::PlainWindow parent_;
     HWND button_ = nullptr;
     HWND page_ = nullptr;
 };
-
-TEST_F(StepPageTest, PageIsAnInvisibleChildOfTheParent)
-{
-    page_ = ShowStepPage(parent_.get(), nullptr, 0);
-    ASSERT_NE(page_, nullptr);
-    EXPECT_EQ(GetParent(page_), parent_.get());
-    LONG_PTR style = GetWindowLongPtrW(page_, GWL_STYLE);
-    EXPECT_TRUE(style & WS_CHILD);
-    EXPECT_FALSE(style & WS_VISIBLE);
-}
 
 TEST_F(StepPageTest, QuitPageOffersQuitAndEndsTheLauncher)
 {
@@ -70,7 +54,7 @@ TEST_F(StepPageTest, QuitPageOffersQuitAndEndsTheLauncher)
     page_ = ShowStepPage(parent_.get(), QuitPageProc, reinterpret_cast<LPARAM>(key));
     ASSERT_NE(page_, nullptr);
     EXPECT_TRUE(IsWindowEnabled(button_));
-    EXPECT_EQ(Caption(), Text("QUIT"));
+    EXPECT_EQ(Caption(), steps_test::Text("QUIT"));
     LPARAM shown = 0;
     ASSERT_TRUE(TakePosted(WM_STEP_PAGE_SHOWN, &shown));
     EXPECT_EQ(reinterpret_cast<const char*>(shown), key);
@@ -88,7 +72,7 @@ TEST_F(StepPageTest, OkPageFinishesTheStep)
 {
     static const char key[] = "WARNING_DX11_UNSUPPORTED";
     page_ = ShowStepPage(parent_.get(), OkPageProc, reinterpret_cast<LPARAM>(key));
-    EXPECT_EQ(Caption(), Text("OK"));
+    EXPECT_EQ(Caption(), steps_test::Text("OK"));
     EXPECT_TRUE(TakePosted(WM_STEP_PAGE_SHOWN));
     EXPECT_FALSE(TakePosted(WM_STEP_SUCCEEDED));
     SendMessageW(page_, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, 0), 0);

@@ -1,6 +1,9 @@
 #include "steps_test_support.h"
 
+#include <commctrl.h>
+
 #include "command_line.h"
+#include "localization.h"
 #include "log.h"
 #include "progress.h"
 #include "requirement_queue.h"
@@ -10,29 +13,41 @@
 
 namespace steps_test {
 
-
 namespace {
 
-LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+// Registers the window class name once per process.
+void RegisterOnce(const wchar_t* name, WNDPROC proc)
 {
-    return DefWindowProcW(window, message, wParam, lParam);
+    WNDCLASSW windowClass = {};
+    if (GetClassInfoW(GetModuleHandleW(nullptr), name, &windowClass))
+        return;
+    windowClass.lpfnWndProc = proc;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = name;
+    RegisterClassW(&windowClass);
 }
 
 } // namespace
 
-PlainWindow::PlainWindow()
+PlainWindow::PlainWindow(bool mainWindowItems)
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = PlainWindowProc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"StepsTestWindow";
-        RegisterClassW(&windowClass);
-        registered = true;
-    }
-    window_ = CreateWindowExW(0, L"StepsTestWindow", L"", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
+    RegisterOnce(L"StepsTestWindow", DefWindowProcW);
+    window_ = CreateWindowExW(0, L"StepsTestWindow", L"", WS_POPUP, 0, 0, 400, 200, nullptr, nullptr,
                               GetModuleHandleW(nullptr), nullptr);
+    if (!mainWindowItems)
+        return;
+    CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 300, 20, window_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_STATUS_TEXT)), nullptr, nullptr);
+    HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 30, 300, 20, window_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_PROGRESS)), nullptr, nullptr);
+    SendMessageW(bar, PBM_SETRANGE32, 0, 0x10000);
+}
+
+std::wstring PlainWindow::StatusText() const
+{
+    wchar_t text[256] = {};
+    GetDlgItemTextW(window_, IDC_STATUS_TEXT, text, 256);
+    return text;
 }
 
 PlainWindow::~PlainWindow()
@@ -43,15 +58,7 @@ PlainWindow::~PlainWindow()
 
 StepHost::StepHost()
 {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = Proc;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"StepsTestHost";
-        RegisterClassW(&windowClass);
-        registered = true;
-    }
+    RegisterOnce(L"StepsTestHost", Proc);
     window_ = CreateWindowExW(0, L"StepsTestHost", L"", WS_POPUP, 0, 0, 400, 300, nullptr, nullptr,
                               GetModuleHandleW(nullptr), this);
     for (int id : {IDC_MAIN_BUTTON, IDC_ALT_BUTTON, IDC_STATUS_TEXT})
@@ -145,6 +152,13 @@ void ResetQueueState()
     SentPageProgress = 0.0f;
     StepStatistics.clear();
     SetCommandLineForTest(nullptr);
+}
+
+std::wstring Text(const char* key)
+{
+    std::wstring text;
+    GetLocalizedText(key, text);
+    return text;
 }
 
 } // namespace steps_test

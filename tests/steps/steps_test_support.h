@@ -42,12 +42,14 @@ private:
     HWND result_;
 };
 
-// A top-level window of a private class, destroyed with the object.
+// A top-level window of a private class, destroyed with the object. With
+// mainWindowItems it has the main window's status line and progress bar.
 class PlainWindow {
 public:
-    PlainWindow();
-    ~PlainWindow();
-    HWND get() const { return window_; }
+  explicit PlainWindow(bool mainWindowItems = false);
+  ~PlainWindow();
+  HWND get() const { return window_; }
+  std::wstring StatusText() const;
 
 private:
     HWND window_ = nullptr;
@@ -90,5 +92,8 @@ void PumpMessages();
 
 // Resets the queue's module state, the statistics and the command line.
 void ResetQueueState();
+
+// The localised text of a key in the current language.
+std::wstring Text(const char* key);
 
 } // namespace steps_test

@@ -1,9 +1,6 @@
-// The window's plain logic: UiScale, the popups' rows, the step-message gate
-// and the page HTML of the browser interface.
+// The window's plain logic: UiScale and the page HTML of the browser
+// interface.
 #include "page_text.h"
-#include "popups.h"
-#include "step_message_gate.h"
-#include "step_messages.h"
 #include "ui_scale.h"
 
 #include <gtest/gtest.h>
@@ -26,43 +23,6 @@ TEST(UiScaleTest, FactorAndRounding)
         for (int v : {1, 4, 13, 19, 20, 33, 64, 100, 132, 640, 1024})
             EXPECT_EQ(UnscaleLength(scale, ScaleLength(scale, v)), v) << scale.num << " " << v;
     }
-}
-
-TEST(PopupRowsTest, RowsEdgesAndStates)
-{
-    EXPECT_EQ(PopupRowAt(0, 0, 100, 20, 3), 0);
-    EXPECT_EQ(PopupRowAt(100, 39, 100, 20, 3), 1);
-    EXPECT_EQ(PopupRowAt(50, 60, 100, 20, 3), 2); // the bottom edge is the last row
-    EXPECT_EQ(PopupRowAt(50, 61, 100, 20, 3), -1);
-    EXPECT_EQ(PopupRowAt(101, 10, 100, 20, 3), -1);
-    EXPECT_EQ(PopupRowAt(-1, 10, 100, 20, 3), -1);
-
-    EXPECT_EQ(NextPopupState(POPUP_JUST_OPENED, -1), POPUP_JUST_OPENED);
-    EXPECT_EQ(NextPopupState(2, -1), POPUP_NO_ROW);
-    EXPECT_EQ(NextPopupState(POPUP_JUST_OPENED, 1), 1);
-
-    bool installed[LANGUAGE_COUNT] = {true,  false, false, true,  false, false,
-                                      false, false, false, false, true};
-    EXPECT_EQ(InstalledLanguageAtRow(installed, 1), 3);
-    EXPECT_EQ(InstalledLanguageAtRow(installed, 2), 10);
-    EXPECT_EQ(InstalledLanguageAtRow(installed, 3), -1);
-}
-
-TEST(StepMessageGateTest, ReportsOfOtherPagesAreDroppedAndRunDefersTheQueue)
-{
-    HWND current = reinterpret_cast<HWND>(0x1234);
-    WPARAM stale = 0x5678;
-    LPARAM page = reinterpret_cast<LPARAM>(current);
-    using A = StepMessageAction;
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_SUCCEEDED, 0, page, current, false), A::Handle);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_SUCCEEDED, 0, stale, current, false), A::Ignore);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_SUCCEEDED, 0, 0, nullptr, false), A::Ignore);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_FAILED, 0, 2, current, false), A::Handle);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_FAILED, page, 2, current, false), A::Handle);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_FAILED, stale, 2, current, false), A::Ignore);
-    for (UINT message : {WM_STEP_NEXT, WM_STEP_SUCCEEDED, WM_STEP_FAILED})
-        EXPECT_EQ(ClassifyStepMessage(message, 0, page, current, true), A::Defer);
-    EXPECT_EQ(ClassifyStepMessage(WM_STEP_SHOW_TEXT, 0, 0, nullptr, true), A::Handle);
 }
 
 TEST(PageTextTest, LineBreaksLinksAndQuotes)
