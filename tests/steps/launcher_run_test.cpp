@@ -236,6 +236,7 @@ TEST_F(LauncherRunTest, UninstallPurgesTheInstallAndQuits)
     EXPECT_FALSE(FileExists(install + L"\\Public\\Vantorel.x64.exe"));
     EXPECT_FALSE(FileExists(install + L"\\Launcher.exe"));
     EXPECT_EQ(GetFileAttributesW(container.c_str()), INVALID_FILE_ATTRIBUTES); // emptied, so removed
+    EXPECT_NE(GetFileAttributesW(downloadDir_.path().c_str()), INVALID_FILE_ATTRIBUTES);
     std::string log = Log();
     ExpectInOrder(log, {"Purging download cache...\r\n", "Purge complete\r\n"});
     EXPECT_EQ(log.find("Platform"), std::string::npos);

@@ -138,19 +138,6 @@ TEST_F(PurgeCacheTest, DeletesTheInstallAndKeepsWhatItMustNotTouch)
     }
 }
 
-TEST_F(PurgeCacheTest, UninstallRemovesEverythingAndTheEmptiedContainer)
-{
-    Put(L"Tools\\Launcher.exe", "launcher");
-    Put(L"Public\\Launcher.exe", "launcher");
-    Put(L"Public\\Data\\x.bin", "x");
-    SetCommandLineForTest(L"Launcher.exe -uninstall");
-    steps_test::LogCapture log;
-    RunStep();
-    EXPECT_FALSE(FolderExists(install_));
-    EXPECT_FALSE(FolderExists(container_));
-    EXPECT_TRUE(FolderExists(dir_.path()));
-}
-
 TEST_F(PurgeCacheTest, NothingToDoWithoutAFolderAndRootsOrRelativeFoldersAreRefused)
 {
     DownloadFolder.clear();
