@@ -98,7 +98,6 @@ HWND BarWindow = nullptr;
 int HighestBar = 0;
 void ReadBar(Requirement&, HWND)
 {
-    HWND w = FindWindowW(L"VantorelStandinApplet", nullptr);
     UpdateProgress(BarWindow);
     HighestBar = std::max(HighestBar,
                           static_cast<int>(SendDlgItemMessageW(BarWindow, IDC_PROGRESS, PBM_GETPOS, 0, 0)));

@@ -138,8 +138,9 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     EXPECT_FALSE(FileExists(folder + L"\\old.txt"));
     // Wine keeps the recycle bin below $HOME when it can set one up there and
     // deletes the folder outright when it cannot (seen on a fresh home).
-    if (FileExists(trash + L"\\files"))
+    if (FileExists(trash + L"\\files")) {
         EXPECT_TRUE(FileExists(trash + L"\\files\\Vantorel Logs\\old.txt"));
+    }
     EXPECT_EQ(ReadFileBytes(folder + L"\\QX.log"), "game log");
     EXPECT_EQ(ReadFileBytes(folder + L"\\QX.cfg"), "game cfg");
     EXPECT_FALSE(FileExists(folder + L"\\Editor.cfg"));
