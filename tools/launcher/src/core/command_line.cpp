@@ -56,3 +56,15 @@ bool GetOptionWord(const wchar_t* prefix, std::wstring& value)
     value.assign(text, end);
     return true;
 }
+
+const wchar_t* SkipProgramName(const wchar_t* commandLine)
+{
+    const wchar_t* p = commandLine ? commandLine : L"";
+    if (*p == L'"') {
+        const wchar_t* close = wcschr(p + 1, L'"');
+        return close ? close + 1 : p + wcslen(p);
+    }
+    while (*p && *p != L' ' && *p != L'\t')
+        ++p;
+    return p;
+}

@@ -26,3 +26,7 @@ const wchar_t* FindOptionValue(const wchar_t* prefix);
 // end). Returns false, and leaves value empty, when prefix does not occur;
 // a blank right after prefix gives true and an empty value.
 bool GetOptionWord(const wchar_t* prefix, std::wstring& value);
+
+// The arguments of commandLine: what follows the program's name (quoted, or
+// up to the first blank or tab), blanks included. Never null.
+const wchar_t* SkipProgramName(const wchar_t* commandLine);

@@ -181,14 +181,7 @@ const wchar_t* GraphicsDriverName(int graphicsApi)
 
 std::wstring GetLauncherArguments(const wchar_t* commandLine)
 {
-    const wchar_t* p = commandLine ? commandLine : L"";
-    if (*p == L'"') {
-        const wchar_t* close = wcschr(p + 1, L'"');
-        p = close ? close + 1 : p + wcslen(p);
-    } else {
-        while (*p && *p != L' ' && *p != L'\t')
-            ++p;
-    }
+    const wchar_t* p = SkipProgramName(commandLine);
     while (*p == L' ' || *p == L'\t')
         ++p;
     // The blank in front lets "-relaunched" match as the first argument too.

@@ -70,15 +70,7 @@ void TakeBack(HWND window, const std::wstring& target, DWORD error, bool fromSte
 
 std::wstring BuildRelaunchCommandLine(const std::wstring& target, const wchar_t* commandLine)
 {
-    const wchar_t* arguments = commandLine ? commandLine : L"";
-    if (*arguments == L'"') {
-        const wchar_t* close = wcschr(arguments + 1, L'"');
-        arguments = close ? close + 1 : arguments + wcslen(arguments);
-    } else {
-        // An unquoted program name ends at the first blank or tab.
-        while (*arguments && *arguments != L' ' && *arguments != L'\t')
-            ++arguments;
-    }
+    const wchar_t* arguments = SkipProgramName(commandLine);
     std::wstring line = L"\"" + target + L"\" -relaunched" + arguments;
     if (line.size() > kCommandLineLimit - 1)
         line.resize(kCommandLineLimit - 1);

@@ -53,22 +53,6 @@ void AllowUnreachableRevocation(HINTERNET request)
     }
 }
 
-// Sends the request; an answer that is slow to come is waited for in slices
-// (the request's receive time-out), so the abort flag is seen.
-bool SendPatiently(HINTERNET request, const wchar_t* range, const std::atomic<bool>& abortRequested)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (HttpSendRequestW(request, range[0] ? range : nullptr, range[0] ? static_cast<DWORD>(-1) : 0,
-                             nullptr, 0))
-            return true;
-        DWORD error = GetLastError();
-        if ((error != ERROR_INTERNET_TIMEOUT && error != WSAETIMEDOUT) || abortRequested ||
-            GetTickCount() - start >= CONTENT_TIMEOUT_MS)
-            return false;
-    }
-}
-
 } // namespace
 
 void Truncate(HANDLE file)
