@@ -5,12 +5,7 @@
 # figures. BUILD_DIR overrides "build".
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-export TEST_ROOT=${BUILD_DIR:-$here/build}
-bash "$here/scripts/setup.sh"
-BUILD_DIR=$TEST_ROOT bash "$here/scripts/build.sh" --demo
-source "$here/scripts/wine_env.sh"
-export WINEPREFIX="$TEST_ROOT/bench/wine"
-wine_env_prepare
+source "$here/scripts/demo_prepare.sh" bench
 run=(python3 "$here/scripts/bench_content.py" --build "$TEST_ROOT")
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}"

@@ -6,14 +6,9 @@
 # in build/demo/screenshots. Arguments go to the launcher.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-export TEST_ROOT=${BUILD_DIR:-$here/build}
-bash "$here/scripts/setup.sh"
-BUILD_DIR=$TEST_ROOT bash "$here/scripts/build.sh" --demo
-source "$here/scripts/wine_env.sh"
 # The demo's own prefix: its settings, downloads and agreements stay apart
 # from the tests'.
-export WINEPREFIX="$TEST_ROOT/demo/wine"
-wine_env_prepare
+source "$here/scripts/demo_prepare.sh" demo
 run=(python3 "$here/scripts/demo.py" --build "$TEST_ROOT")
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "${run[@]}" --driven -- "$@"

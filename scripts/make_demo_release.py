@@ -71,8 +71,8 @@ CACHE = [
 ]
 
 
-def generated(spec):
-    path, size, seed, compressible, packed = spec
+def generated(recipe):
+    path, size, seed, compressible, packed = recipe
     data = (release_writer.make_content if compressible else release_writer.make_noise)(size, seed)
     return path, data, packed
 
@@ -126,16 +126,16 @@ def make_release(build, folder, content_mib=None, workers=None):
         plan.append((path, source, packed, file_md5(source)))
     game = os.path.join(build, "x64", "Vantorel.x64.exe")
     plan.append(("/Vantorel.x64.exe", game, False, file_md5(game)))
-    specs = [(path, max(1024, int(size * scale * MIB)), seed, compressible, packed)
+    recipes = [(path, max(1024, int(size * scale * MIB)), seed, compressible, packed)
              for path, size, seed, compressible, packed in CONTENT]
     for stem, size, seed in CACHE:
         # A cache changes with its table of contents: the table's bytes
         # follow from the cache's size and seed.
         cache_size = max(1024, int(size * scale * MIB))
-        specs.append((stem + ".toc", 64 << 10, seed * 1000003 + cache_size, True, True))
-        specs.append((stem + ".cache", cache_size, seed + 1, False, False))
-    for spec in specs:
-        plan.append((spec[0], spec, spec[4], memo.get(json.dumps(spec))))
+        recipes.append((stem + ".toc", 64 << 10, seed * 1000003 + cache_size, True, True))
+        recipes.append((stem + ".cache", cache_size, seed + 1, False, False))
+    for recipe in recipes:
+        plan.append((recipe[0], recipe, recipe[4], memo.get(json.dumps(recipe))))
     documents = []
     for kind in ("eula", "cba"):
         for language, name in zip(LANGUAGES, LANGUAGE_NAMES):
