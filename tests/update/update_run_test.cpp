@@ -91,8 +91,19 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     testing_support::WriteFileBytes(install + L"\\Old\\stale.dll", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\kept.LightMap.dat", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\notes.txt", "x");
+    // A mods folder that lies elsewhere, linked into the install: the purge
+    // goes neither through the link nor into the folder it leads to.
+    std::wstring elsewhere = install.substr(0, install.rfind(L'\\')) + L"\\Elsewhere";
+    CreateDirectoryW(elsewhere.c_str(), nullptr);
+    testing_support::WriteFileBytes(elsewhere + L"\\mod.dll", "x");
+    testing_support::WriteFileBytes(elsewhere + L"\\crash.dmp", "x");
+    ASSERT_TRUE(testing_support::MakeLink(install, L"Mods", L"..\\Elsewhere", true));
     ASSERT_EQ(release.Run(L"-nocef -relaunched"), 0);
     log = release.Log();
+    EXPECT_TRUE(FileExists(elsewhere + L"\\mod.dll"));
+    EXPECT_TRUE(FileExists(elsewhere + L"\\crash.dmp"));
+    EXPECT_TRUE(FileExists(install + L"\\Mods"));
+    EXPECT_NE(log.find("Skipped link " + Narrow(install) + "\\Mods"), std::string::npos);
     EXPECT_FALSE(FileExists(install + L"\\Old"));
     EXPECT_FALSE(FileExists(install + L"\\Empty"));
     EXPECT_TRUE(FileExists(install + L"\\Data\\kept.LightMap.dat"));

@@ -1,6 +1,7 @@
 #include "purge_folder.h"
 
 #include "log.h"
+#include "purge_bounds.h"
 #include "scoped_handles.h"
 #include "strings.h"
 
@@ -39,36 +40,8 @@ std::vector<std::wstring> Components(const std::wstring& path, size_t skip)
     return parts;
 }
 
-// The real location of a folder, as the file system resolves links and
-// junctions; empty when it cannot be opened or named.
-std::wstring RealFolderPath(const std::wstring& folder)
-{
-    UniqueHandle handle(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!handle)
-        return L"";
-    wchar_t path[1024] = {};
-    DWORD length = GetFinalPathNameByHandleW(handle.Get(), path, 1024, FILE_NAME_NORMALIZED);
-    if (length == 0 || length >= 1024)
-        return L"";
-    std::wstring real(path, length);
-    while (!real.empty() && IsSeparator(real.back()))
-        real.pop_back();
-    for (wchar_t& c : real)
-        c = static_cast<wchar_t>(towlower(c));
-    return real;
-}
-
-// Whether the folder really lies below root (a real path, lower case).
-bool LiesBelow(const std::wstring& folder, const std::wstring& root)
-{
-    std::wstring real = RealFolderPath(folder);
-    return !real.empty() && real.size() > root.size() + 1 && real.compare(0, root.size(), root) == 0 &&
-           real[root.size()] == L'\\';
-}
-
 class Purge {
-public:
+  public:
     Purge(bool uninstall, PurgeCounters& counters, const std::atomic<bool>& stop)
         : uninstall_(uninstall), counters_(counters), stop_(stop)
     {
@@ -111,7 +84,7 @@ public:
         }
     }
 
-private:
+  private:
     void Scan(const std::wstring& folder)
     {
         WIN32_FIND_DATAW data;
@@ -121,22 +94,19 @@ private:
         do {
             if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
                 continue;
+            bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (isFolder && (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0))
+                continue;
             std::wstring path = folder + data.cFileName;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0)
-                    continue;
-                // A link or junction, or a folder whose real place is
-                // elsewhere, is kept and not entered.
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !LiesBelow(path, root_)) {
-                    LogPrintf(L"Skipped link %s\n", path.c_str());
-                    continue;
-                }
-                remove_.push_back({path, 0});
-                scan_.push_back({path + L"\\", 0});
+            // A link or junction, or a folder whose real place is elsewhere,
+            // is kept and not entered.
+            if (!StaysBelowRoot(path, data.dwFileAttributes, root_)) {
+                LogPrintf(L"Skipped link %s\n", path.c_str());
                 continue;
             }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                LogPrintf(L"Skipped link %s\n", path.c_str());
+            if (isFolder) {
+                remove_.push_back({path, 0});
+                scan_.push_back({path + L"\\", 0});
                 continue;
             }
             if (!uninstall_ && _wcsicmp(data.cFileName, L"Launcher.exe") == 0)

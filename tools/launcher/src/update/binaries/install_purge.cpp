@@ -4,6 +4,7 @@
 #include "launcher_settings.h"
 #include "log.h"
 #include "manifest.h"
+#include "purge/purge_bounds.h"
 #include "scoped_handles.h"
 #include "strings.h"
 
@@ -100,24 +101,35 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
 {
     DeleteOldOriginFolder();
 
-    std::vector<std::wstring> folders;
+    // Each folder of the walk with the real location of the start it lies
+    // below: nothing is entered or deleted outside it.
+    struct WalkFolder {
+        std::wstring path; // ends with "\"
+        size_t start;      // index into roots
+    };
+    std::vector<std::wstring> roots;
+    std::vector<WalkFolder> folders;
+    auto addStart = [&](const std::wstring& folder) {
+        roots.push_back(RealFolderPath(folder));
+        folders.push_back({folder + L"\\", roots.size() - 1});
+    };
     const std::wstring& install = GetClusterInstallDir(ServerCluster);
     if (IsPurgeableFolder(install))
-        folders.push_back(install + L"\\");
+        addStart(install);
     else
         LogPrintf(L"Not purging the install folder \"%s\"\n", install.c_str());
     if (!SingleClusterMode) {
         wchar_t localData[MAX_PATH] = {};
         if (SUCCEEDED(
                 SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, localData)))
-            folders.push_back(std::wstring(localData) + L"\\Vantorel\\Downloaded\\" +
-                              GetClusterFolderName(ServerCluster) + L"\\");
+            addStart(std::wstring(localData) + L"\\Vantorel\\Downloaded\\" +
+                     GetClusterFolderName(ServerCluster));
     }
 
     for (size_t i = 0; i < folders.size() && !abortRequested; ++i) {
-        std::wstring folder = folders[i];
+        WalkFolder folder = folders[i];
         WIN32_FIND_DATAW item;
-        FindHandle find(FindFirstFileW((folder + L"*").c_str(), &item));
+        FindHandle find(FindFirstFileW((folder.path + L"*").c_str(), &item));
         if (!find)
             continue;
         do {
@@ -125,10 +137,14 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
                 return;
             if (IsSkipped(item))
                 continue;
-            std::wstring path = folder + item.cFileName;
+            std::wstring path = folder.path + item.cFileName;
+            if (!StaysBelowRoot(path, item.dwFileAttributes, roots[folder.start])) {
+                LogPrintf(L"Skipped link %s\n", path.c_str());
+                continue;
+            }
             if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (path.size() + 1 < MAX_PATH)
-                    folders.push_back(path + L"\\");
+                    folders.push_back({path + L"\\", folder.start});
                 continue;
             }
             if (MatchesAnyPattern(item.cFileName, patterns) && !IsKeptFile(path.c_str())) {
@@ -142,10 +158,11 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
     if (!removeEmptyFolders)
         return;
     for (size_t i = folders.size(); i-- > 0 && !abortRequested;) {
-        if (!IsEmptyFolder(folders[i]))
+        const std::wstring& folder = folders[i].path;
+        if (!IsEmptyFolder(folder))
             continue;
-        LogPrintf(L"Purging empty %s\n", folders[i].c_str());
-        if (!RemoveDirectoryW(folders[i].c_str()))
+        LogPrintf(L"Purging empty %s\n", folder.c_str());
+        if (!RemoveDirectoryW(folder.c_str()))
             LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
     }
 }

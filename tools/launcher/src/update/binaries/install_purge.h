@@ -14,7 +14,9 @@
 // removeEmptyFolders, then removes the folders left empty, deepest first.
 // Also deletes the old "\Vantorel\origin" folder. Every failure is logged and
 // skipped. An install folder that is empty, relative or a drive's root is
-// refused (logged, nothing deleted below it).
+// refused (logged, nothing deleted below it). The walk never follows a link
+// or junction, nor enters a folder whose real location lies outside the
+// folder it started from (see purge_bounds.h).
 void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t* const* patterns,
                          bool removeEmptyFolders);
 
