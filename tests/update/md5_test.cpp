@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
 
 using testing_support::TempDir;
@@ -103,11 +104,20 @@ TEST(HashFile, SizesAroundTheReadChunk)
     EXPECT_EQ(HashPath(abc), L"900150983CD24FB0D6963F7D28E17F72");
 }
 
-TEST(HashFile, EmptyFileAndBadHandleGiveNoDigest)
+TEST(HashFile, EmptyFileBadHandleAndAbortGiveNoDigest)
 {
     TempDir dir;
     std::wstring empty = dir / L"empty";
     ASSERT_TRUE(WriteFileBytes(empty, ""));
     EXPECT_EQ(HashPath(empty), L"");
     EXPECT_EQ(HashFile(INVALID_HANDLE_VALUE), L"");
+
+    // Quitting stops a hash between chunks; what was read is no digest.
+    std::wstring large = dir / L"large";
+    ASSERT_TRUE(WriteFileBytes(large, PatternBytes(3u * 262144u)));
+    std::atomic<bool> abort{true};
+    HANDLE file = OpenFileForHash(large.c_str());
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(HashFile(file, &abort), L"");
+    CloseHandle(file);
 }

@@ -1,11 +1,14 @@
 // The plain pieces of the content update: the resume answer, the relaunch
-// command line, the disk shortfall text and the purge's folder and name rules.
+// command line, the disk shortfall text, the purge's folder and name rules
+// and the pass result when the download threads cannot be handed their work.
 #include "binaries/binaries_step.h"
 #include "binaries/install_purge.h"
 #include "content_range.h"
 #include "localization.h"
 #include "manifest.h"
 #include "relaunch.h"
+#include "step_error.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -68,4 +71,37 @@ TEST(UpdatePieces, PurgeRules)
     ManifestFileList.clear();
 
     EXPECT_EQ(DoubleBackslashes(L"C:\\a\\\\b"), L"C:\\\\a\\\\\\\\b");
+}
+
+TEST(UpdatePieces, AFailedCompletionPortFailsThePassWithItsReason)
+{
+    LoadLocalizationTable();
+    CreateStepErrorLock();
+    SetStepError(L"", false);
+    testing_support::TempDir dir;
+    ReqBinaries step(PASS_CONTENT);
+    step.InternetSession.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_TRUE(step.InternetSession);
+    ContentConnection connection; // each thread opens one before its first wait
+    ASSERT_TRUE(step.OpenConnection(connection, SERVER_CONTENT, false));
+    step.CompletionPort.Reset(); // as when it could not be created
+
+    // A download thread whose wait takes nothing fails.
+    EXPECT_EQ(ReqBinaries::DownloadThreadProc(&step), 0u);
+
+    // The pass fails, says why and installs nothing.
+    SetStepError(L"", false);
+    DownloadQueue queue(1);
+    queue[0].localPath = dir / L"a.bin";
+    queue[0].remoteName = L"/a.bin.0123456789ABCDEF0123456789ABCDEF.bulk";
+    queue[0].md5 = L"0123456789ABCDEF0123456789ABCDEF";
+    queue[0].size = 10;
+    EXPECT_FALSE(step.RunDownloads(queue));
+    std::wstring error;
+    bool fatal = true;
+    GetStepError(error, fatal);
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(fatal);
+    EXPECT_FALSE(testing_support::FileExists(dir / L"a.bin"));
+    EXPECT_FALSE(testing_support::FileExists(dir / L"a.bin.tmp"));
 }

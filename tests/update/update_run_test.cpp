@@ -1,8 +1,10 @@
 // End-to-end runs of Launcher.exe against the local content server: the three
 // update passes install a small release, the update relaunches the
 // downloaded copy, and later runs fetch only what changed.
+#include "localization.h"
 #include "release_fixture.h"
 #include "settings_store.h"
+#include "step_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -215,6 +217,59 @@ TEST(UpdateRunTest, ACopyThatCannotStartLeavesTheRunLoggedOnTheRetryPage)
     ASSERT_NE(failed, std::string::npos) << log;
     EXPECT_NE(log.find("Finished Binaries0 (", failed), std::string::npos);
     EXPECT_EQ(release.LastPage(), LauncherPage::Retry);
+}
+
+} // namespace
+
+namespace {
+
+std::wstring ItemText(HWND item)
+{
+    wchar_t text[1024] = {};
+    DWORD_PTR ignored = 0;
+    if (item)
+        SendMessageTimeoutW(item, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+    return text;
+}
+
+TEST(UpdateRunTest, ADiskShortfallStaysOnItsPageWithNothingDownloading)
+{
+    ReleaseFixture release;
+    release.Add("/Data/small.bin", 1000, 1, false);
+    // Sizes no disk holds; the objects behind them do not even exist.
+    std::string huge;
+    for (int i = 0; i < 3; ++i)
+        huge += "/Data/huge" + std::to_string(i) + ".bin.0123456789ABCDEF0123456789ABCDE" +
+                std::to_string(i) + ".bulk,1000000000000000000\r\n";
+    ASSERT_TRUE(release.Publish(huge));
+    release.NewRequests();
+    if (GetLocalizationTable().empty())
+        LoadLocalizationTable();
+    std::wstring shortfall;
+    GetLocalizedText("INSUFFICIENT_SPACE", shortfall);
+    shortfall = shortfall.substr(0, shortfall.find(L"<BYTES>"));
+    ASSERT_FALSE(shortfall.empty());
+
+    LauncherProcess launcher(L"-nocef");
+    HWND window = nullptr;
+    auto shown = [&] {
+        window = FindWindowW(L"Launcher", nullptr);
+        HWND pane = window ? GetDlgItem(GetDlgItem(window, IDC_TEXT_FRAME), IDC_TEXT_PANE) : nullptr;
+        return ItemText(pane).find(shortfall) != std::wstring::npos;
+    };
+    ASSERT_TRUE(launcher.WaitUntil(shown, 60000)) << release.Log();
+    // Several refreshes of the page and of the bar later, the page still says
+    // only why nothing downloads.
+    Sleep(1500);
+    ASSERT_TRUE(launcher.Running());
+    EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_PROGRESS)));
+    EXPECT_EQ(ItemText(GetDlgItem(window, IDC_STATUS_TEXT)), L"");
+    EXPECT_EQ(ItemText(GetDlgItem(window, IDC_STATUS_DETAIL)), L"");
+    launcher.Kill();
+    for (const std::string& path : release.NewRequests())
+        EXPECT_EQ(path.find("/Data/"), std::string::npos) << path;
+    EXPECT_FALSE(FileExists(release.files[0].localPath));
 }
 
 } // namespace

@@ -51,7 +51,7 @@ std::wstring PathWithoutExtension(const std::wstring& path)
 }
 
 // Whether the local copy of entry is missing or differs from the manifest.
-bool LocalCopyDiffers(const ManifestEntry& entry)
+bool LocalCopyDiffers(const ManifestEntry& entry, const std::atomic<bool>* abortRequested)
 {
     HANDLE file = OpenFileForHash(entry.localPath.c_str());
     if (file == INVALID_HANDLE_VALUE) {
@@ -62,7 +62,7 @@ bool LocalCopyDiffers(const ManifestEntry& entry)
     bool differs = false;
     if (entry.kind != ENTRY_CACHE) {
         LogPrintf(L"Hashing %s...\n", entry.localPath.c_str());
-        std::wstring hash = HashFile(file);
+        std::wstring hash = HashFile(file, abortRequested);
         if (hash.empty()) {
             differs = true;
         } else if (hash != entry.md5) {
@@ -149,7 +149,9 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
         if (!applies || (!build.bulkDownload && entry.kind == ENTRY_CACHE && !entry.archive))
             continue;
 
-        bool queueIt = LocalCopyDiffers(entry);
+        bool queueIt = LocalCopyDiffers(entry, build.abortRequested);
+        if (build.abortRequested && build.abortRequested->load())
+            return false;
         bool isEula = build.eulaPath && entry.localPath == *build.eulaPath;
         bool isCba = build.cbaPath && entry.localPath == *build.cbaPath;
         if (build.force && !isEula && !isCba)

@@ -251,7 +251,7 @@ HANDLE OpenFileForHash(const wchar_t* path)
                        FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-std::wstring HashFile(HANDLE file)
+std::wstring HashFile(HANDLE file, const std::atomic<bool>* abortRequested)
 {
     if (HasOption(L"-force:slow"))
         Sleep(500);
@@ -283,7 +283,14 @@ std::wstring HashFile(HANDLE file)
     uint64_t issued = 0;
     uint64_t consumed = 0;
     bool reading = true;
+    bool aborted = false;
     for (;;) {
+        // A large file takes long: quitting is answered between chunks.
+        if (abortRequested && abortRequested->load()) {
+            LogWrite(L"Hashing stopped: the update is ending\n");
+            aborted = true;
+            break;
+        }
         // A buffer takes its next read once its last one has been hashed.
         while (reading && issued - consumed < static_cast<uint64_t>(buffers) && issued * chunk < size &&
                (issued < static_cast<uint64_t>(buffers) || hasher.Hashed() > issued - buffers)) {
@@ -316,5 +323,5 @@ std::wstring HashFile(HANDLE file)
         hasher.WaitForHashed(issued - buffers);
     }
     hasher.Finish();
-    return MD5FinalText(md5);
+    return aborted ? std::wstring() : MD5FinalText(md5);
 }

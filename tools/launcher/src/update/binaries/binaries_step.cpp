@@ -91,13 +91,21 @@ void FinishUpdate(HWND page, ReqBinaries* step)
     PostStepFailed(GetParent(page), page, CHAIN_RETRY_PROMPT);
 }
 
+// The page now only says why nothing downloads. Its refresh would bring back
+// the bar (the kind the queue build chose) and a download status, so it ends
+// here, and what it had written goes.
 void ShowDiskText(HWND page, ReqBinaries* step)
 {
+    KillTimer(page, kStatusTimer);
+    step->BuiltKind = -1;
     step->kind = STEP_PROGRESS_HIDDEN;
     HWND parent = GetParent(page);
-    HWND status = parent ? GetDlgItem(parent, IDC_STATUS_TEXT) : nullptr;
-    if (status && !HeadlessMode)
-        SetTransparentText(status, L"");
+    if (!parent || HeadlessMode)
+        return;
+    for (int item : {IDC_STATUS_TEXT, IDC_STATUS_DETAIL}) {
+        if (HWND control = GetDlgItem(parent, item))
+            SetTransparentText(control, L"");
+    }
 }
 
 } // namespace
@@ -166,6 +174,8 @@ ReqBinaries::ReqBinaries(int pass)
 {
     int workers = DownloadWorkerCount();
     CompletionPort.Reset(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, workers));
+    if (!CompletionPort) // RunDownloads fails the pass that needs it
+        LogPrintf(L"Could not create the download completion port (0x%08X)\n", GetLastError());
     if (!CryptAcquireContextW(&CryptoProvider, nullptr, nullptr, PROV_RSA_FULL,
                               CRYPT_VERIFYCONTEXT | CRYPT_SILENT)) {
         LogWrite(L"Could not CryptAcquireContext\n");

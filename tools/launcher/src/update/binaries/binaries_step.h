@@ -36,7 +36,7 @@ enum UpdatePhase : int {
 
 // Page commands (WM_COMMAND, high word 0) the worker posts to its page.
 constexpr WORD ID_UPDATE_FINISHED = 1016;
-constexpr WORD ID_UPDATE_DISK_TEXT = 1017; // the disk text is shown: hide the bar, empty the status
+constexpr WORD ID_UPDATE_DISK_TEXT = 1017; // the disk text is shown: hide the bar, empty the status, stop
 
 // The number of processor cores, counted once per process.
 int CountProcessorCores();
@@ -121,8 +121,8 @@ class ReqBinaries : public Requirement, public ReqDownload {
     // The entry's object out of the offline installer archive, with the
     // status line on "INSTALLING" (archive/archive_install.cpp); taken
     // receives the bytes read from the archive.
-    bool ExtractFromArchive(const ArchiveEntry& entry, HANDLE file, const std::wstring& name, std::wstring& hash,
-                            const ManifestEntry& manifestEntry, int64_t* taken = nullptr);
+    bool ExtractFromArchive(const ArchiveEntry& entry, HANDLE file, const std::wstring& name,
+                            std::wstring& hash, const ManifestEntry& manifestEntry, int64_t* taken = nullptr);
 
     HWND PageWindow = nullptr;
     UniqueHandle WorkerThread;

@@ -70,6 +70,26 @@ bool PutInPlace(const ManifestEntry& entry, const std::wstring& temporary)
     return false;
 }
 
+// The download threads cannot be handed their work, or cannot take it: the
+// pass fails with the reason rather than end as if everything were installed.
+void ReportPortFailure(const wchar_t* call, DWORD error)
+{
+    LogPrintf(L"%s failed for the download queue (0x%08X)\n", call, error);
+    std::wstring text;
+    AppendSystemErrorText(text, error, 1024);
+    SetStepError(text, false);
+}
+
+// Empties the port of the packets left in it.
+void DrainPort(HANDLE port)
+{
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    while (GetQueuedCompletionStatus(port, &bytes, &key, &overlapped, 0)) {
+    }
+}
+
 void LogSummary(int64_t done, int64_t expected, DWORD elapsed)
 {
     if (done == 0)
@@ -118,9 +138,12 @@ bool ReqBinaries::FetchObject(ContentConnection& connection, const ManifestEntry
         Truncate(file);
         hash.clear();
     }
-    if (!SingleClusterMode && ServerCluster != SC_PUBLIC && entry.kind == ENTRY_CACHE &&
-        GetFileFromPublicCache(*this, file, hash, entry))
-        return true;
+    if (!SingleClusterMode && ServerCluster != SC_PUBLIC && entry.kind == ENTRY_CACHE) {
+        if (GetFileFromPublicCache(*this, file, hash, entry))
+            return true;
+        if (AbortRequested)
+            return false;
+    }
     return DownloadFile(connection, file, temporary, hash, entry.remoteName, true);
 }
 
@@ -167,7 +190,12 @@ unsigned __stdcall ReqBinaries::DownloadThreadProc(void* self)
         DWORD bytes = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* overlapped = nullptr;
-        GetQueuedCompletionStatus(step->CompletionPort.Get(), &bytes, &key, &overlapped, INFINITE);
+        // Only posted packets come through the port, and those never fail:
+        // a false answer is a wait that took nothing.
+        if (!GetQueuedCompletionStatus(step->CompletionPort.Get(), &bytes, &key, &overlapped, INFINITE)) {
+            ReportPortFailure(L"GetQueuedCompletionStatus", GetLastError());
+            return 0;
+        }
         if (key == 0)
             break;
         ok = step->UpdateFile(connection, *reinterpret_cast<const ManifestEntry*>(key));
@@ -178,10 +206,27 @@ unsigned __stdcall ReqBinaries::DownloadThreadProc(void* self)
 bool ReqBinaries::RunDownloads(DownloadQueue& queue)
 {
     DownloadStartTick = timeGetTime();
-    for (const ManifestEntry& entry : queue)
-        PostQueuedCompletionStatus(CompletionPort.Get(), kPacketBytes, reinterpret_cast<ULONG_PTR>(&entry),
-                                   nullptr);
+    if (!CompletionPort) {
+        ReportPortFailure(L"CreateIoCompletionPort", ERROR_INVALID_HANDLE);
+        return false;
+    }
+    // Every entry and then one stop key per thread lie in the port before
+    // any thread starts, so a thread never waits for a key that could not be
+    // posted. The key of a thread that does not start is drained below.
     int count = DownloadWorkerCount();
+    HANDLE port = CompletionPort.Get();
+    bool posted = true;
+    for (const ManifestEntry& entry : queue) {
+        posted = posted &&
+                 PostQueuedCompletionStatus(port, kPacketBytes, reinterpret_cast<ULONG_PTR>(&entry), nullptr);
+    }
+    for (int i = 0; i < count; ++i)
+        posted = posted && PostQueuedCompletionStatus(port, kPacketBytes, 0, nullptr);
+    if (!posted) {
+        ReportPortFailure(L"PostQueuedCompletionStatus", GetLastError());
+        DrainPort(port);
+        return false;
+    }
     std::vector<UniqueHandle> threads;
     for (int i = 0; i < count; ++i) {
         UniqueHandle thread(reinterpret_cast<HANDLE>(
@@ -190,7 +235,6 @@ bool ReqBinaries::RunDownloads(DownloadQueue& queue)
             threads.push_back(std::move(thread));
         else
             LogWrite(L"Could not start a download thread\n");
-        PostQueuedCompletionStatus(CompletionPort.Get(), kPacketBytes, 0, nullptr);
     }
     bool ok = !threads.empty();
     for (UniqueHandle& thread : threads) {
@@ -200,11 +244,7 @@ bool ReqBinaries::RunDownloads(DownloadQueue& queue)
             ok = false;
     }
     // Packets a failed thread left behind must not reach a later pass.
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* overlapped = nullptr;
-    while (GetQueuedCompletionStatus(CompletionPort.Get(), &bytes, &key, &overlapped, 0)) {
-    }
+    DrainPort(port);
     LogSummary(BytesDone.load(), BytesToFetch.load(), timeGetTime() - DownloadStartTick);
     return ok;
 }

@@ -124,6 +124,9 @@ bool OverlappedCopy::Complete(DWORD& length)
 bool OverlappedCopy::Run(ReqBinaries& step, HANDLE target, const std::wstring& localPath, Md5Context& md5)
 {
     while (copied_ < size_) {
+        // A large file takes long: quitting is answered between chunks.
+        if (step.AbortRequested)
+            return false;
         while (issued_ - consumed_ < buffers_ && issued_ * chunk_ < size_) {
             if (!Issue())
                 return false;
