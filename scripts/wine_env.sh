@@ -52,5 +52,11 @@ wine_env_prepare() {
           cp "$TEST_ROOT/testca/ca.der" "$WINEPREFIX/.ca-installed"
       fi
     fi
+    # A wine server started here without a display would serve the windows
+    # of the programs started next (under xvfb-run) without a display driver:
+    # it must end first.
+    if [ -z "${DISPLAY:-}" ]; then
+      wineserver -w
+    fi
   )
 }
