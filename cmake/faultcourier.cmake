@@ -1,13 +1,18 @@
 # 32-bit tree: FaultCourier.exe and its tests.
 
-file(GLOB FC_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/crashreport/*.cpp ${CMAKE_SOURCE_DIR}/tools/crashreport/*.c)
+# The driver at the top of tools/crashreport/, its families below it:
+# wizard/ (the wizard and its pages), report/ (the report body and its zip
+# attachment) and transport/ (the encoders, the POST and the server's answer).
+set(FC_DIR ${CMAKE_SOURCE_DIR}/tools/crashreport)
+file(GLOB_RECURSE FC_SOURCES CONFIGURE_DEPENDS ${FC_DIR}/*.cpp ${FC_DIR}/*.c)
 list(FILTER FC_SOURCES EXCLUDE REGEX ".*/winmain\\.cpp$")
 # Launcher sources that FaultCourier shares (the table reader, the helpers).
 set(FC_SHARED_SOURCES ${SRC}/core/wideformat.cpp ${SRC}/core/strings.cpp)
-include(${CMAKE_SOURCE_DIR}/tools/crashreport/shared_sources.cmake OPTIONAL)
+include(${FC_DIR}/shared_sources.cmake OPTIONAL)
 
 add_library(faultcourier_lib STATIC ${FC_SOURCES} ${FC_SHARED_SOURCES})
-target_include_directories(faultcourier_lib PUBLIC ${CMAKE_SOURCE_DIR}/tools/crashreport ${SRC}/core ${GENERATED})
+target_include_directories(faultcourier_lib PUBLIC ${FC_DIR} ${FC_DIR}/wizard ${FC_DIR}/report ${FC_DIR}/transport
+  ${SRC}/core ${GENERATED})
 target_compile_definitions(faultcourier_lib PUBLIC FAULTCOURIER)
 target_link_libraries(faultcourier_lib PUBLIC z wininet comctl32 ole32 oleaut32 uuid gdi32 shell32 shlwapi version advapi32 user32 kernel32)
 
@@ -29,13 +34,13 @@ if(EXISTS ${FC_RC})
     DEPENDS ${GENERATED}/faultcourier_watermark.ppm
     COMMENT "FaultCourier watermark JPEG")
   set_source_files_properties(${FC_RC} PROPERTIES OBJECT_DEPENDS
-    "${GENERATED}/faultcourier_texts.tbl;${FC_ART};${GENERATED}/faultcourier_watermark.jpg;${CMAKE_SOURCE_DIR}/tools/crashreport/resource_ids.h")
+    "${GENERATED}/faultcourier_texts.tbl;${FC_ART};${GENERATED}/faultcourier_watermark.jpg;${FC_DIR}/resource_ids.h")
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
   set(FC_RC_SOURCES ${FC_RC})
 endif()
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/crashreport/winmain.cpp)
-  add_executable(FaultCourier WIN32 ${CMAKE_SOURCE_DIR}/tools/crashreport/winmain.cpp ${FC_RC_SOURCES})
+if(EXISTS ${FC_DIR}/winmain.cpp)
+  add_executable(FaultCourier WIN32 ${FC_DIR}/winmain.cpp ${FC_RC_SOURCES})
   target_link_libraries(FaultCourier PRIVATE faultcourier_lib)
   target_link_options(FaultCourier PRIVATE -municode)
 endif()

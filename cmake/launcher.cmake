@@ -30,7 +30,7 @@ add_custom_target(delayload_libs DEPENDS ${DELAYLOAD_LIBS})
 
 add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})
 add_dependencies(launcher_lib delayload_libs)
-target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${SRC}/browser/archive ${SRC}/browser/runtime ${GENERATED})
+target_include_directories(launcher_lib PUBLIC ${SRC} ${SRC}/core ${SRC}/crash ${SRC}/window ${SRC}/steps ${SRC}/update ${SRC}/browser ${SRC}/browser/archive ${SRC}/browser/runtime ${GENERATED})
 target_link_libraries(launcher_lib PUBLIC lzmadec ${DELAYLOAD_LIBS} z wininet ws2_32 shlwapi shell32 ole32 oleaut32 uuid
   comctl32 comdlg32 gdi32 msimg32 uxtheme winmm version advapi32 crypt32 dbghelp user32 kernel32)
 

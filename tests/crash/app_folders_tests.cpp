@@ -35,7 +35,6 @@ TEST(ToolsFolder, IsTheRunningExecutablesFolder)
     if (GetLongPathNameW(expected.c_str(), longPath, MAX_PATH))
         expected = longPath;
     EXPECT_EQ(0, _wcsicmp(expected.c_str(), GetToolsFolder()));
-    EXPECT_EQ(GetToolsFolder(), GetToolsFolder()); // cached
 }
 
 TEST(LocalDataFolder, IsTheProductFolderAndExists)

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct CrashRun {
     std::vector<std::wstring> uploaderArgs; // as FaultCourier would split them
     std::wstring uploaderFolder;            // its working folder
     std::wstring crashFolder;               // the folder argument
+    std::string crashFiles;                 // its files when FaultCourier started, each with ";"
 };
 
 bool CopyInto(const std::wstring& source, const std::wstring& target)
@@ -45,7 +47,7 @@ void MakeFolders(const std::wstring& path)
 // the debug-help library in "Windows\x64"; crashtest.exe goes into
 // programFolder (the tools folder itself, or a build tree's Code\Tools).
 class CrashLayout {
-public:
+  public:
     CrashLayout(const std::wstring& programFolder, const std::wstring& toolsFolder, bool withDbgHelp)
         : program_(programFolder + L"\\crashtest.exe"), tools_(toolsFolder)
     {
@@ -58,17 +60,19 @@ public:
             wchar_t system[MAX_PATH];
             GetSystemDirectoryW(system, MAX_PATH);
             MakeFolders(tools_ + L"\\Windows\\x64");
-            ok_ = ok_ && CopyInto(std::wstring(system) + L"\\dbghelp.dll", tools_ + L"\\Windows\\x64\\dbghelp.dll");
+            ok_ = ok_ &&
+                  CopyInto(std::wstring(system) + L"\\dbghelp.dll", tools_ + L"\\Windows\\x64\\dbghelp.dll");
         }
     }
 
     bool ok() const { return ok_; }
+    const std::wstring& tools() const { return tools_; }
 
     // Runs one crash and waits (bounded) for the stand-in's record.
-    CrashRun Run(const wchar_t* mode, unsigned uploaderWaitMs = 10000) const
+    CrashRun Run(const wchar_t* mode, unsigned uploaderWaitMs = 10000, unsigned processWaitMs = 120000) const
     {
         CrashRun run;
-        run.exitCode = testing_support::RunProcess(L"\"" + program_ + L"\" " + mode, nullptr, 120000);
+        run.exitCode = testing_support::RunProcess(L"\"" + program_ + L"\" " + mode, nullptr, processWaitMs);
         const std::wstring record = tools_ + L"\\faultcourier_args.txt";
         for (unsigned waited = 0; !FileExists(record) && waited < uploaderWaitMs; waited += 100)
             Sleep(100);
@@ -81,14 +85,18 @@ public:
         wchar_t** args = CommandLineToArgvW(text.substr(0, lineEnd).c_str(), &count);
         run.uploaderArgs.assign(args, args + count);
         LocalFree(args);
-        run.uploaderFolder = text.substr(lineEnd + 1, text.find(L'\n', lineEnd + 1) - lineEnd - 1);
+        size_t folderEnd = text.find(L'\n', lineEnd + 1);
+        run.uploaderFolder = text.substr(lineEnd + 1, folderEnd - lineEnd - 1);
+        if (folderEnd != std::wstring::npos)
+            run.crashFiles =
+                ConvertToUtf8(text.substr(folderEnd + 1, text.find(L'\n', folderEnd + 1) - folderEnd - 1));
         if (count == 2)
             run.crashFolder = run.uploaderArgs[1];
         DeleteFileW(record.c_str());
         return run;
     }
 
-private:
+  private:
     std::wstring program_;
     std::wstring tools_;
     bool ok_ = false;
@@ -163,7 +171,7 @@ std::string ThreadLine(const std::string& log, const char* mode)
 }
 
 class SavedLauncherGpu {
-public:
+  public:
     SavedLauncherGpu() : value_(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", kAbsent)) {}
     ~SavedLauncherGpu()
     {
@@ -173,7 +181,7 @@ public:
             WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", value_);
     }
 
-private:
+  private:
     static constexpr DWORD kAbsent = 0xFFFF1234;
     DWORD value_;
 };
@@ -200,7 +208,8 @@ TEST(CrashReport, AccessViolationWritesTheFolderAndStartsFaultCourierQuoted)
 
     const std::string log = LauncherLog();
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash type: Crash\r\nCrash reason: GPF\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find("Crash type: Crash\r\nCrash reason: GPF\r\n"))
+        << description;
     EXPECT_NE(std::string::npos, description.find(ThreadLine(log, "access"))) << description;
     EXPECT_EQ(std::string::npos, description.find("Last windows error"));
 
@@ -271,7 +280,8 @@ TEST(CrashReport, PureCallIsReportedBeforeTheProcessEnds)
     EXPECT_EQ(3, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: Assert: (Pure virtual function call) in PureCallHandler ["))
+    EXPECT_NE(std::string::npos,
+              description.find("Crash reason: Assert: (Pure virtual function call) in PureCallHandler ["))
         << description;
     EXPECT_NE(std::string::npos, description.find(":839]\r\n")) << description;
 }
@@ -415,5 +425,55 @@ TEST(CrashReport, AMinidumpThatCannotBeWrittenInTimeIsLeftOut)
     EXPECT_NE(std::string::npos,
               description.find("Minidump: not written, the dump thread did not finish within 2 seconds\r\n"))
         << description;
+    EXPECT_NE(std::string::npos, LauncherLog().find("MiniDump thread did not finish within 2000 ms"));
+}
+
+TEST(CrashReport, ASecondCrashHoldingTheHeapStillEndsWithAReport)
+{
+    // The first thread's report blocks on the heap that the second thread
+    // locked before it crashed; the second gives the first report up after
+    // the time crashtest sets (3 s) and reports its own crash.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const std::vector<std::wstring> before = CrashFolders();
+
+    CrashRun run = layout.Run(L"heapheld", 10000, 60000);
+    CrashFolderCleanup cleanup;
+    for (const std::wstring& folder : CrashFolders()) {
+        if (std::find(before.begin(), before.end(), folder) == before.end())
+            cleanup.folders.push_back(folder);
+    }
+    EXPECT_EQ(1, run.exitCode) << "the process did not end";
+    ASSERT_TRUE(run.uploaderStarted);
+    ExpectCrashFolderName(run.crashFolder);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "heap holder"))) << description;
+    EXPECT_NE(std::string::npos,
+              description.find("Crash report: an earlier report did not finish within 3 seconds\r\n"))
+        << description;
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+}
+
+TEST(CrashReport, AStalledMinidumpDoesNotKeepTheFolder)
+{
+    // The dump thread blocks with QX.dmp open; the assertion report goes out
+    // without it, and the stand-in, which deletes the folder as FaultCourier
+    // does, can remove it while the program still runs.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    ASSERT_TRUE(testing_support::WriteFileBytes(layout.tools() + L"\\faultcourier_delete", ""));
+
+    CrashRun run = layout.Run(L"dumpstall");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(0, run.exitCode) << "the crash folder could not be deleted";
+    ASSERT_TRUE(run.uploaderStarted);
+    EXPECT_NE(std::string::npos, run.crashFiles.find("Description.txt;")) << run.crashFiles;
+    EXPECT_NE(std::string::npos, run.crashFiles.find("Launcher.log;")) << run.crashFiles;
+    EXPECT_EQ(std::string::npos, run.crashFiles.find("QX.dmp")) << run.crashFiles;
+    EXPECT_FALSE(FileExists(run.crashFolder));
+    EXPECT_FALSE(FileExists(run.crashFolder + L".partial.dmp"));
     EXPECT_NE(std::string::npos, LauncherLog().find("MiniDump thread did not finish within 2000 ms"));
 }

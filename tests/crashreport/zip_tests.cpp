@@ -154,7 +154,9 @@ TEST(CrashFileSizes, LargeFilesAreCutOrSkipped)
     ASSERT_EQ(data.size(), ZIP_FILE_LIMIT);
     EXPECT_EQ(data.compare(0, CUT_HEAD_SIZE, large, 0, CUT_HEAD_SIZE), 0);
     EXPECT_EQ(data.substr(CUT_HEAD_SIZE, 3), "\n\n\n");
-    EXPECT_EQ(data.compare(CUT_HEAD_SIZE + 3, CUT_TAIL_SIZE, large, large.size() - CUT_TAIL_SIZE, CUT_TAIL_SIZE), 0);
+    EXPECT_EQ(
+        data.compare(CUT_HEAD_SIZE + 3, CUT_TAIL_SIZE, large, large.size() - CUT_TAIL_SIZE, CUT_TAIL_SIZE),
+        0);
 
     // Exactly the limit is already "large"; one byte less is taken whole.
     ASSERT_TRUE(WriteFileBytes(dir / L"edge.log", large.substr(0, ZIP_FILE_LIMIT)));
@@ -231,23 +233,30 @@ TEST(AttachCrashFiles, OnlyDescriptionGivesAnEmptyArchive)
     EXPECT_EQ(body.size(), 18 + 36u); // "==" grows to "%3D%3D"
 }
 
-TEST(AttachCrashFiles, FilesAreTakenWhileTheArchiveFits)
+TEST(AttachCrashFiles, AFileThatDoesNotFitLeavesOutOnlyItself)
 {
     TempDir dir;
-    // The dump fits; with the log too the encoded archive would not, so the
-    // log and everything after it stay out.
-    std::string dump = RandomBytes(4 * 1024 * 1024, 3);
-    ASSERT_TRUE(WriteFileBytes(dir / L"QX.dmp", dump));
-    ASSERT_TRUE(WriteFileBytes(dir / L"QX.log", RandomBytes(2 * 1024 * 1024, 4)));
+    // The dump alone is too large for the body; the logs and configuration
+    // files after it fit. Of the two 3 MiB files the second no longer fits
+    // beside the first, and the small files after it are still taken.
+    ASSERT_TRUE(WriteFileBytes(dir / L"QX.dmp", RandomBytes(6 * 1024 * 1024, 3)));
+    std::string log = RandomBytes(3 * 1024 * 1024, 4);
+    ASSERT_TRUE(WriteFileBytes(dir / L"QX.log", log));
+    ASSERT_TRUE(WriteFileBytes(dir / L"Editor.cfg", RandomBytes(3 * 1024 * 1024, 5)));
     ASSERT_TRUE(WriteFileBytes(dir / L"QX.cfg", "small"));
+    ASSERT_TRUE(WriteFileBytes(dir / L"dxdiag.txt", "Machine name: HOST\n"));
     ErrorCapture errors;
     std::string body;
     ZipListing listing = AttachAndList(dir.path(), &body);
     ASSERT_EQ(listing.status, "ok");
-    ASSERT_EQ(listing.entries.size(), 1u);
-    EXPECT_EQ(listing.Find("QX.dmp")->size, dump.size());
+    std::vector<std::string> names;
+    for (const auto& entry : listing.entries)
+        names.push_back(entry.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"QX.log", "QX.cfg", "dxdiag.txt"}));
+    EXPECT_EQ(listing.Find("QX.log")->size, log.size());
     EXPECT_LE(body.size(), REPORT_BODY_SIZE - 1);
-    EXPECT_EQ(Errors, "Error: QX.log does not fit the report; it and the files after it are left out\n");
+    EXPECT_EQ(Errors, "Error: QX.dmp does not fit the report; it is left out\n"
+                      "Error: Editor.cfg does not fit the report; it is left out\n");
 
     // No room left even for the field's name: the report still says so.
     Errors.clear();

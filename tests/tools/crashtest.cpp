@@ -1,6 +1,7 @@
 // Crashes on request, with the launcher's crash hooks installed the way
 // start-up installs them, so that the crash tests can read the report:
 //   crashtest access | stack | assert | purecall | throw | abort | twothreads | dumphang
+//             | heapheld | dumpstall
 // The log is opened where the launcher keeps it, since the report copies it
 // from there. Every mode logs "crashtest <mode> thread <id>" first.
 #include "app_folders.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 // The crashes below are meant; the compiler sees them too.
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
@@ -65,6 +67,66 @@ void FaultHoldingTheHeap()
     Crash.miniDumpWaitMs = 2000;
     HeapLock(GetProcessHeap());
     AccessViolation();
+}
+
+// One thread faults; while its report is being written a second thread
+// takes the process heap's lock and faults holding it. The first report
+// blocks on the heap, so the second thread must not wait for it for ever.
+DWORD WINAPI FaultWhileReportRuns(void*)
+{
+    for (int i = 0; i < 10000 && Crash.reportOwner == 0; ++i)
+        Sleep(1);
+    LogPrintf(L"crashtest heap holder thread %x\n", GetCurrentThreadId());
+    HeapLock(GetProcessHeap());
+    AccessViolation();
+    return 0;
+}
+
+int FaultWhileAnotherReportHoldsTheHeap()
+{
+    Crash.reportTakeOverMs = 3000;
+    Crash.miniDumpWaitMs = 2000;
+    StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
+                         CreateThread(nullptr, 0, FaultWhileReportRuns, nullptr, 0, nullptr)};
+    SetEvent(StartSignal);
+    WaitForMultipleObjects(2, threads, TRUE, 60000);
+    return 2;
+}
+
+// The minidump writer stands in for one that blocks for good half-way
+// through, its file open: the report goes on without the dump.
+HANDLE NeverSet = nullptr;
+
+BOOL WINAPI StallingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
+                                      PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
+                                      PMINIDUMP_CALLBACK_INFORMATION)
+{
+    DWORD written = 0;
+    WriteFile(file, "MDMP", 4, &written, nullptr);
+    WaitForSingleObject(NeverSet, INFINITE);
+    return FALSE;
+}
+
+// An assertion report whose dump stalls; the program goes on with the dump
+// thread still blocked, and the crash folder must be FaultCourier's to
+// delete. Exit code 0 when it went within 30 seconds.
+int AssertionWithStalledDump()
+{
+    NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Crash.miniDumpWaitMs = 2000;
+    Crash.dbgHelp = GetModuleHandleW(nullptr);
+    Crash.miniDumpWriteDump = StallingMiniDumpWriteDump;
+    AssertInfo info = {"dump stalls", "AssertionWithStalledDump", "crashtest.cpp", 7, 0};
+    AssertHook(&info);
+    std::wstring folder = Crash.crashFolder;
+    if (!folder.empty() && folder.back() == L'/')
+        folder.pop_back();
+    for (int i = 0; i < 300 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+        Sleep(100);
+    bool gone = GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+    LogPrintf(L"crashtest crash folder %s\n", gone ? L"deleted" : L"kept");
+    return gone ? 0 : 2;
 }
 
 [[noreturn]] void ThrowUncaught()
@@ -140,6 +202,10 @@ int wmain(int argc, wchar_t** argv)
         return TwoThreads();
     else if (wcscmp(mode, L"dumphang") == 0)
         FaultHoldingTheHeap();
+    else if (wcscmp(mode, L"heapheld") == 0)
+        return FaultWhileAnotherReportHoldsTheHeap();
+    else if (wcscmp(mode, L"dumpstall") == 0)
+        return AssertionWithStalledDump();
     LogPrintf(L"crashtest %s returned\n", mode);
     LogClose();
     return 2;

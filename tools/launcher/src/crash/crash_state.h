@@ -2,7 +2,9 @@
 // (errorhandler.cpp) and the report writer (crash_report.cpp). Plain globals
 // without locks: only the thread that owns the report (EnterCrashReport)
 // writes them, and a terminating report never gives that up, so a second
-// thread that crashes meanwhile waits instead of overwriting them.
+// thread that crashes meanwhile waits instead of overwriting them. That wait
+// is bounded: a report that does not finish within reportTakeOverMs is
+// taken to be stuck, and the waiting thread writes its own.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +27,16 @@ struct CrashState {
     // How long the report waits for the minidump thread, which can block on
     // a lock that the crashed thread holds.
     DWORD miniDumpWaitMs = 120000;
+    // How long a second crashing thread waits for the report in progress.
+    // Longer than a report's own bounded waits (the minidump's), so that
+    // only a report blocked for good is given up: one whose thread waits on
+    // a lock (the process heap's, the loader's) that the second thread held
+    // when it crashed.
+    DWORD reportTakeOverMs = 180000;
+    // Set when the report in progress was taken over from a stuck one: it
+    // then keeps away from what the stuck thread may hold (the runtime's
+    // stream lock, the loader).
+    bool reportTakenOver = false;
 };
 
 extern CrashState Crash;
@@ -32,11 +44,17 @@ extern CrashState Crash;
 // Records the current process and the given thread as the crashing one.
 void RecordCrashingThread(DWORD threadId);
 
+enum class ReportEntry {
+    Owned,     // the calling thread writes the report
+    TakenOver, // the same, after the report in progress did not finish in time
+    Reentered, // the calling thread failed inside its own report
+};
+
 // Makes the calling thread the one that writes the crash report. While
-// another thread writes one this waits: for ever when that report ends the
-// process. False when the calling thread owns the report already (it failed
-// inside its own report).
-bool EnterCrashReport();
+// another thread writes one this waits, at most Crash.reportTakeOverMs; a
+// report that ends the process never returns to a waiter. A report taken
+// over must end the process too: the stuck thread never comes back.
+ReportEntry EnterCrashReport();
 // Gives the report up (only a report that does not end the process does).
 void LeaveCrashReport();
 // Hands the report to another thread (the stack-overflow path's writer).

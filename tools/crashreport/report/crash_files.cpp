@@ -65,8 +65,8 @@ bool LiesWhereNamed(HANDLE file, const std::wstring& path)
     if (separator == std::wstring::npos)
         return true;
     UniqueHandle folder(CreateFileW(path.substr(0, separator).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::wstring folderLocation, fileLocation;
     if (!folder || !FinalPath(folder.Get(), folderLocation) || !FinalPath(file, fileLocation))
         return true;
@@ -107,8 +107,8 @@ bool ReadCrashFile(const std::wstring& path, bool skipLarge, std::string& data)
     if (!file)
         return false;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(file.Get(), &information) || IsLinkOrFolder(information.dwFileAttributes) ||
-        !LiesWhereNamed(file.Get(), path))
+    if (!GetFileInformationByHandle(file.Get(), &information) ||
+        IsLinkOrFolder(information.dwFileAttributes) || !LiesWhereNamed(file.Get(), path))
         return false;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file.Get(), &size))
@@ -182,11 +182,9 @@ void MaskKeyValue(std::string& data, const char* key)
 }
 
 void AddFileToZip(ZipWriter& zip, const char* entryName, const std::wstring& path,
-                  const char* const* prefixes, size_t prefixCount, const char* const* keys,
-                  size_t keyCount, bool skipLarge)
+                  const char* const* prefixes, size_t prefixCount, const char* const* keys, size_t keyCount,
+                  bool skipLarge)
 {
-    if (zip.full)
-        return;
     try {
         std::string data;
         if (!ReadCrashFile(path, skipLarge, data))
@@ -200,12 +198,10 @@ void AddFileToZip(ZipWriter& zip, const char* entryName, const std::wstring& pat
             return;
         }
         if (!ArchiveFits(zip)) {
-            // The files are taken in the order of their worth; once one does
-            // not fit, the report goes with the ones before it.
+            // Only this file is left out: a large dump must not cost the
+            // report the small logs and configuration files after it.
             DropLastZipEntry(zip);
-            zip.full = true;
-            PrintError("Error: %s does not fit the report; it and the files after it are left out\n",
-                       entryName);
+            PrintError("Error: %s does not fit the report; it is left out\n", entryName);
         }
     } catch (const std::bad_alloc&) {
         PrintError("Error: Could not attach to zip");
@@ -213,8 +209,8 @@ void AddFileToZip(ZipWriter& zip, const char* entryName, const std::wstring& pat
 }
 
 void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pattern,
-                   const char* const* prefixes, size_t prefixCount, const char* const* keys,
-                   size_t keyCount, bool skipLarge)
+                   const char* const* prefixes, size_t prefixCount, const char* const* keys, size_t keyCount,
+                   bool skipLarge)
 {
     try {
         WIN32_FIND_DATAW entry;
@@ -233,7 +229,7 @@ void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pa
                 continue;
             std::wstring path = folder + L"\\" + entry.cFileName;
             AddFileToZip(zip, name, path, prefixes, prefixCount, keys, keyCount, skipLarge);
-        } while (!zip.full && FindNextFileW(find.Get(), &entry));
+        } while (FindNextFileW(find.Get(), &entry));
     } catch (const std::bad_alloc&) {
         PrintError("Error: Out of memory listing the crash files\n");
     }

@@ -23,7 +23,6 @@ struct ZipWriter {
     bool canDrop = false;
     // Kept for the caller, which decides what fits where (crash_files.h).
     size_t encodedRoom = SIZE_MAX;
-    bool full = false;
 };
 
 // Starts an empty archive with room for initialCapacity bytes reserved.

@@ -33,15 +33,15 @@ void MaskKeyValue(std::string& data, const char* key);
 // the result to zip as entryName (UTF-8). A file that cannot be read, or is
 // large with skipLarge, is left out silently; a failed add prints an
 // "Error: " text. The finished archive's encoding must stay shorter than
-// zip.encodedRoom characters: an entry that breaks that is taken back, the
-// writer is marked full and every later call does nothing.
+// zip.encodedRoom characters: an entry that breaks that is taken back with an
+// "Error: " text, and later files are still tried.
 void AddFileToZip(ZipWriter& zip, const char* entryName, const std::wstring& path,
-                  const char* const* prefixes, size_t prefixCount, const char* const* keys,
-                  size_t keyCount, bool skipLarge);
+                  const char* const* prefixes, size_t prefixCount, const char* const* keys, size_t keyCount,
+                  bool skipLarge);
 
 // AddFileToZip for every non-empty file (not folder, not link) of folder
 // matching pattern, named by its file name in UTF-8 (a name longer than 255
 // bytes in UTF-8 is left out).
 void AddFilesToZip(ZipWriter& zip, const std::wstring& folder, const wchar_t* pattern,
-                   const char* const* prefixes, size_t prefixCount, const char* const* keys,
-                   size_t keyCount, bool skipLarge);
+                   const char* const* prefixes, size_t prefixCount, const char* const* keys, size_t keyCount,
+                   bool skipLarge);

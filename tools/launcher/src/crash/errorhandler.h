@@ -49,8 +49,8 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
 LONG WINAPI TopLevelExceptionFilter(EXCEPTION_POINTERS* pointers);
 LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers);
 int AssertHandler(const AssertInfo* info);
-void InvalidParameterHandler(const wchar_t* expression, const wchar_t* function,
-                             const wchar_t* file, unsigned int line, uintptr_t reserved);
+void InvalidParameterHandler(const wchar_t* expression, const wchar_t* function, const wchar_t* file,
+                             unsigned int line, uintptr_t reserved);
 void PureCallHandler();
 FARPROC WINAPI DelayLoadFailureHook(unsigned notification, PDelayLoadInfo info);
 
@@ -65,7 +65,9 @@ const char* LastWindowsErrorText();
 
 // Builds the crash header into buffer (8192 bytes, zero-filled by the
 // caller): build label, crash type, reason, crashing thread, last errors.
-void BuildCrashHeader(char* buffer, const char* reason);
+// Without withBuildLabel the label, which reading the executable's version
+// needs the loader for, is left out.
+void BuildCrashHeader(char* buffer, const char* reason, bool withBuildLabel = true);
 
 // Clears the read-only and hidden attributes of a file; false when its
 // attributes cannot be read or changed.

@@ -2,6 +2,7 @@
 // written by crash_report.cpp.
 #include "errorhandler.h"
 
+#include "app_folders.h"
 #include "crash_state.h"
 #include "log.h"
 #include "settings_store.h"
@@ -62,7 +63,7 @@ void EndAfterFaultInReport()
 // terminate and abort paths. Returns only when termination failed.
 void ReportFatalException(EXCEPTION_POINTERS* pointers)
 {
-    if (!EnterCrashReport()) {
+    if (EnterCrashReport() == ReportEntry::Reentered) {
         EndAfterFaultInReport();
         return;
     }
@@ -179,16 +180,34 @@ void RecordCrashingThread(DWORD threadId)
     Crash.threadId = threadId;
 }
 
-bool EnterCrashReport()
+ReportEntry EnterCrashReport()
 {
     const LONG self = static_cast<LONG>(GetCurrentThreadId());
+    LONG waitedFor = 0;
+    DWORD waited = 0;
     for (;;) {
         const LONG owner = InterlockedCompareExchange(&Crash.reportOwner, self, 0);
         if (owner == 0)
-            return true;
+            return ReportEntry::Owned;
         if (owner == self)
-            return false;
+            return ReportEntry::Reentered;
+        if (owner != waitedFor) {
+            // A new owner (the stack-overflow writer, or another thread that
+            // took over) gets the whole time again.
+            waitedFor = owner;
+            waited = 0;
+        }
+        if (waited >= Crash.reportTakeOverMs &&
+            InterlockedCompareExchange(&Crash.reportOwner, self, owner) == owner) {
+            // The owner is stuck, most likely on a lock this thread held when
+            // it crashed: without this the process would hang with no report.
+            Crash.reportTakenOver = true;
+            LogPrintf(L"Crash report of thread %x did not finish within %u ms\n",
+                      static_cast<unsigned>(owner), Crash.reportTakeOverMs);
+            return ReportEntry::TakenOver;
+        }
         Sleep(kReportWaitStepMs);
+        waited += kReportWaitStepMs;
     }
 }
 
@@ -209,6 +228,10 @@ int AssertHookNoOp(const AssertInfo*)
 
 void InstallCrashHooks()
 {
+    // Both folders are cached now: reading them later needs the loader and
+    // the heap, which a crashed thread may hold.
+    GetLocalDataFolder();
+    GetToolsFolder();
     if (!IsDebuggerPresent()) {
         Crash.previousFilter = SetUnhandledExceptionFilter(TopLevelExceptionFilter);
         AddVectoredExceptionHandler(1, VectoredExceptionHandler);
@@ -269,7 +292,7 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
 {
     if (pointers->ExceptionRecord->ExceptionCode != kStackOverflow)
         return EXCEPTION_CONTINUE_SEARCH;
-    if (!EnterCrashReport()) {
+    if (EnterCrashReport() == ReportEntry::Reentered) {
         EndAfterFaultInReport();
         return EXCEPTION_CONTINUE_SEARCH;
     }
@@ -277,8 +300,8 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
     // The writer owns the report from its first instruction, so that a fault
     // of its own ends the process instead of waiting for this thread.
     unsigned writerId = 0;
-    uintptr_t thread = _beginthreadex(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc,
-                                      pointers, CREATE_SUSPENDED, &writerId);
+    uintptr_t thread = _beginthreadex(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc, pointers,
+                                      CREATE_SUSPENDED, &writerId);
     if (thread) {
         PassCrashReport(writerId);
         ResumeThread(reinterpret_cast<HANDLE>(thread));
@@ -327,10 +350,12 @@ int AssertHandler(const AssertInfo* info)
         return 1;
     }
     // A crash report of another thread is finished first (a fatal one ends
-    // the process while this waits).
-    if (EnterCrashReport()) {
+    // the process while this waits). One that is stuck is given up; the
+    // crashed thread never comes back, so this report ends the process.
+    const ReportEntry entry = EnterCrashReport();
+    if (entry != ReportEntry::Reentered) {
         RecordCrashingThread(GetCurrentThreadId());
-        WriteCrashReport(text, nullptr, false);
+        WriteCrashReport(text, nullptr, entry == ReportEntry::TakenOver);
         LeaveCrashReport();
     }
     InterlockedDecrement(&Crash.assertsInProgress);
@@ -345,8 +370,8 @@ void InvalidParameterHandler(const wchar_t* expression, const wchar_t* function,
     const std::string expressionText = expression ? ConvertToUtf8(expression) : std::string();
     const std::string functionText = ConvertToUtf8(function);
     const std::string fileText = ConvertToUtf8(file);
-    AssertInfo info = {expression ? expressionText.c_str() : nullptr, functionText.c_str(),
-                       fileText.c_str(), line & 0x0FFFFFFFu, 0};
+    AssertInfo info = {expression ? expressionText.c_str() : nullptr, functionText.c_str(), fileText.c_str(),
+                       line & 0x0FFFFFFFu, 0};
     if (AssertHook(&info))
         BreakIntoDebugger();
 }
@@ -367,8 +392,8 @@ FARPROC WINAPI DelayLoadFailureHook(unsigned notification, PDelayLoadInfo info)
         what = " (Proc missing)";
     char text[512] = {};
     size_t position = 0;
-    AppendFormat(text, sizeof text, &position, "Error loading %s%s",
-                 info && info->szDll ? info->szDll : "", what);
+    AppendFormat(text, sizeof text, &position, "Error loading %s%s", info && info->szDll ? info->szDll : "",
+                 what);
     LogPrintf(L"%S\n", text);
     // Made the thread's last error after logging, so that the assertion
     // report, which reads it first thing, shows why the library failed.

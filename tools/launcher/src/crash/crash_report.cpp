@@ -10,8 +10,6 @@
 #include "strings.h"
 #include "wideformat.h"
 
-#include <share.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -25,15 +23,29 @@ constexpr size_t kUploaderCommandChars = 780;
 constexpr unsigned kMiniDumpThreadStack = 16384;
 constexpr DWORD kMiniDumpFailed = 0xFFFFFFFF;
 
+// How far the dump thread got; the report gives a late one up.
+enum MiniDumpState : LONG {
+    kDumpPending,   // the thread has not created the file yet
+    kDumpWriting,   // the file is open
+    kDumpAbandoned, // the report stopped waiting before the file was there
+    kDumpWritten,
+    kDumpFailedState,
+};
+
 struct MiniDumpRequest {
     DWORD threadId;
     EXCEPTION_POINTERS* pointers;
     wchar_t path[MAX_PATH];
+    volatile LONG state;
 };
 
-// Static, not on the reporting thread's stack: a dump thread that missed its
-// time limit may still read it after the report has returned.
-MiniDumpRequest DumpRequest;
+// Static, not on the reporting thread's stack, and one per report: a dump
+// thread that missed its time limit may still read its request after the
+// report has returned, also while a later report of the run writes its own.
+// A run has at most three reports (an assertion, a crash, a crash taken over).
+constexpr LONG kDumpRequestSlots = 4;
+MiniDumpRequest DumpRequests[kDumpRequestSlots];
+volatile LONG DumpRequestsUsed = 0;
 
 enum class MiniDumpResult { Written, Failed, TimedOut };
 
@@ -79,8 +91,8 @@ bool CreateCrashFolder()
     SYSTEMTIME now;
     GetLocalTime(&now);
     wchar_t name[32];
-    FormatString(name, 32, L"\\%04d.%02d.%02d.%02d.%02d.%02d", now.wYear, now.wMonth, now.wDay,
-                 now.wHour, now.wMinute, now.wSecond);
+    FormatString(name, 32, L"\\%04d.%02d.%02d.%02d.%02d.%02d", now.wYear, now.wMonth, now.wDay, now.wHour,
+                 now.wMinute, now.wSecond);
     AppendString(folder, MAX_PATH, name);
     if (IsFolder(folder)) {
         LogPrintf(L"Crash report dir %s already exists!\n", folder);
@@ -100,19 +112,42 @@ void CrashFilePath(wchar_t* path, const wchar_t* name)
     AppendString(path, MAX_PATH, name);
 }
 
+// Writes text with every line feed stored as CR LF, as a text-mode stream
+// would; written with plain file calls, since a stuck report may hold the
+// runtime's stream lock.
+bool WriteWithCrLf(HANDLE file, const char* text)
+{
+    char chunk[512];
+    size_t used = 0;
+    auto flush = [&] {
+        DWORD written = 0;
+        bool ok = used == 0 ||
+                  (WriteFile(file, chunk, static_cast<DWORD>(used), &written, nullptr) && written == used);
+        used = 0;
+        return ok;
+    };
+    for (const char* p = text; *p; ++p) {
+        if (*p == '\n')
+            chunk[used++] = '\r';
+        chunk[used++] = *p;
+        if (used >= sizeof chunk - 1 && !flush())
+            return false;
+    }
+    return flush();
+}
+
 void WriteBugDescription(const char* header)
 {
     wchar_t path[MAX_PATH];
     CrashFilePath(path, L"Description.txt");
-    // Text mode: every line feed is stored as CR LF.
-    FILE* file = _wfsopen(path, L"wt", _SH_DENYNO);
+    UniqueHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         LogPrintf(L"Could not open bug description file %s\n", path);
         return;
     }
-    fputs(header, file);
-    fputs("\n", file);
-    fclose(file);
+    WriteWithCrLf(file.Get(), header);
+    WriteWithCrLf(file.Get(), "\n");
 }
 
 void CopyLauncherLog()
@@ -131,15 +166,32 @@ void CopyLauncherLog()
         ClearFileAttributes(destination);
 }
 
+DWORD FinishMiniDump(MiniDumpRequest* request, LONG state)
+{
+    InterlockedExchange(&request->state, state);
+    return state == kDumpWritten ? 0 : kMiniDumpFailed;
+}
+
 DWORD WINAPI MiniDumpThreadProc(void* parameter)
 {
-    const auto* request = static_cast<const MiniDumpRequest*>(parameter);
+    auto* request = static_cast<MiniDumpRequest*>(parameter);
     const wchar_t* path = request->path;
-    UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (request->state != kDumpPending)
+        return kMiniDumpFailed; // started after the report gave it up
+    // Shared for deleting only: a report that stops waiting moves the
+    // unfinished file out of the CrashFolder (AbandonMiniDump).
+    UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (InterlockedCompareExchange(&request->state, kDumpWriting, kDumpPending) != kDumpPending) {
+        if (file) {
+            file.Reset();
+            DeleteFileW(path);
+        }
+        return kMiniDumpFailed;
+    }
     if (!file) {
         LogPrintf(L"Could not create minidump file %s\n", path);
-        return kMiniDumpFailed;
+        return FinishMiniDump(request, kDumpFailedState);
     }
     MINIDUMP_EXCEPTION_INFORMATION exception = {request->threadId, request->pointers, FALSE};
     BOOL written = Crash.miniDumpWriteDump(Crash.process, Crash.processId, file.Get(), MiniDumpNormal,
@@ -147,9 +199,37 @@ DWORD WINAPI MiniDumpThreadProc(void* parameter)
     file.Reset();
     if (!written) {
         LogPrintf(L"Could not write minidump to %s\n", path);
-        return kMiniDumpFailed;
+        return FinishMiniDump(request, kDumpFailedState);
     }
-    return 0;
+    return FinishMiniDump(request, kDumpWritten);
+}
+
+// A dump thread that missed its time limit can go on for as long as the
+// lock it waits on stays held. The report goes out without its dump, and
+// FaultCourier must be able to zip and delete the folder meanwhile: a thread
+// that has not created the file yet gives it up when it gets there, and an
+// open, unfinished file is moved out of the CrashFolder (beside it, as
+// "<folder>.partial.dmp") and deleted, which the system completes when the
+// thread lets go of it. True when the dump was finished after all.
+bool AbandonMiniDump(MiniDumpRequest& request)
+{
+    const LONG state = InterlockedCompareExchange(&request.state, kDumpAbandoned, kDumpPending);
+    if (state == kDumpWritten)
+        return true;
+    if (state != kDumpWriting)
+        return false;
+    wchar_t away[MAX_PATH];
+    CopyString(away, MAX_PATH, Crash.crashFolder);
+    size_t length = wcslen(away);
+    if (length > 0 && away[length - 1] == L'/')
+        away[length - 1] = 0;
+    AppendString(away, MAX_PATH, L".partial.dmp");
+    if (!MoveFileExW(request.path, away, MOVEFILE_REPLACE_EXISTING)) {
+        LogPrintf(L"Could not move the unfinished minidump %s away (0x%08X)\n", request.path, GetLastError());
+        return false;
+    }
+    DeleteFileW(away);
+    return false;
 }
 
 // The dump is written from a separate thread while the reporting thread
@@ -162,16 +242,25 @@ MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers)
         LogPrintf(L"No dbgHelp for writing MiniDump\n");
         return MiniDumpResult::Failed;
     }
-    DumpRequest.threadId = Crash.threadId;
-    DumpRequest.pointers = pointers;
-    CrashFilePath(DumpRequest.path, L"QX.dmp");
+    const LONG slot = InterlockedIncrement(&DumpRequestsUsed) - 1;
+    if (slot >= kDumpRequestSlots) {
+        LogPrintf(L"Could not create minidump thread\n");
+        return MiniDumpResult::Failed;
+    }
+    MiniDumpRequest& request = DumpRequests[slot];
+    request.threadId = Crash.threadId;
+    request.pointers = pointers;
+    request.state = kDumpPending;
+    CrashFilePath(request.path, L"QX.dmp");
     UniqueHandle thread(
-        CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &DumpRequest, 0, nullptr));
+        CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr));
     if (!thread) {
         LogPrintf(L"Could not create minidump thread\n");
         return MiniDumpResult::Failed;
     }
     if (WaitForSingleObject(thread.Get(), Crash.miniDumpWaitMs) == WAIT_TIMEOUT) {
+        if (AbandonMiniDump(request))
+            return MiniDumpResult::Written;
         LogPrintf(L"MiniDump thread did not finish within %u ms\n", Crash.miniDumpWaitMs);
         return MiniDumpResult::TimedOut;
     }
@@ -193,8 +282,8 @@ void SpawnUploader()
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, ABOVE_NORMAL_PRIORITY_CLASS,
-                        nullptr, GetToolsFolder(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, ABOVE_NORMAL_PRIORITY_CLASS, nullptr,
+                        GetToolsFolder(), &startup, &process)) {
         LogPrintf(L"Could not spawn uploader\n");
         return;
     }
@@ -207,9 +296,19 @@ void SpawnUploader()
 void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool terminate)
 {
     AssertHook = AssertHookNoOp;
+    // A report taken over from a stuck one keeps away from the loader and
+    // the runtime's streams, which the stuck thread may hold.
+    const bool takenOver = Crash.reportTakenOver;
     char header[kHeaderBytes] = {};
-    BuildCrashHeader(header, reason);
-    LoadDebugHelp();
+    BuildCrashHeader(header, reason, !takenOver);
+    if (takenOver) {
+        size_t position = strlen(header);
+        AppendFormat(header, kHeaderBytes, &position,
+                     "Crash report: an earlier report did not finish within %u seconds\n",
+                     static_cast<unsigned>(Crash.reportTakeOverMs / 1000));
+    } else {
+        LoadDebugHelp();
+    }
     if (CreateCrashFolder()) {
         WriteBugDescription(header);
         CopyLauncherLog();
@@ -221,7 +320,8 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
                          static_cast<unsigned>(Crash.miniDumpWaitMs / 1000));
             WriteBugDescription(header);
         }
-        fflush(nullptr);
+        if (!takenOver)
+            fflush(nullptr);
         Sleep(1000);
         SpawnUploader();
     }
@@ -229,12 +329,12 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
         TerminateProcess(GetCurrentProcess(), 1);
 }
 
-void BuildCrashHeader(char* buffer, const char* reason)
+void BuildCrashHeader(char* buffer, const char* reason, bool withBuildLabel)
 {
     size_t position = 0;
     wchar_t module[MAX_PATH] = {};
     std::wstring version;
-    DWORD length = GetModuleFileNameW(nullptr, module, MAX_PATH);
+    DWORD length = withBuildLabel ? GetModuleFileNameW(nullptr, module, MAX_PATH) : 0;
     if (length > 0 && length < MAX_PATH && GetProductVersion(module, version))
         AppendFormat(buffer, kHeaderBytes, &position,
                      "Build label: VantorelPublic_Launcher %S Retail Windows x64\n", version.c_str());

@@ -9,8 +9,8 @@
 // ";" comments, dxdiag.txt with its machine name masked) and appends "&Zip="
 // with the archive, Base64- and URL-encoded. Zip failures print "Error: "
 // texts and the report goes on with what resulted. Files are added while
-// the archive's encoding still fits the body; the first one that does not
-// fit, and every file after it, is left out with an "Error: " line. An
+// the archive's encoding still fits the body; a file that does not fit is
+// left out with an "Error: " line and the next one is tried. An
 // archive that does not fit all the same is not sent at all (never a cut
 // one): the field is then empty. Returns false only when not even "&Zip="
 // fits.
