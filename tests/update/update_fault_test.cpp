@@ -190,4 +190,29 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     EXPECT_EQ(content_server::Attempts(f[3].name), 2);
 }
 
+TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
+{
+    ReleaseFixture release;
+    release.Add("/Data/a.bin", 3000, 1, true);
+    ASSERT_TRUE(release.Publish());
+    // The origin's port speaks plain http only: its https fails, and the
+    // manifest it would serve over http must not be taken.
+    std::string http = "127.0.0.1:" + std::to_string(testing_support::TestServer::HttpPort());
+    std::string https = "localhost:" + std::to_string(testing_support::TestServer::HttpsPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" + http +
+               "\r\nApi=" + https + "\r\n";
+    ASSERT_TRUE(testing_support::WriteFileBytes(testing_support::BuildFolder() + L"\\Vantorel.ini", ini));
+    release.NewRequests();
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Retry) << log;
+    EXPECT_TRUE(Contains(log, "Could not send request for /origin/")) << log;
+    EXPECT_FALSE(FileExists(release.files[0].localPath));
+    for (const std::string& path : release.NewRequests())
+        EXPECT_EQ(path.find("/origin/"), std::string::npos) << path;
+}
+
 } // namespace

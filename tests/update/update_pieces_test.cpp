@@ -1,11 +1,12 @@
 // The plain pieces of the content update: the resume answer, the relaunch
-// command line, the disk shortfall text and the purge's folder and name rules.
+// command line, the origin's scheme fallback, the disk shortfall text and the purge's folder and name rules.
 #include "binaries/binaries_step.h"
 #include "binaries/install_purge.h"
 #include "content_range.h"
 #include "localization.h"
 #include "manifest.h"
 #include "relaunch.h"
+#include "url_parts.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,15 @@ TEST(UpdatePieces, RelaunchCommandLineCarriesTheArguments)
               L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched");
     std::wstring longArguments(3000, L'a');
     EXPECT_EQ(BuildRelaunchCommandLine(target, (L"x " + longArguments).c_str()).size(), 1023u);
+}
+
+TEST(UpdatePieces, OnlyAPlainHttpAddressFallsBackToTheOtherScheme)
+{
+    EXPECT_EQ(SchemeFallbackUrl(L"http://origin.example:8080/base"), L"https://origin.example:8080/base");
+    EXPECT_EQ(SchemeFallbackUrl(L"HTTP://origin.example"), L"https://origin.example");
+    EXPECT_EQ(SchemeFallbackUrl(L"https://origin.example"), L"");
+    EXPECT_EQ(SchemeFallbackUrl(L"HTTPS://origin.example"), L"");
+    EXPECT_EQ(SchemeFallbackUrl(L""), L"");
 }
 
 TEST(UpdatePieces, ShortfallIsShownInWholeMegabytesAtLeastOne)

@@ -17,15 +17,6 @@ namespace {
 
 constexpr int kMaxAttempts = 5;
 
-std::wstring SwapScheme(const std::wstring& url)
-{
-    if (_wcsnicmp(url.c_str(), L"http:", 5) == 0)
-        return L"https:" + url.substr(5);
-    if (_wcsnicmp(url.c_str(), L"https:", 6) == 0)
-        return L"http:" + url.substr(6);
-    return url;
-}
-
 void CountFailure(ReqBinaries& step, const wchar_t* key, const DownloadTransfer& t, const wchar_t* line)
 {
     char name[32];
@@ -60,7 +51,7 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
 {
     std::wstring url = server == SERVER_ORIGIN ? GetOriginServerBase(ServerCluster) : GetContentServerUrl();
     if (swapScheme)
-        url = SwapScheme(url);
+        url = SchemeFallbackUrl(url);
     UrlParts parts;
     if (!CrackUrl(url, parts)) {
         LogPrintf(L"Could not read the server address %s\n", url.c_str());
