@@ -67,9 +67,10 @@ class Paths:
 
 
 def write_configuration(paths, server, env, settings=None):
-    """The Tools folder with the program and its configuration, the same
-    configuration beside the downloaded copy, and the settings: the install
-    folder, English, the browser without GPU, and the given numbers."""
+    """The Tools folder with the program and its configuration (the
+    downloaded copy the program hands over to is told of the same file), and
+    the settings: the install folder, English, the browser without GPU, and
+    the given numbers."""
     shutil.rmtree(paths.tools, ignore_errors=True)
     os.makedirs(paths.tools)
     shutil.copy2(os.path.join(paths.build, "x64", "Launcher.exe"), paths.tools)
@@ -78,10 +79,8 @@ def write_configuration(paths, server, env, settings=None):
         lines += [f"[{cluster}]", f"Content=127.0.0.1:{server.content_port}",
                   f"Origin=localhost:{server.secure_port}", f"Api=localhost:{server.secure_port}"]
     ini = ("\r\n".join(lines) + "\r\n").encode()
-    for folder in (paths.tools, os.path.join(paths.downloaded, "Tools")):
-        os.makedirs(folder, exist_ok=True)
-        with open(os.path.join(folder, "Vantorel.ini"), "wb") as f:
-            f.write(ini)
+    with open(os.path.join(paths.tools, "Vantorel.ini"), "wb") as f:
+        f.write(ini)
     os.makedirs(paths.games, exist_ok=True)
     registry = os.path.join(paths.demo, "settings.reg")
     download_dir = windows_path(paths.games).replace("\\", "\\\\")

@@ -24,6 +24,8 @@ Control:
                                   "attempts": [injection | null, ...]}
         Attempt i (counted per object from 0, all requests) takes the i-th
         injection; later attempts are served normally. Injections:
+          {"head_delay": T}        wait T seconds (<= 60) before the status line;
+                                   combines with the others
           {"status": 404}          that status, a short text body
           {"close": true}          close the connection without an answer
           {"ignore_range": true}   answer a Range request with 200 and the whole object
@@ -228,6 +230,8 @@ def handle(handler, method, path, body):
         if injection:
             INJECTED[key] = INJECTED.get(key, 0) + 1
 
+    if "head_delay" in injection:
+        time.sleep(min(float(injection["head_delay"]), 60.0))
     if "status" in injection:
         handler.send_bytes(int(injection["status"]), b"injected failure")
         return True

@@ -152,4 +152,67 @@ TEST(UpdateFaultTest, QuittingDuringAStalledDownloadEndsAtOnceAndTheNextRunCompl
     ExpectVerifiedInstall(release);
 }
 
+TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
+{
+    ReleaseFixture release;
+    release.Add("/Data/late.bin", 30000, 1, false);
+    release.Add("/Data/late_packed.bin", 50000, 2, true);
+    release.Add("/Data/stalled.bin", 60000, 3, false);
+    release.Add("/Data/unanswered.bin", 4000, 4, true);
+    ContentObject motd = content_server::PutBytes("/Ornix/Language/MOTD_en.rtf.lzma", "{\\rtf1 Welcome}");
+    ASSERT_TRUE(release.Publish());
+    const auto& f = release.files;
+    // Every attempt at these is answered 3 s late, longer than a body may
+    // stall: the heads are still awaited, each object fetched at once.
+    std::string late = "[";
+    for (int i = 0; i < 5; ++i)
+        late += std::string(i ? ", " : "") + R"({"head_delay": 3})";
+    late += "]";
+    std::vector<std::string> lateNames = {"manifest", motd.name, f[0].name, f[1].name};
+    for (const std::string& name : lateNames)
+        content_server::Fail(name, late);
+    // Past the first read of its body, this one stalls: the bytes read so far
+    // are kept and the rest is asked for.
+    content_server::Fail(f[2].name, R"([{"stall": 10, "after": 45000}])");
+    // A head that never comes fails the attempt after the request's whole
+    // time-out; the next attempt is answered.
+    content_server::Fail(f[3].name, R"([{"head_delay": 60}])");
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
+    ExpectVerifiedInstall(release);
+    for (const std::string& name : lateNames)
+        EXPECT_EQ(content_server::Attempts(name), 1) << name;
+    EXPECT_TRUE(Contains(log, "HTTP RESUME /Data/stalled.bin."));
+    EXPECT_EQ(content_server::Attempts(f[2].name), 2);
+    EXPECT_TRUE(Contains(log, "Could not send request for /Data/unanswered.bin."));
+    EXPECT_EQ(content_server::Attempts(f[3].name), 2);
+}
+
+TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
+{
+    ReleaseFixture release;
+    release.Add("/Data/a.bin", 3000, 1, true);
+    ASSERT_TRUE(release.Publish());
+    // The origin's port speaks plain http only: its https fails, and the
+    // manifest it would serve over http must not be taken.
+    std::string http = "127.0.0.1:" + std::to_string(testing_support::TestServer::HttpPort());
+    std::string https = "localhost:" + std::to_string(testing_support::TestServer::HttpsPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" + http +
+               "\r\nApi=" + https + "\r\n";
+    ASSERT_TRUE(testing_support::WriteFileBytes(testing_support::BuildFolder() + L"\\Vantorel.ini", ini));
+    release.NewRequests();
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Retry) << log;
+    EXPECT_TRUE(Contains(log, "Could not send request for /origin/")) << log;
+    EXPECT_FALSE(FileExists(release.files[0].localPath));
+    for (const std::string& path : release.NewRequests())
+        EXPECT_EQ(path.find("/origin/"), std::string::npos) << path;
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The plain pieces of the content update: the resume answer, the relaunch
-// command line, the disk shortfall text, the purge's folder and name rules
-// and the pass result when the download threads cannot be handed their work.
+// command line, the origin's scheme fallback, the disk shortfall text, the purge's
+// folder and name rules and the pass result when the download threads cannot be handed
+// their work.
 #include "binaries/binaries_step.h"
 #include "binaries/install_purge.h"
 #include "content_range.h"
@@ -9,6 +10,7 @@
 #include "relaunch.h"
 #include "step_error.h"
 #include "test_support.h"
+#include "url_parts.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +38,15 @@ TEST(UpdatePieces, RelaunchCommandLineCarriesTheArguments)
               L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched");
     std::wstring longArguments(3000, L'a');
     EXPECT_EQ(BuildRelaunchCommandLine(target, (L"x " + longArguments).c_str()).size(), 1023u);
+}
+
+TEST(UpdatePieces, OnlyAPlainHttpAddressFallsBackToTheOtherScheme)
+{
+    EXPECT_EQ(SchemeFallbackUrl(L"http://origin.example:8080/base"), L"https://origin.example:8080/base");
+    EXPECT_EQ(SchemeFallbackUrl(L"HTTP://origin.example"), L"https://origin.example");
+    EXPECT_EQ(SchemeFallbackUrl(L"https://origin.example"), L"");
+    EXPECT_EQ(SchemeFallbackUrl(L"HTTPS://origin.example"), L"");
+    EXPECT_EQ(SchemeFallbackUrl(L""), L"");
 }
 
 TEST(UpdatePieces, ShortfallIsShownInWholeMegabytesAtLeastOne)

@@ -272,4 +272,52 @@ TEST(UpdateRunTest, ADiskShortfallStaysOnItsPageWithNothingDownloading)
     EXPECT_FALSE(FileExists(release.files[0].localPath));
 }
 
+// The main window of a launcher this test did not start, and its process.
+HWND FindLauncherWindow(HANDLE& process)
+{
+    HWND window = FindWindowW(L"Launcher", nullptr);
+    DWORD id = 0;
+    if (window && GetWindowThreadProcessId(window, &id))
+        process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+    return window;
+}
+
+TEST(UpdateRunTest, TheDownloadedCopyTalksToTheServersOfTheProgramThatStartedIt)
+{
+    // The configuration lies beside the first program only.
+    ReleaseFixture release;
+    release.AddBytes("/Tools/Launcher.exe", ReadFileBytes(testing_support::BuildFolder() + L"\\Launcher.exe"),
+                     false);
+    release.Add("/Data/first.bin", 20000, 1, true);
+    release.Add("/Cache.Windows/second_xx.cache", 9000, 2, false);
+    ASSERT_TRUE(release.Publish());
+    ASSERT_FALSE(FileExists(release.launcherDir + L"\\Tools\\Vantorel.ini"));
+
+    // The first program installs the copy and hands over to it; the copy
+    // installs the rest from the local server.
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    HANDLE copy = nullptr;
+    HWND window = nullptr;
+    bool installed = false;
+    for (int i = 0; i < 900 && !installed; ++i) {
+        Sleep(100);
+        if (!window)
+            window = FindLauncherWindow(copy);
+        installed = FileMd5(release.files[1].localPath) == release.files[1].md5 &&
+                    FileMd5(release.files[2].localPath) == release.files[2].md5;
+    }
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(installed) << release.Log();
+    ExpectInstalled(release);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (WaitForSingleObject(copy, 30000) != WAIT_OBJECT_0)
+        TerminateProcess(copy, 99);
+    WaitForSingleObject(copy, 5000);
+    CloseHandle(copy);
+    std::vector<std::string> requests = release.NewRequests();
+    EXPECT_EQ(CountContaining(requests, "/origin/"), 2u);
+    EXPECT_EQ(CountContaining(requests, "/Data/first.bin."), 1u);
+}
+
 } // namespace

@@ -16,6 +16,7 @@ constexpr DWORD VALUE_BUFFER = 512;
 
 std::mutex ConfigLock;
 ServerConfig Config;
+std::wstring ConfigPath; // the file the configuration was read from, "" for none
 std::wstring Rejected;
 bool Loaded = false;
 
@@ -25,10 +26,14 @@ bool IsHostChar(wchar_t c)
            c == L'-' || c == L'_';
 }
 
-// The INI file beside the running executable, or "" when its path is too long.
+// The INI file named by the environment, else the one beside the running
+// executable; "" when its path is too long.
 std::wstring DefaultConfigPath()
 {
     wchar_t path[1024];
+    DWORD named = GetEnvironmentVariableW(SERVER_CONFIG_VARIABLE, path, 1024);
+    if (named > 0 && named < 1024)
+        return std::wstring(path, named);
     DWORD length = GetModuleFileNameW(nullptr, path, 1024);
     if (length == 0 || length >= 1024)
         return std::wstring();
@@ -83,9 +88,9 @@ void EnsureLoaded()
         return;
     Loaded = true;
     Config = DefaultServerConfig();
-    std::wstring path = DefaultConfigPath();
-    if (!path.empty())
-        ApplyServerConfigFile(Config, path.c_str(), &Rejected);
+    ConfigPath = DefaultConfigPath();
+    if (!ConfigPath.empty())
+        ApplyServerConfigFile(Config, ConfigPath.c_str(), &Rejected);
 }
 
 } // namespace
@@ -167,9 +172,26 @@ int ReloadServerConfig(const wchar_t* path)
     int count = file.empty() ? 0 : ApplyServerConfigFile(config, file.c_str(), &rejected);
     std::lock_guard<std::mutex> lock(ConfigLock);
     Config = config;
+    ConfigPath = file;
     Rejected = rejected;
     Loaded = true;
     return count;
+}
+
+void HandOverServerConfig()
+{
+    std::wstring path;
+    {
+        std::lock_guard<std::mutex> lock(ConfigLock);
+        EnsureLoaded();
+        path = ConfigPath;
+    }
+    // Without a file of its own the other program keeps its own choice.
+    if (path.empty() || GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    wchar_t full[1024];
+    DWORD length = GetFullPathNameW(path.c_str(), 1024, full, nullptr);
+    SetEnvironmentVariableW(SERVER_CONFIG_VARIABLE, length > 0 && length < 1024 ? full : path.c_str());
 }
 
 std::wstring GetServerConfigRejected()

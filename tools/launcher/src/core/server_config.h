@@ -1,7 +1,10 @@
 // Server configuration shared by Launcher.exe and FaultCourier.exe.
 //
 // Built-in defaults, overridden by "Vantorel.ini" in the folder of the
-// running executable (both programs ship in the same Tools folder). Only
+// running executable (both programs ship in the same Tools folder), or by
+// the file that the environment variable "VANTOREL_SERVER_CONFIG" names: a
+// launcher sets it for the downloaded copy it hands over to, so the file
+// beside the program the player started governs the copy as well. Only
 // the keys below are read; a key that is absent, empty or not a valid value
 // keeps its default, so a missing or damaged file leaves the defaults.
 //
@@ -26,6 +29,7 @@
 #include <string>
 
 constexpr wchar_t SERVER_CONFIG_FILE_NAME[] = L"Vantorel.ini";
+constexpr wchar_t SERVER_CONFIG_VARIABLE[] = L"VANTOREL_SERVER_CONFIG";
 
 enum ServerRole {
     ROLE_CONTENT = 0,
@@ -53,9 +57,14 @@ ServerConfig DefaultServerConfig();
 int ApplyServerConfigFile(ServerConfig& config, const wchar_t* path, std::wstring* rejected = nullptr);
 
 // Replaces the configuration in use with the defaults overridden by the
-// file at path (null: the file beside the executable). Meant for start-up
+// file at path (null: the file named by the environment, else the one beside
+// the executable). Meant for start-up
 // and tests; returns what ApplyServerConfigFile returned.
 int ReloadServerConfig(const wchar_t* path);
+
+// Names the file of the configuration in use, when there is one, in this
+// process's environment, so that the programs it starts read the same file.
+void HandOverServerConfig();
 
 // Names of the values of the file in use that were rejected ("" when none),
 // for the program to report.

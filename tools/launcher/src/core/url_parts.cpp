@@ -21,3 +21,10 @@ bool CrackUrl(const std::wstring& url, UrlParts& parts)
     parts.scheme = components.nScheme;
     return true;
 }
+
+std::wstring SchemeFallbackUrl(const std::wstring& url)
+{
+    if (_wcsnicmp(url.c_str(), L"http:", 5) == 0)
+        return L"https:" + url.substr(5);
+    return std::wstring();
+}

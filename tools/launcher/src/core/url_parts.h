@@ -18,3 +18,9 @@ struct UrlParts {
 // Splits url (decoding escapes); false for an empty or unreadable address,
 // or one with a part longer than its buffer.
 bool CrackUrl(const std::wstring& url, UrlParts& parts);
+
+// The address to try when a fetch over url failed: a plain "http:" address
+// becomes "https:" with the same rest. An "https:" address has none (empty):
+// falling back to plain http would let anyone who can break the connection
+// answer in the server's place.
+std::wstring SchemeFallbackUrl(const std::wstring& url);

@@ -7,6 +7,7 @@
 #include "localization.h"
 #include "log.h"
 #include "scoped_handles.h"
+#include "server_config.h"
 #include "step_error.h"
 
 #include <windows.h>
@@ -102,6 +103,8 @@ bool RelaunchLauncher(bool fromStep, bool exitAtOnce)
         startup.dwX = static_cast<DWORD>(rect.left);
         startup.dwY = static_cast<DWORD>(rect.top);
     }
+    // The copy talks to the servers this launcher was configured with.
+    HandOverServerConfig();
     ReleaseForCopy();
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,

@@ -4,6 +4,7 @@
 
 #include "clusters.h"
 #include "content_range.h"
+#include "content_transport.h"
 #include "internet_errors.h"
 #include "launcher_settings.h"
 #include "log.h"
@@ -15,22 +16,6 @@
 namespace {
 
 constexpr int kMaxAttempts = 5;
-// The request's receive time-out: the longest a blocked read or an answer
-// waits before the abort flag is looked at again. Wine neither ends a blocked
-// read when its request is closed nor lets a read go on after a time-out (the
-// bytes it had taken are lost), so a body that stalls this long is resumed
-// with a new request; waiting for the answer's head is patient for the whole
-// receive time-out.
-constexpr DWORD kReadSliceMs = 2000;
-
-std::wstring SwapScheme(const std::wstring& url)
-{
-    if (_wcsnicmp(url.c_str(), L"http:", 5) == 0)
-        return L"https:" + url.substr(5);
-    if (_wcsnicmp(url.c_str(), L"https:", 6) == 0)
-        return L"http:" + url.substr(6);
-    return url;
-}
 
 void CountFailure(ReqBinaries& step, const wchar_t* key, const DownloadTransfer& t, const wchar_t* line)
 {
@@ -66,7 +51,7 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
 {
     std::wstring url = server == SERVER_ORIGIN ? GetOriginServerBase(ServerCluster) : GetContentServerUrl();
     if (swapScheme)
-        url = SwapScheme(url);
+        url = SchemeFallbackUrl(url);
     UrlParts parts;
     if (!CrackUrl(url, parts)) {
         LogPrintf(L"Could not read the server address %s\n", url.c_str());
@@ -95,8 +80,9 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
     wchar_t range[256] = {};
     if (t.received > 0)
         FormatString(range, 256, L"Range: bytes=%I64d-", t.received);
-    if (!HttpSendRequestW(t.request, range[0] ? range : nullptr, range[0] ? static_cast<DWORD>(-1) : 0,
-                          nullptr, 0)) {
+    // The answer's head is given the request's whole receive time-out; only
+    // a body that stalls is cut short and resumed (content_transport.h).
+    if (!SendRequestAbortable(t.request, range, AbortRequested)) {
         CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
         return TRANSFER_RETRY;
     }
@@ -199,8 +185,6 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
             if (!OpenRequests.Add(request))
                 break; // the step is going away
             SetContentTimeouts(request, CONTENT_TIMEOUT_MS);
-            DWORD slice = kReadSliceMs;
-            InternetSetOptionW(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &slice, sizeof(slice));
             if (connection.secure)
                 AllowUnreachableRevocation(request);
             t.request = request;

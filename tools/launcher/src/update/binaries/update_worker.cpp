@@ -15,6 +15,7 @@
 #include "step_message_gate.h"
 #include "step_messages.h"
 #include "strings.h"
+#include "url_parts.h"
 
 #include <ctime>
 
@@ -184,17 +185,21 @@ void ReqBinaries::UpdateWorker()
     if (Pass == PASS_LAUNCHER) {
         ready = false;
         for (bool swap : {false, true}) {
+            // The manifest's MD5s are what every object is trusted by, so an
+            // https origin is never asked over plain http; a plain http
+            // origin is tried once more over https.
+            if (swap && (AbortRequested || SchemeFallbackUrl(GetOriginServerBase(ServerCluster)).empty()))
+                break;
             ContentConnection origin;
             if (!OpenConnection(origin, SERVER_ORIGIN, swap)) {
                 LogWrite(L"Could not open connection\n");
+                SetStepErrorKey("ServersDown", false);
                 continue;
             }
             if (FetchManifest(origin)) {
                 ready = true;
                 break;
             }
-            if (AbortRequested)
-                break;
         }
     }
     if (ready) {
