@@ -42,8 +42,13 @@ def make_content(size, seed):
 
 
 def make_noise(size, seed):
-    """Deterministic bytes that do not compress (media, packed caches)."""
-    return random.Random(seed).randbytes(size)
+    """Deterministic bytes that do not compress (media, packed caches); made
+    in pieces, as one call takes at most 256 MiB."""
+    rng = random.Random(seed)
+    piece = 64 << 20
+    if size <= piece:
+        return rng.randbytes(size)
+    return b"".join(rng.randbytes(min(piece, size - at)) for at in range(0, size, piece))
 
 
 def encode_lzma(content, size_header=None, dict_size=1 << 20, preset=6):
