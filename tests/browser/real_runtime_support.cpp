@@ -1,8 +1,10 @@
 #include "real_runtime_support.h"
 
+#include "app_folders.h"
 #include "browser_runtime.h"
 #include "launcher.h"
 #include "runtime_loader.h"
+#include "settings_store.h"
 #include "test_support.h"
 
 #include <cwchar>
@@ -10,6 +12,52 @@
 std::wstring RealRuntimeLauncherFolder()
 {
     return testing_support::BuildFolder() + L"\\..\\cef\\";
+}
+
+bool PrepareLauncherRun(const std::wstring& downloadFolder)
+{
+    using testing_support::TestServer;
+    std::wstring launcherFolder = RealRuntimeLauncherFolder();
+    std::wstring build = testing_support::BuildFolder();
+    if (!CopyFileW((build + L"\\launcher.zip").c_str(), (launcherFolder + L"CEF3_1\\launcher.zip").c_str(),
+                   FALSE) ||
+        !CopyFileW((build + L"\\Launcher.exe").c_str(), (launcherFolder + L"Launcher.exe").c_str(), FALSE) ||
+        !TestServer::Reset())
+        return false;
+    std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
+    std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
+               "\r\nContent=" + content + "\r\n";
+    if (!testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", ini))
+        return false;
+    std::string game =
+        testing_support::Base64Encode(testing_support::ReadFileBytes(build + L"\\Vantorel.x64.exe"));
+    std::string manifest;
+    for (const std::string& object :
+         {std::string(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})"),
+          R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}"}) {
+        std::string stored = TestServer::Control("POST", "/__ctl/content/put", object);
+        size_t name = stored.find("\"name\": \"");
+        size_t size = stored.find("\"size\": ");
+        if (name == std::string::npos || size == std::string::npos)
+            return false;
+        name += 9;
+        size += 8;
+        manifest += stored.substr(name, stored.find('"', name) - name) + "," +
+                    stored.substr(size, stored.find_first_of(",}", size) - size) + "\r\n";
+    }
+    TestServer::Control("POST", "/__ctl/content/manifest", manifest);
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadFolder.c_str());
+    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
+    DeleteFileW(LauncherLogPath().c_str());
+    return true;
+}
+
+std::wstring LauncherLogPath()
+{
+    return std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
 }
 
 bool RunAsBrowserSubProcess(int* exitCode)

@@ -1,5 +1,6 @@
 // The browser tests on the real runtime: where it is installed, the
-// sub-process role of the test program and a screenshot.
+// sub-process role of the test program, a whole launcher's run and a
+// screenshot.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,15 @@
 
 // The folder that plays the launcher's folder, with "CEF3_1\" below it.
 std::wstring RealRuntimeLauncherFolder();
+
+// Readies a run of the whole launcher in RealRuntimeLauncherFolder(): the
+// built Launcher.exe and "launcher.zip" beside the runtime, the local server
+// for every role with a release of one file and the game's stand-in, the
+// given download folder and no GPU in the settings, and no log yet. False
+// when any of it could not be done.
+bool PrepareLauncherRun(const std::wstring& downloadFolder);
+// The launcher's log file.
+std::wstring LauncherLogPath();
 
 // True when this process was started by the runtime as one of its
 // sub-processes; then *exitCode is what the process ends with.

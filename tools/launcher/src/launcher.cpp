@@ -103,11 +103,13 @@ void ShutDown(HINSTANCE instance, HWND window, bool uninstall)
 {
     ClearQueue();
     SendLauncherStats();
-    if (CefEnabled)
+    // The runtime may run without the browser in use (it was given up).
+    bool runtime = BrowserRuntimeRunning();
+    if (runtime)
         CloseAllBrowsers(true);
     if (window)
         DestroyWindow(window);
-    if (CefEnabled)
+    if (runtime)
         ShutdownCEF();
     DeleteLauncherDrawingObjects();
     if (!HeadlessMode) {

@@ -26,12 +26,17 @@ void HandleJoystickButton(HWND window)
 
 } // namespace
 
+// While the browser runtime runs, a turn takes one message if there is one,
+// mirrors the window into the page and runs the runtime's work when it is
+// due; a turn with neither waits for the next message or until the work is
+// due. Without the runtime the loop blocks for each message.
 void RunMessageLoop(HWND window)
 {
     for (;;) {
         MSG message;
+        bool runtime = BrowserRuntimeRunning();
         bool taken;
-        if (CefEnabled) {
+        if (runtime) {
             taken = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
         } else {
             if (GetMessageW(&message, nullptr, 0, 0) <= 0)
@@ -48,8 +53,10 @@ void RunMessageLoop(HWND window)
                     HandleJoystickButton(window);
             }
         }
-        bool browserWorked = CefEnabled && UpdateCEF();
-        if (!taken && !browserWorked)
-            Sleep(16);
+        // A browser that was given up gets no mirror; its runtime still runs
+        // until shutdown.
+        bool browserWorked = CefEnabled ? UpdateCEF() : runtime && RunBrowserWork();
+        if (runtime && !taken && !browserWorked)
+            MsgWaitForMultipleObjectsEx(0, nullptr, BrowserWorkDueInMs(), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }

@@ -24,6 +24,19 @@ bool StartCEF(HWND window);
 bool UpdateCEF();
 // Closes every browser with force, when the browser client exists.
 void CloseAllBrowsers(bool force);
+// Gives the browser up (it showed no page): its window is hidden and every
+// browser closed; the runtime runs on until ShutdownCEF.
+void AbandonBrowser();
+
+// True from a successful StartCEF until ShutdownCEF, also after the browser
+// was given up: the main loop then polls and runs the runtime's work.
+bool BrowserRuntimeRunning();
+// The runtime's work alone, without the page mirror, when it is due; true
+// when it ran.
+bool RunBrowserWork();
+// Milliseconds the main loop may wait for a message before the runtime's
+// work is due (0: now); INFINITE while the runtime does not run.
+DWORD BrowserWorkDueInMs();
 // Shuts the runtime down (after the main window is gone).
 void ShutdownCEF();
 

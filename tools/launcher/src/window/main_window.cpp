@@ -66,11 +66,10 @@ void SetWindowIcons(HWND window)
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 }
 
-// The browser could not start: the Win32 controls become the interface, on
-// a white background (the texts are black for the browser).
+// The browser cannot show the interface: the Win32 controls become the
+// interface, on a white background (the texts are black for the browser).
 void FallBackToWin32(HWND window)
 {
-    LogWrite(L"StartCEF failed\n");
     CefEnabled = false;
     ReplaceBackground(SharedMainWindow, RGB(255, 255, 255));
     for (int id : {IDC_TEXT_FRAME, IDC_TEXT_SCROLLBAR, IDC_MAIN_BUTTON, IDC_STATUS_TEXT, IDC_STATUS_DETAIL})
@@ -88,12 +87,42 @@ LRESULT OnCreate(HWND window)
     SetTimer(window, PROGRESS_TIMER, PROGRESS_TIMER_INTERVAL, nullptr);
     if (CefEnabled) {
         // The browser host shows the window after its first page load.
-        if (StartCEF(window))
+        if (StartCEF(window)) {
+            SetTimer(window, FIRST_PAGE_TIMER, FIRST_PAGE_WAIT_MS, nullptr);
             return 0;
+        }
+        LogWrite(L"StartCEF failed\n");
         FallBackToWin32(window);
     }
     ShowWindow(window, SW_SHOW);
     PostMessageW(window, WM_STEP_NEXT, 0, 0);
+    return 0;
+}
+
+// The browser showed no page and will show none: it is given up, and the
+// window shows its own controls and runs the queue, as when the runtime
+// could not start. Nothing once a page was shown (the window is visible).
+void GiveUpBrowser(HWND window)
+{
+    KillTimer(window, FIRST_PAGE_TIMER);
+    if (!CefEnabled || IsWindowVisible(window))
+        return;
+    LogWrite(L"The browser is given up for the launcher's own window\n");
+    AbandonBrowser();
+    FallBackToWin32(window);
+    ShowWindow(window, SW_SHOW);
+    PostMessageW(window, WM_STEP_NEXT, 0, 0);
+}
+
+LRESULT OnTimer(HWND window, WPARAM timer)
+{
+    if (timer != FIRST_PAGE_TIMER) {
+        UpdateProgress(window);
+        return 0;
+    }
+    if (CefEnabled && !IsWindowVisible(window))
+        LogPrintf(L"The first page did not load in %u seconds\n", FIRST_PAGE_WAIT_MS / 1000);
+    GiveUpBrowser(window);
     return 0;
 }
 
@@ -168,7 +197,9 @@ LRESULT CALLBACK LauncherWndProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_COMMAND:
         return HandleMainWindowCommand(window, wParam, lParam);
     case WM_TIMER:
-        UpdateProgress(window);
+        return OnTimer(window, wParam);
+    case WM_BROWSER_FAILED:
+        GiveUpBrowser(window);
         return 0;
     case WM_VSCROLL:
         return ScrollTextPane(window, wParam);

@@ -14,6 +14,12 @@
 // Timer of the main window that refreshes the progress display.
 constexpr UINT_PTR PROGRESS_TIMER = 2;
 constexpr UINT PROGRESS_TIMER_INTERVAL = 33; // ms
+// Timer of the main window that gives the browser up when its first page
+// has not loaded by then (a page that never finishes loading would leave
+// the window hidden for ever). Generous: a cold start under load takes a
+// while.
+constexpr UINT_PTR FIRST_PAGE_TIMER = 3;
+constexpr UINT FIRST_PAGE_WAIT_MS = 45000;
 
 // Registers the four window classes ("Launcher", "MOTDFrame",
 // "LanguagePopup", "ClusterPopup"), sets UiScale and creates the main

@@ -11,6 +11,7 @@
 #define WM_STEP_SHOW_MOTD (WM_USER + 4)  // 1028
 #define WM_STEP_SHOW_TEXT (WM_USER + 5)  // 1029, wParam 1 narrow RTF / 0 wide; null lParam hides
 #define WM_STEP_PAGE_SHOWN (WM_USER + 6) // 1030, lParam a narrow localisation key
+#define WM_BROWSER_FAILED (WM_USER + 7)  // 1031, from the browser host: no page will load
 
 #define IDC_STATUS_TEXT 1037
 #define IDC_STATUS_DETAIL 1038

@@ -2,9 +2,11 @@
 // the browser's creation over the main window, and the shutdown.
 #include "browser_runtime.h"
 #include "client_app.h"
+#include "log.h"
 #include "message_pump.h"
 #include "page_bridge.h"
 #include "simple_handler.h"
+#include "step_messages.h"
 
 #include <mmsystem.h>
 
@@ -48,6 +50,7 @@ bool StartCEF(HWND window)
         return false;
     // The runtime's work runs from now on, also before the client exists.
     BrowserPumpStep = RunRuntimePumpStep;
+    StartRuntimePump();
     return true;
 }
 
@@ -85,8 +88,14 @@ void CreateLauncherBrowser(ClientApp* app)
     auto browser = Adopt(cef_browser_host_create_browser_sync(&info, ClientHandler->SharedClient(),
                                                               CefText(url).get(), &browserSettings, nullptr));
     cef_string_utf16_clear(&info.window_name);
-    if (!browser)
-        return; // no window to hook: the launcher goes on without
+    if (!browser) {
+        // Nothing to hook and no page will ever load: the main window falls
+        // back to its own controls.
+        LogWrite(L"CreateBrowserSync returned no browser\n");
+        if (BrowserParentWindow)
+            PostMessageW(BrowserParentWindow, WM_BROWSER_FAILED, 0, 0);
+        return;
+    }
     auto host = Adopt(browser->get_host(browser.get()));
     BrowserWindow = host ? host->get_window_handle(host.get()) : nullptr;
     if (!BrowserWindow)
@@ -103,6 +112,39 @@ void CloseAllBrowsers(bool force)
         ClientHandler->CloseAllBrowsers(force);
 }
 
+bool BrowserRuntimeRunning()
+{
+    return BrowserPumpStep != nullptr;
+}
+
+bool RunBrowserWork()
+{
+    return BrowserPumpStep && BrowserPumpStep();
+}
+
+DWORD BrowserWorkDueInMs()
+{
+    return BrowserPumpStep ? RuntimeWorkDueInMs() : INFINITE;
+}
+
+void AbandonBrowser()
+{
+    // The hooks would send the Win32 controls' mouse messages to the main
+    // window too.
+    if (ClientAppInstance) {
+        for (HHOOK* hook : {&ClientAppInstance->mouseHook, &ClientAppInstance->messageHook}) {
+            if (*hook)
+                UnhookWindowsHookEx(*hook);
+            *hook = nullptr;
+        }
+    }
+    if (BrowserWindow) {
+        joyReleaseCapture(JOYSTICKID1);
+        ShowWindow(BrowserWindow, SW_HIDE);
+    }
+    CloseAllBrowsers(true);
+}
+
 void ShutdownCEF()
 {
     if (!BrowserPumpStep)
@@ -115,6 +157,7 @@ void ShutdownCEF()
         Sleep(10);
     }
     BrowserPumpStep = nullptr;
+    StopRuntimePump();
     if (ClientHandler) {
         ClientHandler->Release();
         ClientHandler = nullptr;

@@ -2,6 +2,7 @@
 
 #include "browser_runtime.h"
 #include "page_bridge.h"
+#include "message_pump.h"
 #include "page_query_router.h"
 #include "resource_handler.h"
 #include "shell_open.h"
@@ -96,14 +97,18 @@ RuntimeRef<cef_frame_t> SimpleHandler::MainFrame() const
 
 void SimpleHandler::RunScriptInMainFrame(const std::wstring& script)
 {
-    if (RuntimeRef<cef_frame_t> frame = MainFrame())
+    if (RuntimeRef<cef_frame_t> frame = MainFrame()) {
         frame->execute_java_script(frame.get(), CefText(script).get(), CefText(L"").get(), 0);
+        RequestRuntimeWork(true);
+    }
 }
 
 void SimpleHandler::LoadInMainFrame(const std::wstring& url)
 {
-    if (RuntimeRef<cef_frame_t> frame = MainFrame())
+    if (RuntimeRef<cef_frame_t> frame = MainFrame()) {
         frame->load_url(frame.get(), CefText(url).get());
+        RequestRuntimeWork(true);
+    }
 }
 
 void SimpleHandler::CloseAllBrowsers(bool force)
@@ -121,6 +126,7 @@ void SimpleHandler::CloseAllBrowsers(bool force)
         if (host)
             host->close_browser(host.get(), force ? 1 : 0);
     }
+    RequestRuntimeWork(true);
     archive_.Release();
 }
 

@@ -1,0 +1,123 @@
+// The whole launcher on the real runtime when its first page never finishes
+// loading: the start page waits for a script from a peer that takes the
+// request and never answers. The launcher gives the browser up, shows its
+// own window and runs its queue to the ready page.
+#include <winsock2.h> // before windows.h
+
+#include "launcher_process.h"
+#include "launcher_settings.h"
+#include "real_runtime_support.h"
+#include "settings_store.h"
+#include "step_messages.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <tlhelp32.h>
+
+namespace {
+
+using testing_support::FileExists;
+
+// A peer on 127.0.0.1 that accepts connections (in its backlog) and never
+// reads or answers them.
+class SilentPeer {
+  public:
+    SilentPeer()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        if (bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            listen(socket_, 16) == 0 &&
+            getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port_ = ntohs(address.sin_port);
+    }
+    ~SilentPeer()
+    {
+        closesocket(socket_);
+        WSACleanup();
+    }
+    int Port() const { return port_; }
+
+  private:
+    SOCKET socket_ = INVALID_SOCKET;
+    int port_ = 0;
+};
+
+BOOL CALLBACK FindVisibleLauncherWindow(HWND window, LPARAM data)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (wcscmp(name, L"Launcher") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    *reinterpret_cast<HWND*>(data) = window;
+    return FALSE;
+}
+
+bool LauncherProcessLeft()
+{
+    for (int turn = 0; turn < 100; ++turn) {
+        bool found = false;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+            found = found || _wcsicmp(entry.szExeFile, L"Launcher.exe") == 0;
+        CloseHandle(snapshot);
+        if (!found)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
+{
+    std::wstring launcherFolder = RealRuntimeLauncherFolder();
+    if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
+        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    testing_support::TempDir downloads;
+    ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
+
+    // "-nozip" loads the pages from the unpacked folder beside the archive.
+    SilentPeer peer;
+    ASSERT_NE(peer.Port(), 0);
+    std::wstring pages = launcherFolder + L"CEF3_1\\launcher\\";
+    CreateDirectoryW(pages.c_str(), nullptr);
+    ASSERT_TRUE(testing_support::WriteFileBytes(
+        pages + L"index.html", "<html><head><script src=\"http://127.0.0.1:" + std::to_string(peer.Port()) +
+                                   "/never.js\"></script></head><body>never shown</body></html>"));
+    {
+        LauncherProcess launcher(launcherFolder + L"Launcher.exe", L"-nozip");
+        // The window comes with its own controls (the text pane's frame is
+        // shown only then), and the queue runs to the ready page.
+        HWND window = nullptr;
+        EXPECT_TRUE(launcher.WaitUntil(
+            [&] {
+                window = nullptr;
+                EnumWindows(FindVisibleLauncherWindow, reinterpret_cast<LPARAM>(&window));
+                return window && IsWindowVisible(GetDlgItem(window, IDC_TEXT_FRAME));
+            },
+            120000))
+            << "the launcher never showed its own window";
+        EXPECT_EQ(launcher.RunToItsEnd(false, 60000), 0);
+        EXPECT_EQ(launcher.LastPage(), LauncherPage::Ready);
+    }
+    std::string log = testing_support::ReadFileBytes(LauncherLogPath());
+    EXPECT_NE(log.find("The first page did not load in"), std::string::npos) << log;
+    EXPECT_NE(log.find("The browser is given up for the launcher's own window"), std::string::npos) << log;
+    EXPECT_EQ(log.find("StartCEF failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("Finished Preprocess"), std::string::npos) << log;
+    // The runtime was shut down with the launcher: none of its processes is left.
+    EXPECT_FALSE(LauncherProcessLeft());
+
+    testing_support::RemoveTree(pages);
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
+}
+
+} // namespace
