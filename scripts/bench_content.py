@@ -44,7 +44,8 @@ def launcher_peaks():
             continue
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if b"launcher.exe" not in f.read().lower():
+                # Not Wine's "start.exe /exec ...\Launcher.exe" beside it.
+                if not f.read().split(b"\0")[0].lower().endswith(b"launcher.exe"):
                     continue
             with open(f"/proc/{pid}/status") as f:
                 for line in f:
