@@ -26,7 +26,7 @@ void HandleJoystickButton(HWND window)
 
 } // namespace
 
-void RunMessageLoop(HWND window)
+int RunMessageLoop(HWND window)
 {
     for (;;) {
         MSG message;
@@ -34,13 +34,16 @@ void RunMessageLoop(HWND window)
         if (CefEnabled) {
             taken = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
         } else {
-            if (GetMessageW(&message, nullptr, 0, 0) <= 0)
-                break;
+            int result = GetMessageW(&message, nullptr, 0, 0);
+            if (result == 0)
+                return static_cast<int>(message.wParam);
+            if (result < 0)
+                return 0;
             taken = true;
         }
         if (taken) {
             if (message.message == WM_QUIT)
-                break;
+                return static_cast<int>(message.wParam);
             if (!CurrentStepPage || !IsDialogMessageW(CurrentStepPage, &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
