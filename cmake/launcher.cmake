@@ -9,7 +9,7 @@ add_library(lzmadec STATIC /usr/include/lzma/LzmaDec.c)
 target_include_directories(lzmadec PUBLIC /usr/include/lzma)
 target_compile_definitions(lzmadec PRIVATE _7ZIP_ST)
 
-# The browser runtime and the graphics libraries are bound lazily: delay-load
+# The browser runtime and Direct3D 11 are bound lazily: delay-load
 # import libraries made from our own lists of the functions the launcher
 # calls, so that a machine without them reaches the crash handler's
 # delay-load hook (or the launcher's own fallback) instead of failing to start.
@@ -25,7 +25,6 @@ function(add_delayload_lib dll def)
 endfunction()
 add_delayload_lib(libcef ${SRC}/browser/runtime/libcef.def)
 add_delayload_lib(d3d11 ${CMAKE_SOURCE_DIR}/cmake/delayload/d3d11.def)
-add_delayload_lib(dxgi ${CMAKE_SOURCE_DIR}/cmake/delayload/dxgi.def)
 add_custom_target(delayload_libs DEPENDS ${DELAYLOAD_LIBS})
 
 add_library(launcher_lib STATIC ${LAUNCHER_SOURCES})

@@ -45,6 +45,10 @@ wine_env_prepare() {
       done
       touch "$WINEPREFIX/.font-replacements"
     fi
+    # Drive S: (the build share the "-local..." switches read) is a folder of
+    # the build tree.
+    mkdir -p "$TEST_ROOT/build_share"
+    ln -sfn "$TEST_ROOT/build_share" "$WINEPREFIX/dosdevices/s:"
     bash "$_wine_src/scripts/make_test_ca.sh" "$TEST_ROOT/testca" >/dev/null
     if [ ! -f "$WINEPREFIX/.ca-installed" ] || ! cmp -s "$WINEPREFIX/.ca-installed" "$TEST_ROOT/testca/ca.der"; then
       if [ -f "$TEST_ROOT/x64/certinstall.exe" ]; then

@@ -190,6 +190,23 @@ TEST_F(AgreementTest, ForceSwitchLocalCopyAndHeadless)
     EXPECT_EQ(Recorded(L"ReadEula"), L""); // emptied by the switch, not written
     EXPECT_FALSE(ShowIntroAfterEula);
     DestroyWindow(page);
+    HeadlessMode = false;
+
+    // "-localcba": the build share's document shows, but AGREE records the
+    // manifest document's MD5. Drive S: is the build share in the test runs.
+    ASSERT_NE(GetFileAttributesW(L"S:\\"), INVALID_FILE_ATTRIBUTES) << "no drive S: (scripts/wine_env.sh)";
+    const char localCba[] = "{\\rtf1\\ansi Collective bargaining text of the build share}";
+    for (const wchar_t* folder : {L"S:\\Korvessa", L"S:\\Korvessa\\Ornix", L"S:\\Korvessa\\Ornix\\Language"})
+        CreateDirectoryW(folder, nullptr);
+    const wchar_t localPath[] = L"S:\\Korvessa\\Ornix\\Language\\CBA_en.rtf";
+    ASSERT_TRUE(WriteFileBytes(localPath, localCba));
+    SetCommandLineForTest(L"Launcher.exe -localcba");
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
+    ReqCBA local;
+    EXPECT_TRUE(RunAndAnswer(local));
+    DeleteFileW(localPath);
+    EXPECT_EQ(host_.narrowTexts.back(), localCba);
+    EXPECT_EQ(Recorded(L"ReadCba"), kHash);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "launcher.h"
 #include "launcher_process.h"
 #include "localization.h"
+#include "md5.h"
 #include "settings_store.h"
 #include "step_messages.h"
 #include "steps_test_support.h"
@@ -95,23 +96,47 @@ class LauncherRunTest : public ::testing::Test {
 
     // The update passes install a release of one small file and the game's
     // stand-in, which the applet steps then run.
-    static void PublishOneFileRelease()
+    void PublishOneFileRelease()
     {
         std::string game = testing_support::Base64Encode(
             ReadFileBytes(testing_support::BuildFolder() + L"\\Vantorel.x64.exe"));
         std::string manifest =
-            PutObject(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})") + "\r\n" +
-            PutObject(R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}") + "\r\n";
+            PutObject(L"Data\\ready.txt",
+                      R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})") +
+            "\r\n" +
+            PutObject(L"Vantorel.x64.exe",
+                      R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}") +
+            "\r\n";
         TestServer::Control("POST", "/__ctl/content/manifest", manifest);
     }
-    // Stores an object; its manifest line without the line end.
-    static std::string PutObject(const std::string& json)
+    // Stores an object of the release, installed as local below the
+    // install folder; its manifest line without the line end.
+    std::string PutObject(const std::wstring& local, const std::string& json)
     {
         std::string answer = TestServer::Control("POST", "/__ctl/content/put", json);
         std::string name = JsonField(answer, "\"name\": \"", "\"");
         std::string size = JsonField(answer, "\"size\": ", ",}");
-        EXPECT_FALSE(name.empty() || size.empty()) << answer;
+        std::string md5 = JsonField(answer, "\"md5\": \"", "\"");
+        EXPECT_FALSE(name.empty() || size.empty() || md5.empty()) << answer;
+        release_.push_back({local, md5});
         return name + "," + size;
+    }
+    // Checks that every file of the release is installed with the release's
+    // MD5.
+    void ExpectReleaseInstalled()
+    {
+        ASSERT_FALSE(release_.empty());
+        for (const auto& [local, md5] : release_) {
+            std::wstring path = downloadDir_ / (L"Public\\" + local);
+            std::string bytes = ReadFileBytes(path);
+            Md5Context context;
+            MD5Init(context);
+            MD5Update(context, bytes.data(), bytes.size());
+            std::wstring digest = MD5FinalText(context);
+            EXPECT_TRUE(FileExists(path)) << std::string(local.begin(), local.end());
+            EXPECT_EQ(std::string(digest.begin(), digest.end()), md5)
+                << std::string(local.begin(), local.end());
+        }
     }
     static std::string JsonField(const std::string& json, const std::string& marker, const char* ends)
     {
@@ -147,6 +172,8 @@ class LauncherRunTest : public ::testing::Test {
     testing_support::TempDir downloadDir_;
     std::wstring savedDownloadDir_;
     std::wstring gameRecord_ = downloadDir_ / L"game_record.txt";
+    // The release's files: the path below the install folder and the MD5.
+    std::vector<std::pair<std::wstring, std::string>> release_;
 };
 
 // Checks that the texts occur in this order; reports the first missing one.
@@ -168,6 +195,7 @@ const char* const MainChainNames[] = {
 TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
 {
     ASSERT_EQ(Run(L"-nocef"), 0);
+    ExpectReleaseInstalled();
     std::string log = Log();
     EXPECT_EQ(log.rfind("Current time: ", 0), 0u) << log;
     std::vector<std::string> order = {"WINE detected.\r\n", "CEF disabled on command-line\r\n",
@@ -202,8 +230,12 @@ TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)
 {
     // Started as from a shell that redirects its output: no console window,
     // standard output a pipe. Everything the log gets is printed there too.
+    // Nothing of the release is there before the run: the game too has to
+    // come from the content server.
+    ASSERT_TRUE(DeleteFileW((downloadDir_ / L"Public\\Vantorel.x64.exe").c_str()));
     std::string output;
     ASSERT_EQ(testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output), 0) << output;
+    ExpectReleaseInstalled();
     std::string log = Log();
     // The console takes the lines from the moment the run knows it is
     // headless.

@@ -48,6 +48,7 @@ class DirectXStepTest : public ::testing::Test {
         if (page_)
             DestroyWindow(page_);
         AdapterWalkFunction = WalkDxgiAdapters;
+        DxgiLibraryName = L"dxgi.dll";
         ResetLauncherSettingsForTest();
         SetCommandLineForTest(nullptr);
         HeadlessMode = false;
@@ -163,6 +164,19 @@ TEST_F(DirectXStepTest, HeadlessSkipsTheProbe)
     EXPECT_EQ(Run(), "");
     EXPECT_EQ(Supported(), (std::vector<bool>{false, true, false}));
     EXPECT_EQ(GraphicsAPI, 2);
+}
+
+TEST_F(DirectXStepTest, WithoutTheDxgiFactoryTheCheckFailsInsteadOfTheLauncher)
+{
+    // A machine without the library, and one whose library lacks the entry.
+    AdapterWalkFunction = WalkDxgiAdapters;
+    for (const wchar_t* library : {L"vantorel_no_such_dxgi.dll", L"kernel32.dll"}) {
+        steps_test::LogCapture log;
+        DxgiLibraryName = library;
+        EXPECT_EQ(Run(), "ERROR_DX10_UNSUPPORTED");
+        EXPECT_EQ(Supported(), (std::vector<bool>{false, false, false}));
+        EXPECT_TRUE(log.Contains("Could not create IDXGIFactory1!\r\n")) << log.Text();
+    }
 }
 
 TEST_F(DirectXStepTest, TheRealAdaptersAreProbedWithoutHarm)

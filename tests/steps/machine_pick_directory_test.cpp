@@ -7,6 +7,7 @@
 #include "machine/pick_directory_step.h"
 #include "machine_test_support.h"
 #include "settings_store.h"
+#include "step_page.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,27 @@ TEST_F(PickDirectoryTest, CancelAsksToQuitAndQuitsOnlyWhenConfirmed)
     EXPECT_TRUE(DownloadFolder.empty());
     EXPECT_TRUE(StoredDownloadDir().empty());
     EXPECT_FALSE(DefaultInstallFolderCreated);
+}
+
+TEST_F(PickDirectoryTest, WhereNothingCanBeAskedTheRunEnds)
+{
+    // Neither the folder dialog nor the question can be shown (no window
+    // driver): the step does not ask for ever.
+    steps_test::LogCapture log;
+    QuitAnswer = 0;
+    ReqPickDirectory step;
+    HWND result;
+    {
+        DialogUser user(GetCurrentThreadId(), {{L"", false}});
+        result = step.Run(parent_.get());
+    }
+    EXPECT_EQ(result, parent_.get());
+    EXPECT_EQ(AskedBoxes.size(), 1u);
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, static_cast<WPARAM>(EXIT_NO_STEP_PAGE));
+    EXPECT_TRUE(log.Contains("Could not ask for the install folder: the run ends (exit code 1)\r\n"));
+    EXPECT_TRUE(DownloadFolder.empty());
 }
 
 TEST_F(PickDirectoryTest, AFolderThatCannotBeMadeIsRefusedAndTheDialogComesBack)

@@ -47,6 +47,8 @@ class StandInLaunchTest : public ::testing::Test {
     {
         SetEnvironmentVariableW(L"VANTOREL_STANDIN", nullptr);
         SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
+        SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_overlay_1", nullptr);
+        SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_fossilize_1", nullptr);
         ResetLauncherSettingsForTest();
         ResetGameLaunchForTest();
         DownloadFolder.clear();
@@ -97,6 +99,37 @@ class StandInLaunchTest : public ::testing::Test {
                             number + settings);
         }
         return lines;
+    }
+
+    // The environment entries of every start recorded so far, in the order
+    // they were recorded.
+    std::vector<std::vector<std::string>> RecordedEnvironments()
+    {
+        std::vector<std::vector<std::string>> starts;
+        std::string record = ReadFileBytes(record_);
+        size_t at = 0;
+        while ((at = record.find("command=", at)) != std::string::npos) {
+            size_t end = record.find("\nend\n", at);
+            std::vector<std::string> entries;
+            for (size_t line = record.find("\nenv=", at); line < end;
+                 line = record.find("\nenv=", line + 1)) {
+                size_t start = line + 5;
+                entries.push_back(record.substr(start, record.find('\n', start) - start));
+            }
+            starts.push_back(entries);
+            at = end == std::string::npos ? record.size() : end;
+        }
+        return starts;
+    }
+    // The value of the PATH entry, whatever the case of its name; "<none>"
+    // when there is none.
+    static std::string PathValue(const std::vector<std::string>& entries)
+    {
+        for (const std::string& entry : entries) {
+            if (_strnicmp(entry.c_str(), "PATH=", 5) == 0)
+                return entry.substr(5);
+        }
+        return "<none>";
     }
 
     testing_support::TempDir dir_;
@@ -154,6 +187,39 @@ TEST_F(StandInLaunchTest, OneSixAndEightServers)
     EXPECT_EQ(Recorded(8), Servers(base, 8));
     Sleep(300);
     EXPECT_EQ(Recorded(9).size(), 8u);
+}
+
+TEST_F(StandInLaunchTest, GameAndServersGetTheChildEnvironment)
+{
+    // The launcher hides two layers from itself at start-up; the game must
+    // not inherit that, and it finds its libraries in the tools folder.
+    SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_overlay_1", L"1");
+    SetEnvironmentVariableW(L"DISABLE_VK_LAYER_VALVE_steam_fossilize_1", L"1");
+    std::string tools = Narrow(dir_ / L"Public") + "\\Tools\\Windows\\x64";
+    wchar_t ownPath[32768] = {};
+    GetEnvironmentVariableW(L"PATH", ownPath, 32768);
+    auto expectChildEnvironment = [&](const std::vector<std::string>& entries, const std::string& path) {
+        EXPECT_EQ(PathValue(entries), path);
+        for (const std::string& entry : entries)
+            EXPECT_EQ(entry.find("DISABLE_VK_LAYER_VALVE"), std::string::npos) << entry;
+        EXPECT_NE(std::find(entries.begin(), entries.end(), "VANTOREL_STANDIN=exit:0"), entries.end());
+    };
+
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef");
+    LaunchGame(parent_.get(), LAUNCH_GAME, nullptr);
+    ASSERT_EQ(Recorded(1).size(), 1u);
+    std::vector<std::vector<std::string>> starts = RecordedEnvironments();
+    ASSERT_EQ(starts.size(), 1u);
+    expectChildEnvironment(starts[0], Narrow(ownPath) + ";" + tools);
+
+    // A dedicated server too, here with the PATH forced to the tools folder.
+    DeleteFileW(record_.c_str());
+    SetCommandLineForTest(L"\"C:\\L\\Launcher.exe\" -nocef -force:path");
+    LaunchGame(parent_.get(), LAUNCH_DEDICATED, nullptr);
+    ASSERT_EQ(Recorded(1).size(), 1u);
+    starts = RecordedEnvironments();
+    ASSERT_EQ(starts.size(), 1u);
+    expectChildEnvironment(starts[0], tools);
 }
 
 } // namespace

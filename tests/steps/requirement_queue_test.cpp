@@ -1,6 +1,10 @@
 // RunQueue, ClearQueue and the handling of a step's success and failure.
 #include "command_line.h"
+#include "log.h"
 #include "requirement_queue.h"
+#include "step_error.h"
+#include "step_messages.h"
+#include "step_page.h"
 #include "step_statistics.h"
 #include "steps_test_support.h"
 
@@ -187,6 +191,87 @@ TEST_F(QueueTest, FailureReplacesTheChainAndResetsTimeOnlyForPurge)
     EXPECT_LT(TotalStepTime, 5000u);
     EXPECT_EQ(StepStatistics[L"PurgeCache"].at(L"Attempts"), 1);
     EXPECT_TRUE(TakeQuitMessage());
+}
+
+// A step with a page of its own, as most steps have.
+class OwnPageStep : public Requirement {
+  public:
+    OwnPageStep() : Requirement(STEP_PROGRESS_NORMAL) {}
+    HWND Run(HWND parent) override { return ShowStepPage(parent, nullptr, 0); }
+};
+
+// Stands for a machine where no window can be made (no window driver).
+class NoPageWindows {
+  public:
+    NoPageWindows()
+    {
+        CreateStepPageWindow = [](HWND, DLGPROC, LPARAM) -> HWND {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        };
+    }
+    ~NoPageWindows()
+    {
+        CreateStepPageWindow = saved_;
+        HeadlessMode = false;
+    }
+
+  private:
+    StepPageCreator saved_ = CreateStepPageWindow;
+};
+
+// The code of the pending quit message, -1 when there is none.
+int TakeQuitCode()
+{
+    MSG message;
+    return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) ? static_cast<int>(message.wParam)
+                                                                        : -1;
+}
+
+TEST_F(QueueTest, AStepWhosePageCannotBeMadeFailsAndTheRetryPageThenEndsTheRun)
+{
+    LogCapture log;
+    NoPageWindows noWindows;
+    AppendStep(new OwnPageStep, L"Paged");
+    Add(L"Later");
+    RunQueue(parent_.get());
+    // Not done: the chain does not go on, and the step's failure is on its
+    // way to the retry page with the system's reason.
+    EXPECT_TRUE(journal_.empty());
+    EXPECT_EQ(RequirementQueue.size(), 2u);
+    EXPECT_EQ(CurrentStepPage, nullptr);
+    EXPECT_EQ(StepStatistics.count(L"Paged"), 0u);
+    MSG failed;
+    ASSERT_TRUE(PeekMessageW(&failed, parent_.get(), WM_STEP_FAILED, WM_STEP_FAILED, PM_REMOVE));
+    EXPECT_EQ(failed.lParam, CHAIN_RETRY_PROMPT);
+    EXPECT_EQ(TakeQuitCode(), -1);
+    std::wstring error;
+    bool fatal = true;
+    GetStepError(error, fatal);
+    EXPECT_NE(error.find(L"[0x00000008]"), std::wstring::npos) << std::string(error.begin(), error.end());
+    EXPECT_FALSE(fatal);
+    EXPECT_TRUE(log.Contains("Could not create the step page: ")) << log.Text();
+    EXPECT_TRUE(log.Contains(" [0x00000008]\r\n"));
+
+    // The retry page cannot be made either: the run ends with an error code
+    // instead of failing to the retry page for ever.
+    ReplaceChain(parent_.get(), static_cast<int>(failed.lParam));
+    EXPECT_EQ(StepStatistics[L"Paged"].at(L"Success"), 0);
+    ASSERT_EQ(RequirementQueue.size(), 1u);
+    EXPECT_STREQ(RequirementQueue.front()->name, L"RetryPrompt");
+    EXPECT_EQ(TakeQuitCode(), EXIT_NO_STEP_PAGE);
+    EXPECT_FALSE(PeekMessageW(&failed, parent_.get(), WM_STEP_FAILED, WM_STEP_FAILED, PM_REMOVE));
+    EXPECT_TRUE(log.Contains("No step page can be shown: the run ends (exit code 1)\r\n"));
+
+    // Headless, the first page that cannot be made ends the run.
+    ClearQueue();
+    HeadlessMode = true;
+    AppendStep(new OwnPageStep, L"Paged");
+    Add(L"After");
+    RunQueue(parent_.get());
+    EXPECT_EQ(TakeQuitCode(), EXIT_NO_STEP_PAGE);
+    EXPECT_FALSE(PeekMessageW(&failed, parent_.get(), WM_STEP_FAILED, WM_STEP_FAILED, PM_REMOVE));
+    EXPECT_EQ(RequirementQueue.size(), 2u);
 }
 
 } // namespace

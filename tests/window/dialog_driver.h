@@ -33,7 +33,8 @@ void Click(HWND dialog, int id);
 void Choose(HWND dialog, int id, int position);
 bool Ticked(HWND dialog, int id);
 std::wstring ItemText(HWND dialog, int id);
-// The dialog repainted and written to artifacts\name.bmp.
+// The dialog repainted and, once the screen shows it painted (at most 5 s,
+// else a test failure), written to artifacts\name.bmp.
 void KeepPicture(HWND dialog, const std::wstring& name);
 
 } // namespace window_test

@@ -89,7 +89,8 @@ HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
         if (!console) {
             LogWrite(parent ? L"Could not create the headless console window\n"
                             : L"No console for the headless run\n");
-            PostQuitMessage(0);
+            // Without the console dialog no step can run: a failed run.
+            PostQuitMessage(parent ? EXIT_NO_STEP_PAGE : 0);
         }
         return console;
     }
@@ -187,8 +188,8 @@ int LauncherMain(HINSTANCE instance)
     BuildChain(CHAIN_MAIN);
 
     HWND window = CreateLoopWindow(instance, relaunched);
-    RunMessageLoop(window);
+    int exitCode = RunMessageLoop(window);
 
     ShutDown(instance, window, uninstall);
-    return 0;
+    return exitCode;
 }

@@ -15,13 +15,14 @@ extern int InstalledLanguageCount; // set flags of InstalledLanguages
 // shares, so a second instance can bring it to the front.
 extern HWND SharedMainWindow;
 
-// The whole run: what wWinMain returns (0, or a browser sub-process's exit
-// code).
+// The whole run: what wWinMain returns (the quit message's code: 0, or
+// EXIT_NO_STEP_PAGE when no step page could be made; or a browser
+// sub-process's exit code).
 int LauncherMain(HINSTANCE instance);
 
-// Runs until the quit message. window is the main window, the headless
-// console window, or null.
-void RunMessageLoop(HWND window);
+// Runs until the quit message and returns its exit code. window is the main
+// window, the headless console window, or null.
+int RunMessageLoop(HWND window);
 
 // The single-instance mutex, named by the product folder in local
 // application data with every "\" made "_". True when this process now

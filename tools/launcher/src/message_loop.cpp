@@ -30,7 +30,7 @@ void HandleJoystickButton(HWND window)
 // mirrors the window into the page and runs the runtime's work when it is
 // due; a turn with neither waits for the next message or until the work is
 // due. Without the runtime the loop blocks for each message.
-void RunMessageLoop(HWND window)
+int RunMessageLoop(HWND window)
 {
     for (;;) {
         MSG message;
@@ -39,13 +39,16 @@ void RunMessageLoop(HWND window)
         if (runtime) {
             taken = PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE;
         } else {
-            if (GetMessageW(&message, nullptr, 0, 0) <= 0)
-                break;
+            int result = GetMessageW(&message, nullptr, 0, 0);
+            if (result == 0)
+                return static_cast<int>(message.wParam);
+            if (result < 0)
+                return 0;
             taken = true;
         }
         if (taken) {
             if (message.message == WM_QUIT)
-                break;
+                return static_cast<int>(message.wParam);
             if (!CurrentStepPage || !IsDialogMessageW(CurrentStepPage, &message)) {
                 TranslateMessage(&message);
                 DispatchMessageW(&message);

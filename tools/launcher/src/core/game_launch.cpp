@@ -6,6 +6,7 @@
 #include "launcher_settings.h"
 #include "log.h"
 #include "machine/platform_step.h"
+#include "process/child_environment.h"
 #include "settings_store.h"
 #include "step_error.h"
 #include "step_message_gate.h"
@@ -299,7 +300,10 @@ std::vector<std::wstring> BuildLaunchCommandLines(int mode, const DedicatedServe
 
 bool StartGameProcess(HWND window, const std::wstring& commandLine, int index, int mode)
 {
-    std::vector<wchar_t> environment;
+    // The same block the applets get: without the launcher's own layer
+    // switches, with the install's tools folder on PATH.
+    EnvironmentBlock environment;
+    BuildChildEnvironment(environment);
     std::wstring line = commandLine;
     if (mode == LAUNCH_DEDICATED && index != 0)
         NumberServerCommandLine(line, index);
@@ -309,9 +313,8 @@ bool StartGameProcess(HWND window, const std::wstring& commandLine, int index, i
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
     if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE,
-                       CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS,
-                       environment.empty() ? nullptr : environment.data(), folder[0] ? folder : nullptr,
-                       &startup, &info)) {
+                       CREATE_UNICODE_ENVIRONMENT | NORMAL_PRIORITY_CLASS, environment.data(),
+                       folder[0] ? folder : nullptr, &startup, &info)) {
         GameProcesses.push_back({UniqueHandle(info.hProcess), UniqueHandle(info.hThread)});
         return true;
     }

@@ -55,8 +55,8 @@ void LaunchGame(HWND window, int mode, const DedicatedServerOptions* options);
 // numbers it was built with).
 std::vector<std::wstring> BuildLaunchCommandLines(int mode, const DedicatedServerOptions* options);
 
-// Starts one process; false (after reporting NO_EXECUTABLE) when it could
-// not be created. The started process's handles are kept until the launch
+// Starts one process with the child environment (the one the applets get);
+// false (after reporting NO_EXECUTABLE) when it could not be created. The started process's handles are kept until the launch
 // completes.
 bool StartGameProcess(HWND window, const std::wstring& commandLine, int index, int mode);
 

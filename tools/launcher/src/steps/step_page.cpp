@@ -2,8 +2,12 @@
 
 #include "localization.h"
 #include "log.h"
+#include "requirement.h"
+#include "step_error.h"
 #include "step_message_gate.h"
 #include "step_messages.h"
+
+#include <string>
 
 namespace {
 
@@ -49,12 +53,36 @@ void PressOk(HWND page)
     PostStepSucceeded(page);
 }
 
-} // namespace
-
-HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param)
+HWND CreatePageDialog(HWND parent, DLGPROC proc, LPARAM param)
 {
     return CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_STEP_PAGE), parent, proc,
                               param);
+}
+
+} // namespace
+
+StepPageCreator CreateStepPageWindow = CreatePageDialog;
+
+HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param, PageFailure onFailure)
+{
+    HWND page = CreateStepPageWindow(parent, proc, param);
+    if (page)
+        return page;
+    DWORD error = GetLastError();
+    std::wstring reason;
+    AppendSystemErrorText(reason, error, 1033);
+    LogPrintf(L"Could not create the step page: %s\n", reason.c_str());
+    // Counting the step as done would run the chain on without its work.
+    if (onFailure == PageFailure::EndRun || HeadlessMode) {
+        LogPrintf(L"No step page can be shown: the run ends (exit code %d)\n", EXIT_NO_STEP_PAGE);
+        PostQuitMessage(EXIT_NO_STEP_PAGE);
+        return parent;
+    }
+    std::wstring text;
+    AppendSystemErrorText(text, error, 1024);
+    SetStepError(text, false);
+    PostStepFailed(parent, nullptr, CHAIN_RETRY_PROMPT);
+    return parent;
 }
 
 INT_PTR CALLBACK QuitPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam)

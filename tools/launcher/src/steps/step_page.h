@@ -8,9 +8,28 @@
 
 #define IDD_STEP_PAGE 101
 
-// Creates the page modeless from the launcher's own module. proc may be
-// null; param is the step, or for the one-button pages a narrow key.
-HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param);
+// The exit code of a run that ends because no step page can be made.
+constexpr int EXIT_NO_STEP_PAGE = 1;
+
+// Makes the page window modeless from the launcher's own module; null (with
+// the thread's last error set) when it cannot be made, as where no window
+// driver runs. Tests replace it to stand for such a machine.
+using StepPageCreator = HWND (*)(HWND parent, DLGPROC proc, LPARAM param);
+extern StepPageCreator CreateStepPageWindow;
+
+// What a step whose page cannot be made does.
+enum class PageFailure {
+    FailStep, // the step fails to the retry page; headless, the run ends
+    EndRun,   // the run ends: the retry page itself has nowhere to go
+};
+
+// Shows the page of a step. proc may be null; param is the step, or for the
+// one-button pages a narrow key. Returns the page, or, when it cannot be
+// made, parent: the step has then not finished but failed. The failure is
+// logged with the system's reason, and the step's end is already on its way
+// (WM_STEP_FAILED with CHAIN_RETRY_PROMPT and the reason as StepError), or
+// the run ends with EXIT_NO_STEP_PAGE, as onFailure and HeadlessMode say.
+HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param, PageFailure onFailure = PageFailure::FailStep);
 
 // One-button pages whose creation parameter is the narrow localisation key
 // of the message to show. QUIT ends the launcher; OK finishes the step

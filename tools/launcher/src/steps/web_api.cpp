@@ -116,8 +116,9 @@ ReqWebAPI::~ReqWebAPI()
 
 HWND ReqWebAPI::Run(HWND parent)
 {
-    page = ShowStepPage(parent, nullptr, 0);
-    return page;
+    HWND shown = ShowStepPage(parent, nullptr, 0);
+    page = shown != parent ? shown : nullptr;
+    return shown;
 }
 
 bool ReqWebAPI::OpenSession(int endpoint)

@@ -17,6 +17,7 @@
 
 bool GraphicsApiSupported[3] = {false, false, false};
 AdapterWalk AdapterWalkFunction = WalkDxgiAdapters;
+const wchar_t* DxgiLibraryName = L"dxgi.dll";
 
 namespace {
 
@@ -138,8 +139,16 @@ int CorrectGraphicsApi(int graphicsApi, const bool supported[3])
 
 bool WalkDxgiAdapters(ReqDirectX& step, std::vector<ProbedAdapter>& adapters)
 {
+    // Looked up by name: a machine without the library or its entry has no
+    // factory, which fails the check instead of the launcher. The library
+    // stays loaded until the factory and its adapters are released.
+    using CreateFactory = HRESULT(WINAPI*)(REFIID, void**);
+    ModuleHandle dxgi(LoadLibraryW(DxgiLibraryName));
+    CreateFactory create = dxgi ? reinterpret_cast<CreateFactory>(reinterpret_cast<void*>(
+                                      GetProcAddress(dxgi.Get(), "CreateDXGIFactory1")))
+                                : nullptr;
     ComRelease<IDXGIFactory1> factory;
-    if (FAILED(CreateDXGIFactory1(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory.pointer))) ||
+    if (!create || FAILED(create(__uuidof(IDXGIFactory1), reinterpret_cast<void**>(&factory.pointer))) ||
         !factory.pointer)
         return false;
     for (UINT i = 0;; ++i) {

@@ -4,10 +4,11 @@
 // and warns (OK page, YES/NO page) or stops (QUIT page) when the machine or
 // the choice is weak.
 //
-// Direct3D 12 is looked up at run time on Windows 10 and later; DXGI and
-// Direct3D 11 are bound lazily, so a machine without them reaches the crash
-// handler's delay-load hook instead of refusing to start. Each device test
-// runs under the fault guard: a driver that faults counts as failing.
+// Direct3D 12 is looked up at run time on Windows 10 and later, and so is
+// DXGI's factory: a machine without it fails the check. Direct3D 11 is bound
+// lazily, so a machine without it reaches the crash handler's delay-load
+// hook instead of refusing to start. Each device test runs under the fault
+// guard: a driver that faults counts as failing.
 #pragma once
 
 #include "requirement.h"
@@ -38,6 +39,9 @@ class ReqDirectX;
 using AdapterWalk = bool (*)(ReqDirectX& step, std::vector<ProbedAdapter>& adapters);
 extern AdapterWalk AdapterWalkFunction;
 bool WalkDxgiAdapters(ReqDirectX& step, std::vector<ProbedAdapter>& adapters);
+
+// The library WalkDxgiAdapters takes the factory from: "dxgi.dll".
+extern const wchar_t* DxgiLibraryName;
 
 // "12_1", "12_0", ..., "9_1", or "Unknown".
 const char* FeatureLevelName(D3D_FEATURE_LEVEL level);

@@ -4,6 +4,7 @@
 #include "localization.h"
 #include "log.h"
 #include "settings_store.h"
+#include "step_page.h"
 #include "strings.h"
 
 #include <commctrl.h>
@@ -184,9 +185,18 @@ HWND ReqPickDirectory::Run(HWND parent)
         bool taken = ShowFolderDialog(parent, choice);
         ForgetUnusedDefaultFolder(!taken, choice.path);
         if (!taken || choice.path[0] == L'\0') {
-            if (MessageBoxByKey(parent, "CONFIRM_QUIT", "QUIT",
-                                MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2) == IDOK) {
+            int answer = MessageBoxByKey(parent, "CONFIRM_QUIT", "QUIT",
+                                         MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
+            if (answer == IDOK) {
                 PostQuitMessage(0);
+                return parent;
+            }
+            // Where no window can be shown (no window driver) neither the
+            // dialog nor the question appears: asking again would never end.
+            if (answer == 0) {
+                LogPrintf(L"Could not ask for the install folder: the run ends (exit code %d)\n",
+                          EXIT_NO_STEP_PAGE);
+                PostQuitMessage(EXIT_NO_STEP_PAGE);
                 return parent;
             }
             continue;

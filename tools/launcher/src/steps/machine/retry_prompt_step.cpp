@@ -84,7 +84,8 @@ void Press(HWND page, int id)
 
 HWND ReqRetryPrompt::Run(HWND parent)
 {
-    return ShowStepPage(parent, DialogProc, reinterpret_cast<LPARAM>(this));
+    // A retry page that cannot be shown has no retry page to fail to.
+    return ShowStepPage(parent, DialogProc, reinterpret_cast<LPARAM>(this), PageFailure::EndRun);
 }
 
 float ReqRetryPrompt::GetProgress()

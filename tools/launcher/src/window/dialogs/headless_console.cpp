@@ -89,11 +89,13 @@ HWND AcquireHeadlessConsole()
 
 HWND StartHeadlessConsole(HWND parent)
 {
-    HWND console = ShowStepPage(parent, HeadlessDialogProc, 0);
+    // The console dialog is no step's page: it is made without a step's
+    // failure handling.
+    HWND console = CreateStepPageWindow(parent, HeadlessDialogProc, 0);
     // A console window of another process (Wine's for a terminal) may not
     // take a child; a message-only parent serves as well.
     if (!console && parent != HWND_MESSAGE)
-        console = ShowStepPage(HWND_MESSAGE, HeadlessDialogProc, 0);
+        console = CreateStepPageWindow(HWND_MESSAGE, HeadlessDialogProc, 0);
     if (!console)
         return nullptr;
     SharedMainWindow = console;
