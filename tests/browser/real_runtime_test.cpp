@@ -2,8 +2,8 @@
 // the launcher with its runtime folder, then the host in this process over a
 // window of the launcher's controls, with a step page that takes the page's
 // button presses. The runtime starts once per process, so the cases share
-// the host, which a test environment shuts down after the last case (and
-// checks that no runtime process is left). One run checks the page from
+// the host, which their suite shuts down after its last case (and checks
+// that no runtime process is left). One run checks the page from
 // "launcher.zip", the mirror of a running step's texts and progress, both
 // buttons and the load-error page; others the ready page's chime, the
 // agreement page's document and a message of the day that holds markup.
@@ -201,11 +201,12 @@ bool LoadAndWait(const wchar_t* page)
     return RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000);
 }
 
-// Shuts the shared host down as the launcher does it, after the last case;
-// no runtime process is left.
-class HostShutdown : public testing::Environment {
-  public:
-    void TearDown() override
+// The cases on the shared host. After the last of them the host is shut
+// down as the launcher does it, before any later test can touch the
+// runtime's state; no runtime process is left.
+class RealRuntimeHostTest : public testing::Test {
+  protected:
+    static void TearDownTestSuite()
     {
         if (!HostWindow)
             return;
@@ -220,9 +221,8 @@ class HostShutdown : public testing::Environment {
         EXPECT_TRUE(NoProcessLeft(wcsrchr(self, L'\\') + 1, GetCurrentProcessId()));
     }
 };
-testing::Environment* const HostShutdownEnvironment = testing::AddGlobalTestEnvironment(new HostShutdown);
 
-TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
+TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
     if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
@@ -329,7 +329,7 @@ bool RuntimeInstalled()
     return FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
 }
 
-TEST(RealRuntimePageTest, ReadyPagePlaysTheChimeFromTheArchive)
+TEST_F(RealRuntimeHostTest, ReadyPagePlaysTheChimeFromTheArchive)
 {
     if (!RuntimeInstalled())
         GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
@@ -349,7 +349,7 @@ TEST(RealRuntimePageTest, ReadyPagePlaysTheChimeFromTheArchive)
     DestroyWindow(page);
 }
 
-TEST(RealRuntimePageTest, AgreementAndMessageOfTheDayShowTheirTextsAsText)
+TEST_F(RealRuntimeHostTest, AgreementAndMessageOfTheDayShowTheirTextsAsText)
 {
     if (!RuntimeInstalled())
         GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
