@@ -1,21 +1,32 @@
 // The browser host on the real runtime, under Wine and the virtual display:
 // the launcher with its runtime folder, then the host in this process over a
 // window of the launcher's controls, with a step page that takes the page's
-// button presses. One run checks the page from "launcher.zip", the mirror of
-// a running step's texts and progress, both buttons, the load-error page and
-// a clean shutdown; a screenshot of the page is kept in "artifacts".
+// button presses. The runtime starts once per process, so the cases share
+// the host, which their suite shuts down after its last case (and checks
+// that no runtime process is left). One run checks the page from
+// "launcher.zip", the mirror of a running step's texts and progress, both
+// buttons and the load-error page; others the ready page's chime, the
+// agreement page's document and a message of the day that holds markup.
+// Screenshots of the pages are kept in "artifacts".
 #include "launcher_process.h"
+#include "agreements/req_agreement.h"
 #include "app_folders.h"
 #include "browser_runtime.h"
 #include "launcher.h"
 #include "launcher_settings.h"
+#include "machine/ready_to_play_step.h"
+#include "manifest.h"
+#include "motd_buffer.h"
 #include "page_bridge.h"
+#include "page_text.h"
 #include "real_runtime_support.h"
 #include "requirement_queue.h"
 #include "runtime_loader.h"
 #include "settings_store.h"
+#include "shown_agreement.h"
 #include "step_messages.h"
 #include "test_support.h"
+#include "text_pane.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +56,8 @@ LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         ++LoadEnds;
     if (message == WM_LBUTTONDOWN)
         ParentLeftClicks.push_back(lParam);
+    if (message == WM_STEP_SHOW_TEXT)
+        return ShowTextInPage(window, wParam, lParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -132,14 +145,90 @@ bool NoProcessLeft(const wchar_t* name, DWORD except)
     return false;
 }
 
-TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
+// The interface archive in the runtime folder, as the launcher finds it.
+bool InstallInterface(const std::wstring& launcherFolder)
+{
+    return CopyFileW((testing_support::BuildFolder() + L"\\launcher.zip").c_str(),
+                     (launcherFolder + L"CEF3_1\\launcher.zip").c_str(), FALSE) != FALSE;
+}
+
+// The host shared by the cases: its window with the launcher's shared
+// controls and the hidden text pane, and the step page that records the
+// page's presses (BrowserCommandTarget).
+HWND HostWindow = nullptr;
+HWND HostStepPage = nullptr;
+
+// Starts the host once, and waits for its first page; null when it cannot.
+HWND StartHost()
+{
+    if (HostWindow)
+        return HostWindow;
+    std::wstring launcherFolder = RealRuntimeLauncherFolder();
+    if (!InstallInterface(launcherFolder))
+        return nullptr;
+    CefEnabled = true;
+    LauncherGPU = false;
+    LoadCEFLibFrom(launcherFolder + L"CEF3_1\\");
+    if (!CefEnabled || ExecuteCEFProcess(GetModuleHandleW(nullptr)) >= 0)
+        return nullptr;
+
+    HWND window = MakeWindow(L"BrowserTestParent", ParentProc, WS_POPUP, 1024, 640);
+    for (int id : {IDC_STATUS_TEXT, IDC_STATUS_DETAIL})
+        CreateWindowW(L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window, HMENU(INT_PTR(id)), nullptr, nullptr);
+    for (int id : {IDC_MAIN_BUTTON, IDC_ALT_BUTTON})
+        CreateWindowW(L"BUTTON", L"", WS_CHILD, 0, 0, 10, 10, window, HMENU(INT_PTR(id)), nullptr, nullptr);
+    // The hidden rich-edit pane through which texts reach the page.
+    LoadLibraryW(L"Riched20.dll");
+    LoadLibraryW(L"Msftedit.dll");
+    HWND frame = CreateWindowW(L"STATIC", L"", WS_CHILD, 0, 0, 600, 400, window,
+                               HMENU(INT_PTR(IDC_TEXT_FRAME)), nullptr, nullptr);
+    ReplaceWithRichEdit(CreateWindowW(L"RichEdit20W", L"", WS_CHILD | TEXT_PANE_STYLE, 0, 0, 600, 400, frame,
+                                      HMENU(INT_PTR(IDC_TEXT_PANE)), nullptr, nullptr),
+                        frame);
+    HostStepPage = MakeWindow(L"BrowserTestStepPage", StepPageProc, WS_POPUP, 10, 10);
+    BrowserCommandTarget = HostStepPage;
+    HostWindow = window;
+    if (!StartCEF(window) || !RunLoopUntil([&] { return LoadEnds > 0 && IsWindowVisible(window); }, 30000))
+        return nullptr;
+    return window;
+}
+
+// Loads a page of the interface and waits for its load end.
+bool LoadAndWait(const wchar_t* page)
+{
+    int loadEnds = LoadEnds;
+    LoadLauncherPage(page);
+    return RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000);
+}
+
+// The cases on the shared host. After the last of them the host is shut
+// down as the launcher does it, before any later test can touch the
+// runtime's state; no runtime process is left.
+class RealRuntimeHostTest : public testing::Test {
+  protected:
+    static void TearDownTestSuite()
+    {
+        if (!HostWindow)
+            return;
+        BrowserCommandTarget = nullptr;
+        CloseAllBrowsers(true);
+        DestroyWindow(HostWindow);
+        ShutdownCEF();
+        DestroyWindow(HostStepPage);
+        HostWindow = HostStepPage = nullptr;
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        EXPECT_TRUE(NoProcessLeft(wcsrchr(self, L'\\') + 1, GetCurrentProcessId()));
+    }
+};
+
+TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
     if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
         GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
     std::wstring build = testing_support::BuildFolder();
-    ASSERT_TRUE(CopyFileW((build + L"\\launcher.zip").c_str(),
-                          (launcherFolder + L"CEF3_1\\launcher.zip").c_str(), FALSE));
+    ASSERT_TRUE(InstallInterface(launcherFolder));
     ASSERT_TRUE(
         CopyFileW((build + L"\\Launcher.exe").c_str(), (launcherFolder + L"Launcher.exe").c_str(), FALSE));
 
@@ -192,27 +281,12 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
 
     // The host in this process, as the launcher runs it.
-    CefEnabled = true;
-    LauncherGPU = false;
-    LoadCEFLibFrom(launcherFolder + L"CEF3_1\\");
-    ASSERT_TRUE(CefEnabled);
-    ASSERT_LT(ExecuteCEFProcess(GetModuleHandleW(nullptr)), 0);
-
-    HWND window = MakeWindow(L"BrowserTestParent", ParentProc, WS_POPUP, 1024, 640);
-    for (int id : {IDC_STATUS_TEXT, IDC_STATUS_DETAIL})
-        CreateWindowW(L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, window, HMENU(INT_PTR(id)), nullptr, nullptr);
-    for (int id : {IDC_MAIN_BUTTON, IDC_ALT_BUTTON})
-        CreateWindowW(L"BUTTON", L"", WS_CHILD, 0, 0, 10, 10, window, HMENU(INT_PTR(id)), nullptr, nullptr);
+    HWND window = StartHost();
+    ASSERT_TRUE(window) << "the host did not start or its first page never finished loading";
     SetDlgItemTextW(window, IDC_STATUS_TEXT, L"Checking files");
     SetDlgItemTextW(window, IDC_STATUS_DETAIL, L"Step one of three");
     SetDlgItemTextW(window, IDC_MAIN_BUTTON, L"Play");
     SetDlgItemTextW(window, IDC_ALT_BUTTON, L"Cancel");
-    HWND page = MakeWindow(L"BrowserTestStepPage", StepPageProc, WS_POPUP, 10, 10);
-    BrowserCommandTarget = page;
-
-    ASSERT_TRUE(StartCEF(window));
-    ASSERT_TRUE(RunLoopUntil([&] { return LoadEnds > 0 && IsWindowVisible(window); }, 30000))
-        << "the first page never finished loading";
     SetPageValue(L"progress.value", L"42.00");
     SetPageValue(L"progress.style.visibility", L"visible");
 
@@ -248,16 +322,93 @@ TEST(RealRuntimeTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
         PressReaches(L"if (document.body.innerHTML.indexOf('Failed to load URL "
                      L"http://launcher/missing.html?language=') >= 0) cefQuery({request: 'Binding:Cancel'});",
                      IDC_ALT_BUTTON));
+}
 
-    // Shutdown as the launcher does it; no runtime process is left.
-    BrowserCommandTarget = nullptr;
-    CloseAllBrowsers(true);
-    DestroyWindow(window);
-    ShutdownCEF();
+bool RuntimeInstalled()
+{
+    return FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
+}
+
+TEST_F(RealRuntimeHostTest, ReadyPagePlaysTheChimeFromTheArchive)
+{
+    if (!RuntimeInstalled())
+        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    HWND window = StartHost();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(LoadAndWait(L"index.html"));
+
+    // The ready page opens: the page plays its own sound, served from the
+    // archive.
+    ReqReadyToPlay ready;
+    HWND page = ready.Run(window);
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(PressReaches(L"if (downloadEndSound.currentSrc == 'http://launcher/download_end.wav' && "
+                             L"!downloadEndSound.error && (downloadEndSound.played.length > 0 || "
+                             L"!downloadEndSound.paused)) cefQuery({request: 'Binding:Cancel'});",
+                             IDC_ALT_BUTTON));
     DestroyWindow(page);
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    EXPECT_TRUE(NoProcessLeft(wcsrchr(self, L'\\') + 1, GetCurrentProcessId()));
+}
+
+TEST_F(RealRuntimeHostTest, AgreementAndMessageOfTheDayShowTheirTextsAsText)
+{
+    if (!RuntimeInstalled())
+        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    HWND window = StartHost();
+    ASSERT_TRUE(window);
+
+    // The CBA step with a document longer than the page: the CBA page of the
+    // interface (with its query) holds the document's words, its markup
+    // characters as text, in a box that scrolls.
+    testing_support::TempDir dir;
+    std::string rtf = "{\\rtf1\\ansi{\\b Collective Bargaining Agreement}\\par\\par "
+                      "Players & makers agree: <fair play> for all.\\par ";
+    for (int article = 1; article <= 40; ++article)
+        rtf += "Article " + std::to_string(article) + ". The terms of this article hold.\\par ";
+    rtf += "}";
+    ASSERT_TRUE(testing_support::WriteFileBytes(dir / L"cba_en.rtf", rtf));
+    CbaFilePath = dir / L"cba_en.rtf";
+    CbaFileHash = L"0123456789ABCDEF0123456789ABCDEF";
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
+    int loadEnds = LoadEnds;
+    ReqCBA cba;
+    HWND page = cba.Run(window);
+    ASSERT_TRUE(page);
+    EXPECT_TRUE(RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000));
+    EXPECT_TRUE(
+        PressReaches(L"if (location.search.indexOf('page=CBA&') >= 0 && "
+                     L"agreement.innerText.indexOf('Collective Bargaining Agreement') >= 0 && "
+                     L"agreement.innerText.indexOf('Players & makers agree: <fair play> for all.') >= 0 && "
+                     L"agreement.innerText.indexOf('Article 40. The terms') >= 0 && "
+                     L"agreement.scrollHeight > agreement.clientHeight && "
+                     L"getComputedStyle(agreement).overflowY == 'auto') "
+                     L"cefQuery({request: 'Binding:Cancel'});",
+                     IDC_ALT_BUTTON));
+    RunLoopUntil([] { return false; }, 1500);
+    CaptureScreen(window, testing_support::BuildFolder() + L"\\artifacts\\browser_agreement.bmp");
+    ShownAgreement = AGREEMENT_NONE;
+    DestroyWindow(page);
+    CbaFilePath.clear();
+
+    // A message of the day with markup that would press the main button:
+    // the start page shows it as text and nothing runs; a link whose query
+    // holds "&" is still a working anchor.
+    const char motd[] = "{\\rtf1\\ansi News of the day\\par "
+                        "<img src=x onerror=cefQuery(\\{request:'Binding:Main'\\})>\\par "
+                        "<script>cefQuery(\\{request:'Binding:Main'\\})</script>\\par "
+                        "Read HYPERLINK \"http://news.example/?a=1&b=2\" now.\\par}";
+    MotdBuffer.assign(motd, motd + sizeof(motd) - 1);
+    SendMessageW(window, WM_STEP_SHOW_TEXT, 1, reinterpret_cast<LPARAM>(MotdBuffer.data()));
+    EXPECT_TRUE(PressReaches(
+        L"var notes = buildnotescontent, link = notes.querySelector('a');"
+        L"if (notes.innerText.indexOf(\"<img src=x onerror=cefQuery({request:'Binding:Main'})>\") >= 0 && "
+        L"notes.innerText.indexOf(\"<script>cefQuery({request:'Binding:Main'})</script>\") >= 0 && "
+        L"!notes.querySelector('img, script') && link && link.href == 'http://news.example/?a=1&b=2' && "
+        L"link.textContent == link.href) cefQuery({request: 'Binding:Cancel'});",
+        IDC_ALT_BUTTON));
+    // The broken image had its time to fail: still only the check's press.
+    RunLoopUntil([] { return false; }, 1500);
+    EXPECT_EQ(PageCommands, std::vector<WPARAM>{IDC_ALT_BUTTON});
+    MotdBuffer.clear();
 }
 
 } // namespace

@@ -41,4 +41,21 @@ TEST(PageTextTest, LineBreaksLinksAndQuotes)
               L"<a target=_blank href=http://end.example>http://end.example</a>");
 }
 
+TEST(PageTextTest, MarkupInTheTextStaysText)
+{
+    EXPECT_EQ(
+        PaneTextToPageHtml(L"<img src=x onerror=alert(1)>\r\n<script>go()</script> & <br>"),
+        L"&lt;img src=x onerror=alert(1)&gt;<br><br>&lt;script&gt;go()&lt;/script&gt; &amp; &lt;br&gt;");
+    // A query's "&" stays in the address (the browser reads "&amp;" as "&");
+    // an escaped "<" or ">" and white space end it, so nothing can follow
+    // the unquoted address as another attribute.
+    EXPECT_EQ(PaneTextToPageHtml(L"HYPERLINK \"http://a.example/?x=1&y=2\" <now>"),
+              L"<a target=_blank href=http://a.example/?x=1&amp;y=2>http://a.example/?x=1&amp;y=2</a> "
+              L"&lt;now&gt;");
+    EXPECT_EQ(PaneTextToPageHtml(L"HYPERLINK \"http://b.example/<x>"),
+              L"<a target=_blank href=http://b.example/>http://b.example/</a>&lt;x&gt;");
+    EXPECT_EQ(PaneTextToPageHtml(L"HYPERLINK \"http://c.example\tonmouseover=go()"),
+              L"<a target=_blank href=http://c.example>http://c.example</a>\tonmouseover=go()");
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <richedit.h>
 
+#include <cwctype>
 #include <vector>
 
 namespace {
@@ -20,14 +21,54 @@ void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring
         text.replace(at, from.size(), to);
 }
 
+// "&", "<" and ">" of the plain text as entities, so that no text becomes
+// markup: only the line breaks and anchors made below are.
+void EscapeMarkup(std::wstring& text)
+{
+    std::wstring escaped;
+    escaped.reserve(text.size());
+    for (wchar_t c : text) {
+        switch (c) {
+        case L'&':
+            escaped += L"&amp;";
+            break;
+        case L'<':
+            escaped += L"&lt;";
+            break;
+        case L'>':
+            escaped += L"&gt;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    text.swap(escaped);
+}
+
+// Where a link's address ends in the escaped text: before a '<' (of a line
+// break), a ')', a '"', any white space or an escaped "<" or ">", or at the
+// text's end. White space must end it: the address becomes an unquoted
+// attribute value.
+size_t AddressEnd(const std::wstring& text, size_t from)
+{
+    for (size_t at = from; at < text.size(); ++at) {
+        wchar_t c = text[at];
+        if (c == L'<' || c == L')' || c == L'"' || iswspace(c))
+            return at;
+        if (c == L'&' && (text.compare(at, 4, L"&lt;") == 0 || text.compare(at, 4, L"&gt;") == 0))
+            return at;
+    }
+    return text.size();
+}
+
 void ConvertLinkFields(std::wstring& text)
 {
     static const std::wstring field = L"HYPERLINK \"http";
     for (size_t p = text.find(field); p != std::wstring::npos; p = text.find(field)) {
         size_t u = text.find(L"http", p + 9);
-        size_t e = text.find_first_of(L"< )\"", u);
-        if (e == std::wstring::npos)
-            e = text.size();
+        size_t e = AddressEnd(text, u);
+        // The address keeps its "&amp;": the attribute and the anchor's text
+        // both read it as "&".
         std::wstring url = text.substr(u, e - u);
         // The field's closing quote goes with it; any other character that
         // ends the address ("<" of a line break, ")", a blank) is text.
@@ -59,6 +100,7 @@ bool IsMessageOfTheDay(LPARAM lParam)
 
 std::wstring PaneTextToPageHtml(std::wstring text)
 {
+    EscapeMarkup(text);
     ReplaceAll(text, L"\r\n", L"<br><br>");
     ConvertLinkFields(text);
     ReplaceAll(text, L"\"", L"&quot;");
@@ -79,14 +121,14 @@ LRESULT ShowTextInPage(HWND window, WPARAM wParam, LPARAM lParam)
         ShowStartPage(false);
         return 0;
     }
-    if (ShownAgreement == AGREEMENT_CBA) {
+    // The page shows the very document whose MD5 the acceptance records.
+    SetElementHtml(L"agreement", html.c_str(), true);
+    if (ShownAgreement == AGREEMENT_CBA)
         LoadLauncherPage(L"agreement.html?page=CBA");
-    } else if (ShownAgreement == AGREEMENT_EULA) {
+    else if (ShownAgreement == AGREEMENT_EULA)
         LoadLauncherPage(L"agreement.html?page=EULA");
-    } else {
-        SetElementHtml(L"agreement", html.c_str(), true);
+    else
         LoadLauncherPage(L"agreement.html");
-    }
     ShowWindow(GetDlgItem(window, IDC_ALT_BUTTON), SW_HIDE);
     return 0;
 }

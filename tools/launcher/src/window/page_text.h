@@ -7,18 +7,20 @@
 
 #include <string>
 
-// The pane's plain text as the page's HTML: every CR LF becomes
-// "<br><br>"; every rich-text link field (HYPERLINK "http...) becomes an
-// anchor "<a target=_blank href=URL>URL</a>", the URL ending before the
-// first '<', blank, ')' or '"' (or at the text's end), which is dropped
-// with the field; every double quote becomes "&quot;". Nothing else is
-// escaped.
+// The pane's plain text as the page's HTML, which shows exactly what the
+// pane shows: "&", "<" and ">" become entities, so that no text (the
+// message of the day comes over plain HTTP) turns into markup or script;
+// then every CR LF becomes "<br><br>"; every rich-text link field
+// (HYPERLINK "http...) becomes an anchor "<a target=_blank href=URL>URL</a>",
+// the URL ending before the first '<', ')', '"', white space or escaped
+// "<" or ">" (or at the text's end), which is dropped with the field;
+// every double quote becomes "&quot;".
 std::wstring PaneTextToPageHtml(std::wstring text);
 
 // The handler: a null lParam does nothing. The message of the day goes to
 // the element "buildnotescontent" (now and after the next load) and the
-// start page is shown; any other text to the agreement page: the CBA or
-// EULA page of the interface while ShownAgreement names one, else the
-// element "agreement" of "agreement.html". IDC_ALT_BUTTON is hidden after
-// an agreement.
+// start page is shown; any other text to the element "agreement" after the
+// next load: of the CBA or EULA page of the interface while ShownAgreement
+// names one, else of "agreement.html". IDC_ALT_BUTTON is hidden after an
+// agreement.
 LRESULT ShowTextInPage(HWND window, WPARAM wParam, LPARAM lParam);

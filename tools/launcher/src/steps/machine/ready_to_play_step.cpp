@@ -4,6 +4,7 @@
 #include "launcher.h"
 #include "localization.h"
 #include "log.h"
+#include "page_bridge.h"
 #include "requirement_queue.h"
 #include "settings_store.h"
 #include "step_message_gate.h"
@@ -37,6 +38,9 @@ void InitPage(HWND page)
         return;
     }
     HWND parent = GetParent(page);
+    // The interface's own chime; nothing without a browser.
+    if (CefEnabled)
+        ExecuteScript(L"playDownloadEndSound();");
     SetWindowTextByKey(GetDlgItem(parent, IDC_STATUS_TEXT), "READY_TO_PLAY", true);
     HWND play = GetDlgItem(parent, IDC_MAIN_BUTTON);
     EnableWindow(play, TRUE);
