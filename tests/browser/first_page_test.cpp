@@ -13,8 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
-
 namespace {
 
 using testing_support::FileExists;
@@ -59,23 +57,6 @@ BOOL CALLBACK FindVisibleLauncherWindow(HWND window, LPARAM data)
     return FALSE;
 }
 
-bool LauncherProcessLeft()
-{
-    for (int turn = 0; turn < 100; ++turn) {
-        bool found = false;
-        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
-            found = found || _wcsicmp(entry.szExeFile, L"Launcher.exe") == 0;
-        CloseHandle(snapshot);
-        if (!found)
-            return false;
-        Sleep(100);
-    }
-    return true;
-}
-
 TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
@@ -114,7 +95,7 @@ TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
     EXPECT_EQ(log.find("StartCEF failed"), std::string::npos) << log;
     EXPECT_NE(log.find("Finished Preprocess"), std::string::npos) << log;
     // The runtime was shut down with the launcher: none of its processes is left.
-    EXPECT_FALSE(LauncherProcessLeft());
+    EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
 
     testing_support::RemoveTree(pages);
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");

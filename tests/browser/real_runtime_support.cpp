@@ -7,6 +7,8 @@
 #include "settings_store.h"
 #include "test_support.h"
 
+#include <tlhelp32.h>
+
 #include <cwchar>
 
 std::wstring RealRuntimeLauncherFolder()
@@ -68,6 +70,23 @@ bool RunAsBrowserSubProcess(int* exitCode)
     LoadCEFLibFrom(RealRuntimeLauncherFolder() + L"CEF3_1\\");
     *exitCode = CefEnabled ? ExecuteCEFProcess(GetModuleHandleW(nullptr)) : 1;
     return true;
+}
+
+bool NoProcessLeft(const wchar_t* name, DWORD except)
+{
+    for (int turn = 0; turn < 100; ++turn) {
+        bool found = false;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        PROCESSENTRY32W entry{};
+        entry.dwSize = sizeof(entry);
+        for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+            found = found || (_wcsicmp(entry.szExeFile, name) == 0 && entry.th32ProcessID != except);
+        CloseHandle(snapshot);
+        if (!found)
+            return true;
+        Sleep(100);
+    }
+    return false;
 }
 
 void CaptureScreen(HWND window, const std::wstring& path)

@@ -23,5 +23,9 @@ std::wstring LauncherLogPath();
 // sub-processes; then *exitCode is what the process ends with.
 bool RunAsBrowserSubProcess(int* exitCode);
 
+// Waits up to 10 s until no process of that file name is left but the one
+// given (0: none); false when one is still there.
+bool NoProcessLeft(const wchar_t* name, DWORD except);
+
 // Saves what the screen shows of the window as a 24-bit BMP.
 void CaptureScreen(HWND window, const std::wstring& path);

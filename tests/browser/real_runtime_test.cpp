@@ -30,7 +30,6 @@
 
 #include <gtest/gtest.h>
 
-#include <tlhelp32.h>
 
 #include <vector>
 
@@ -121,30 +120,6 @@ void ClickAt(HWND window, POINT point)
     }
 }
 
-std::vector<DWORD> ProcessesNamed(const wchar_t* name, DWORD except)
-{
-    std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szExeFile, name) == 0 && entry.th32ProcessID != except)
-            found.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return found;
-}
-
-bool NoProcessLeft(const wchar_t* name, DWORD except)
-{
-    for (int turn = 0; turn < 100; ++turn) {
-        if (ProcessesNamed(name, except).empty())
-            return true;
-        Sleep(100);
-    }
-    return false;
-}
-
 // The interface archive in the runtime folder, as the launcher finds it.
 bool InstallInterface(const std::wstring& launcherFolder)
 {
@@ -227,45 +202,14 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
     if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
         GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
-    std::wstring build = testing_support::BuildFolder();
-    ASSERT_TRUE(InstallInterface(launcherFolder));
-    ASSERT_TRUE(
-        CopyFileW((build + L"\\Launcher.exe").c_str(), (launcherFolder + L"Launcher.exe").c_str(), FALSE));
 
     // The launcher itself, with the local server for every role and a
-    // release of one file: the runtime starts, the first page load runs the
-    // chain to its end, and no process of the launcher is left.
-    ASSERT_TRUE(TestServer::Reset());
-    std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
-    std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
-    std::string ini;
-    for (const char* section : {"Public", "Test", "Dev"})
-        ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
-               "\r\nContent=" + content + "\r\n";
-    ASSERT_TRUE(testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", ini));
-    // A release of one small file and the game's stand-in, which the applet
-    // steps run.
-    std::string game = testing_support::Base64Encode(
-        testing_support::ReadFileBytes(testing_support::BuildFolder() + L"\\Vantorel.x64.exe"));
-    std::string manifest;
-    for (const std::string& object :
-         {std::string(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})"),
-          R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}"}) {
-        std::string stored = TestServer::Control("POST", "/__ctl/content/put", object);
-        size_t name = stored.find("\"name\": \"");
-        size_t size = stored.find("\"size\": ");
-        ASSERT_TRUE(name != std::string::npos && size != std::string::npos) << stored;
-        name += 9;
-        size += 8;
-        manifest += stored.substr(name, stored.find('"', name) - name) + "," +
-                    stored.substr(size, stored.find_first_of(",}", size) - size) + "\r\n";
-    }
-    TestServer::Control("POST", "/__ctl/content/manifest", manifest);
+    // release of one file and the game's stand-in, which the applet steps
+    // run: the runtime starts, the first page load runs the chain to its
+    // end, and no process of the launcher is left.
     testing_support::TempDir downloads;
-    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloads.path().c_str());
-    WriteSettingDword(SCOPE_LAUNCHER, L"LauncherGPU", 0);
-    std::wstring log = std::wstring(GetLocalDataFolder()) + L"\\Launcher.log";
-    DeleteFileW(log.c_str());
+    ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
+    std::wstring log = LauncherLogPath();
     {
         // Closed on its ready page.
         LauncherProcess launcher(launcherFolder + L"Launcher.exe", L"");
