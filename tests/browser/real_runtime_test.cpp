@@ -251,7 +251,7 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     EXPECT_EQ(PageCommands, std::vector<WPARAM>{IDC_MAIN_BUTTON});
     EXPECT_EQ(ParentLeftClicks, std::vector<LPARAM>{MAKELPARAM(mainButton.x, mainButton.y)});
     RunLoopUntil([] { return false; }, 1500);
-    CaptureScreen(window, build + L"\\artifacts\\browser_page.bmp");
+    CaptureScreen(window, testing_support::BuildFolder() + L"\\artifacts\\browser_page.bmp");
 
     // A disabled main button reaches the page; the second button works.
     EnableWindow(GetDlgItem(window, IDC_MAIN_BUTTON), FALSE);
