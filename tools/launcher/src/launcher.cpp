@@ -95,6 +95,15 @@ HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
         return console;
     }
     HWND window = CreateMainWindow(instance);
+    if (!window) {
+        // No window (no window driver): nothing would ever start the queue.
+        std::wstring reason;
+        AppendSystemErrorText(reason, GetLastError(), 1033);
+        LogPrintf(L"Could not create the main window: %s\n", reason.c_str());
+        LogPrintf(L"No step page can be shown: the run ends (exit code %d)\n", EXIT_NO_STEP_PAGE);
+        PostQuitMessage(EXIT_NO_STEP_PAGE);
+        return nullptr;
+    }
     if (relaunched)
         SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return window;

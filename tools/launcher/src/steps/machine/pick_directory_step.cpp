@@ -168,6 +168,18 @@ bool IsUnsupportedFileSystem(const wchar_t* volume)
     return wcscmp(name, L"FAT") == 0 || wcscmp(name, L"FAT32") == 0 || wcscmp(name, L"CDFS") == 0;
 }
 
+namespace {
+
+// Where nothing can be asked, the run ends: asking again would never end.
+HWND EndTheRunUnasked(HWND parent)
+{
+    LogPrintf(L"Could not ask for the install folder: the run ends (exit code %d)\n", EXIT_NO_STEP_PAGE);
+    PostQuitMessage(EXIT_NO_STEP_PAGE);
+    return parent;
+}
+
+} // namespace
+
 HWND ReqPickDirectory::Run(HWND parent)
 {
     if (SingleClusterMode) {
@@ -180,6 +192,10 @@ HWND ReqPickDirectory::Run(HWND parent)
     }
     if (!DownloadFolder.empty())
         return nullptr;
+    // Without the launcher's own window (no window driver) the folder dialog
+    // cannot be shown either, and may never return.
+    if (!IsWindow(parent))
+        return EndTheRunUnasked(parent);
     while (DownloadFolder.empty()) {
         FolderChoice choice;
         bool taken = ShowFolderDialog(parent, choice);
@@ -192,13 +208,10 @@ HWND ReqPickDirectory::Run(HWND parent)
                 return parent;
             }
             // Where no window can be shown (no window driver) neither the
-            // dialog nor the question appears: asking again would never end.
-            if (answer == 0) {
-                LogPrintf(L"Could not ask for the install folder: the run ends (exit code %d)\n",
-                          EXIT_NO_STEP_PAGE);
-                PostQuitMessage(EXIT_NO_STEP_PAGE);
-                return parent;
-            }
+            // dialog nor the question appears (the box fails with 0, or
+            // under Wine with -1): asking again would never end.
+            if (answer <= 0)
+                return EndTheRunUnasked(parent);
             continue;
         }
         std::wstring folder;
