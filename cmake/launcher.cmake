@@ -86,10 +86,11 @@ if(TARGET game_standin)
 endif()
 
 # The whole-launcher runs and the firewall cases find the local data folder
-# from the test process itself; after the staged-files and child-process
-# cases, Wine's shell answers that lookup with E_FAIL in the same process (the
-# launcher's own processes are not touched), so these run in a process of
-# their own.
+# from the test process itself. Once the staged-files cases have run (their
+# link is made by a Unix "ln" started from the test process), Wine's shell
+# answers that lookup with E_FAIL in the same process, and DXGI makes no
+# factory there either; the launcher's own processes are not touched. So
+# these cases run in a process of their own.
 set(STEPS_APART "LauncherRunTest.*:SharedSectionTest.*:FirewallTest.*")
 foreach(area core steps update window browser crash)
   set(apart)
