@@ -37,6 +37,11 @@ if(EXISTS ${FC_RC})
     "${GENERATED}/faultcourier_texts.tbl;${FC_ART};${GENERATED}/faultcourier_watermark.jpg;${FC_DIR}/resource_ids.h")
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${GENERATED} -I${CMAKE_SOURCE_DIR}/resources")
   set(FC_RC_SOURCES ${FC_RC})
+  # Made once, before any target compiles the resource script: targets making
+  # the same files side by side would read them half written.
+  add_custom_target(faultcourier_resources DEPENDS ${GENERATED}/faultcourier_texts.tbl ${FC_ART}
+    ${GENERATED}/faultcourier_watermark.jpg)
+  add_dependencies(faultcourier_lib faultcourier_resources)
 endif()
 
 if(EXISTS ${FC_DIR}/winmain.cpp)

@@ -57,6 +57,10 @@ add_custom_command(OUTPUT ${ARTWORK_FILES}
   COMMENT "Launcher artwork")
 set_property(SOURCE ${LAUNCHER_RC} APPEND PROPERTY OBJECT_DEPENDS ${ARTWORK_FILES}
   ${CMAKE_SOURCE_DIR}/resources/launcher.manifest)
+# Made once, before any of the targets that compile the resource script:
+# targets making the same table side by side would read it half written.
+add_custom_target(launcher_resources DEPENDS ${GENERATED}/launcher_texts.tbl ${ARTWORK_FILES})
+add_dependencies(launcher_lib launcher_resources)
 
 # The HTML interface the browser shows, packed with the artwork.
 file(GLOB INTERFACE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/interface/*)
