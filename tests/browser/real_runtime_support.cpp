@@ -26,13 +26,7 @@ bool PrepareLauncherRun(const std::wstring& downloadFolder)
         !CopyFileW((build + L"\\Launcher.exe").c_str(), (launcherFolder + L"Launcher.exe").c_str(), FALSE) ||
         !TestServer::Reset())
         return false;
-    std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
-    std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
-    std::string ini;
-    for (const char* section : {"Public", "Test", "Dev"})
-        ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
-               "\r\nContent=" + content + "\r\n";
-    if (!testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", ini))
+    if (!testing_support::WriteFileBytes(launcherFolder + L"Vantorel.ini", TestServer::ServerConfig()))
         return false;
     std::string game =
         testing_support::Base64Encode(testing_support::ReadFileBytes(build + L"\\Vantorel.x64.exe"));

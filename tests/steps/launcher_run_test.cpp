@@ -50,13 +50,7 @@ class LauncherRunTest : public ::testing::Test {
     {
         ASSERT_TRUE(TestServer::Reset());
         // Every cluster's servers are the local test server.
-        std::string host = "localhost:" + std::to_string(TestServer::HttpsPort());
-        std::string content = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
-        std::string ini;
-        for (const char* section : {"Public", "Test", "Dev"})
-            ini += std::string("[") + section + "]\r\nApi=" + host + "\r\nOrigin=" + host +
-                   "\r\nContent=" + content + "\r\n";
-        ASSERT_TRUE(WriteFileBytes(iniPath_, ini));
+        ASSERT_TRUE(WriteFileBytes(iniPath_, TestServer::ServerConfig()));
         PublishOneFileRelease();
         wchar_t saved[MAX_PATH] = {};
         ReadSettingString(SCOPE_CLIENT_TYPE, saved, MAX_PATH, L"DownloadDir");

@@ -258,6 +258,17 @@ std::wstring TestServer::HttpsBase()
     return L"https://localhost:" + std::to_wstring(HttpsPort());
 }
 
+std::string TestServer::ServerConfig(bool originOverHttp)
+{
+    std::string http = "127.0.0.1:" + std::to_string(HttpPort());
+    std::string https = "localhost:" + std::to_string(HttpsPort());
+    std::string ini;
+    for (const char* section : {"Public", "Test", "Dev"})
+        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" +
+               (originOverHttp ? http : https) + "\r\nApi=" + https + "\r\n";
+    return ini;
+}
+
 std::string TestServer::Control(const std::string& method, const std::string& path, const std::string& body, bool* ok)
 {
     if (ok)

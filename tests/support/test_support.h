@@ -74,6 +74,10 @@ public:
     // with *ok false on failure.
     static std::string Control(const std::string& method, const std::string& path,
                                const std::string& body = "", bool* ok = nullptr);
+    // A "Vantorel.ini" that sends every cluster's roles to this server:
+    // content over http, the web service over https, and the origin over
+    // https, or over http when originOverHttp.
+    static std::string ServerConfig(bool originOverHttp = false);
 };
 
 } // namespace testing_support

@@ -26,13 +26,7 @@ ReleaseFixture::ReleaseFixture()
     hadIni_ = testing_support::FileExists(iniPath_);
     if (hadIni_)
         savedIni_ = testing_support::ReadFileBytes(iniPath_);
-    std::string http = "127.0.0.1:" + std::to_string(TestServer::HttpPort());
-    std::string https = "localhost:" + std::to_string(TestServer::HttpsPort());
-    std::string ini;
-    for (const char* section : {"Public", "Test", "Dev"})
-        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" + https +
-               "\r\nApi=" + https + "\r\n";
-    testing_support::WriteFileBytes(iniPath_, ini);
+    testing_support::WriteFileBytes(iniPath_, TestServer::ServerConfig());
 
     wchar_t saved[MAX_PATH] = {};
     ReadSettingString(SCOPE_CLIENT_TYPE, saved, MAX_PATH, L"DownloadDir");

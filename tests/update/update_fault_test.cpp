@@ -197,13 +197,8 @@ TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
     ASSERT_TRUE(release.Publish());
     // The origin's port speaks plain http only: its https fails, and the
     // manifest it would serve over http must not be taken.
-    std::string http = "127.0.0.1:" + std::to_string(testing_support::TestServer::HttpPort());
-    std::string https = "localhost:" + std::to_string(testing_support::TestServer::HttpsPort());
-    std::string ini;
-    for (const char* section : {"Public", "Test", "Dev"})
-        ini += std::string("[") + section + "]\r\nContent=" + http + "\r\nOrigin=" + http +
-               "\r\nApi=" + https + "\r\n";
-    ASSERT_TRUE(testing_support::WriteFileBytes(testing_support::BuildFolder() + L"\\Vantorel.ini", ini));
+    ASSERT_TRUE(testing_support::WriteFileBytes(testing_support::BuildFolder() + L"\\Vantorel.ini",
+                                                testing_support::TestServer::ServerConfig(true)));
     release.NewRequests();
 
     ASSERT_EQ(release.Run(L"-nocef"), 0);
