@@ -10,8 +10,12 @@ configure() { # tree toolchain-arch [cmake options]
   local tree=$1 arch=$2
   shift 2
   if [ ! -f "$build/$tree/CMakeCache.txt" ]; then
+    local cache=()
+    if command -v ccache >/dev/null; then
+      cache=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    fi
     cmake -S "$here" -B "$build/$tree" -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-$arch.cmake" \
-          -DTEST_ROOT="$build" "$@" >/dev/null
+          -DTEST_ROOT="$build" "${cache[@]}" "$@" >/dev/null
   fi
 }
 configure x64 x64

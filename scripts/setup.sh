@@ -17,7 +17,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
   fi
-  apt-get -o DPkg::Lock::Timeout=600 update -q
+  # A mirror in the middle of a sync fails one index now and then: the lists that
+  # did arrive are enough for these packages, so go on and let the install say.
+  apt-get -o DPkg::Lock::Timeout=600 update -q ||
+    echo "apt-get update reported errors; installing from the package lists it has"
   # The demo runs nginx itself, as the current user: its package must not
   # start or enable a system service (on port 80).
   no_services=
@@ -28,6 +31,18 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   status=0
   DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q "${missing[@]}" || status=$?
+  if [ "$status" != 0 ]; then
+    # The 32-bit packages must match their 64-bit twins version for version; when
+    # one architecture's list of updates did not arrive, take both from the
+    # release itself.
+    release=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+    if [ -n "$release" ]; then
+      echo "Installing again from the $release release's own packages"
+      status=0
+      DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -q -t "$release" \
+          "${missing[@]}" || status=$?
+    fi
+  fi
   if [ -n "$no_services" ]; then
     rm -f /usr/sbin/policy-rc.d
   fi
