@@ -456,6 +456,104 @@ TEST(CrashReport, ASecondCrashHoldingTheHeapStillEndsWithAReport)
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
 }
 
+TEST(CrashReport, AReportTakenOverStartsNoThreadThatNeedsTheLoader)
+{
+    // The first report's dump thread holds the loader lock for good; the
+    // second thread's report, taken over after 3 s, must not wait on it.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const std::vector<std::wstring> before = CrashFolders();
+
+    CrashRun run = layout.Run(L"loaderheld", 10000, 60000);
+    CrashFolderCleanup cleanup;
+    for (const std::wstring& folder : CrashFolders()) {
+        if (std::find(before.begin(), before.end(), folder) == before.end())
+            cleanup.folders.push_back(folder);
+    }
+    EXPECT_EQ(1, run.exitCode) << "the process did not end";
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "second fault"))) << description;
+    EXPECT_NE(std::string::npos,
+              description.find("Crash report: an earlier report did not finish within 3 seconds\r\n"))
+        << description;
+    EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
+}
+
+TEST(CrashReport, AStackOverflowHoldingTheHeapStillEndsTheProcess)
+{
+    // The thread that would write the report cannot start while the
+    // overflowing thread holds the heap; crashtest bounds the wait to 3 s.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const std::vector<std::wstring> before = CrashFolders();
+
+    CrashRun run = layout.Run(L"stackheap", 2000, 60000);
+    CrashFolderCleanup cleanup;
+    for (const std::wstring& folder : CrashFolders()) {
+        if (std::find(before.begin(), before.end(), folder) == before.end())
+            cleanup.folders.push_back(folder);
+    }
+    EXPECT_EQ(1, run.exitCode) << "the process did not end";
+}
+
+TEST(CrashReport, APureCallWaitsForTheReportOfAnotherThread)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"purecallduring");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(3, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted) << "the report was cut off";
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos,
+              description.find("Crash reason: Assert: (slow report) in AssertWithSlowDump [crashtest.cpp:9]\r\n"))
+        << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "reporting"))) << description;
+    EXPECT_EQ("MDMP", ReadFileBytes(run.crashFolder + L"\\QX.dmp"));
+}
+
+TEST(CrashReport, AFaultInTheDumpWriterEndsOnlyTheDumpThread)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"dumpfault");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "dumpfault"))) << description;
+    EXPECT_NE(std::string::npos, description.find("Minidump: not written, the dump writer failed (GPF)\r\n"))
+        << description;
+    EXPECT_EQ(std::string::npos, description.find("did not finish")) << description;
+    EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
+    EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+}
+
+TEST(CrashReport, AnExceptionLeavingASecondaryThreadIsReportedWithItsText)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), false);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"threadthrow");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: Microsoft C++ Exception\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "thrower"))) << description;
+    EXPECT_NE(std::string::npos, description.find("Uncaught exception: crashtest thread uncaught\r\n"))
+        << description;
+}
+
 TEST(CrashReport, AStalledMinidumpDoesNotKeepTheFolder)
 {
     // The dump thread blocks with QX.dmp open; the assertion report goes out
