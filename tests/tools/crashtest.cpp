@@ -49,15 +49,21 @@ DWORD WINAPI FaultWhenSignalled(void*)
     return 0;
 }
 
-int TwoThreads()
+// The first thread faults when signalled, second decides for itself.
+int FaultInTwoThreads(LPTHREAD_START_ROUTINE second)
 {
     StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr)};
+                         CreateThread(nullptr, 0, second, nullptr, 0, nullptr)};
     Sleep(200);
     SetEvent(StartSignal);
     WaitForMultipleObjects(2, threads, TRUE, 60000);
     return 2;
+}
+
+int TwoThreads()
+{
+    return FaultInTwoThreads(FaultWhenSignalled);
 }
 
 // The process heap stays locked by the crashing thread, so a new thread (the
@@ -86,12 +92,13 @@ int FaultWhileAnotherReportHoldsTheHeap()
 {
     Crash.reportTakeOverMs = 3000;
     Crash.miniDumpWaitMs = 2000;
-    StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, FaultWhileReportRuns, nullptr, 0, nullptr)};
-    SetEvent(StartSignal);
-    WaitForMultipleObjects(2, threads, TRUE, 60000);
-    return 2;
+    return FaultInTwoThreads(FaultWhileReportRuns);
+}
+
+void UseMiniDumpWriter(MiniDumpWriteDumpFunction writer)
+{
+    Crash.dbgHelp = GetModuleHandleW(nullptr);
+    Crash.miniDumpWriteDump = writer;
 }
 
 // The minidump writer stands in for one that blocks for good half-way
@@ -115,8 +122,7 @@ int AssertionWithStalledDump()
 {
     NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Crash.miniDumpWaitMs = 2000;
-    Crash.dbgHelp = GetModuleHandleW(nullptr);
-    Crash.miniDumpWriteDump = StallingMiniDumpWriteDump;
+    UseMiniDumpWriter(StallingMiniDumpWriteDump);
     AssertInfo info = {"dump stalls", "AssertionWithStalledDump", "crashtest.cpp", 7, 0};
     AssertHook(&info);
     std::wstring folder = Crash.crashFolder;
@@ -163,12 +169,6 @@ BOOL WINAPI FaultingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
     WriteFile(file, "MDMP", 4, &written, nullptr);
     AccessViolation();
     return TRUE;
-}
-
-void UseMiniDumpWriter(MiniDumpWriteDumpFunction writer)
-{
-    Crash.dbgHelp = GetModuleHandleW(nullptr);
-    Crash.miniDumpWriteDump = writer;
 }
 
 DWORD WINAPI AssertWithSlowDump(void*)
@@ -227,12 +227,7 @@ int FaultWhileTheReportHoldsTheLoader()
     Crash.reportTakeOverMs = 3000;
     NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     UseMiniDumpWriter(LoaderHoldingMiniDumpWriteDump);
-    StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, FaultOnceTheLoaderIsHeld, nullptr, 0, nullptr)};
-    SetEvent(StartSignal);
-    WaitForMultipleObjects(2, threads, TRUE, 60000);
-    return 2;
+    return FaultInTwoThreads(FaultOnceTheLoaderIsHeld);
 }
 
 int FaultInTheDumpWriter()
