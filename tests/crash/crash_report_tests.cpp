@@ -102,6 +102,22 @@ class CrashLayout {
     bool ok_ = false;
 };
 
+std::vector<std::wstring> CrashFolders()
+{
+    std::vector<std::wstring> folders;
+    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if (found.cFileName[0] != L'.')
+            folders.push_back(root + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return folders;
+}
+
 // Removes the CrashFolders a test made, whatever the test's outcome.
 struct CrashFolderCleanup {
     std::vector<std::wstring> folders;
@@ -109,6 +125,16 @@ struct CrashFolderCleanup {
     {
         if (!folder.empty())
             folders.push_back(folder);
+    }
+    // The folders that are not among before.
+    static CrashFolderCleanup NewSince(const std::vector<std::wstring>& before)
+    {
+        CrashFolderCleanup cleanup;
+        for (const std::wstring& folder : CrashFolders()) {
+            if (std::find(before.begin(), before.end(), folder) == before.end())
+                cleanup.folders.push_back(folder);
+        }
+        return cleanup;
     }
     ~CrashFolderCleanup()
     {
@@ -344,25 +370,6 @@ TEST(CrashReport, AnExistingFolderForTheSecondIsNeverWrittenInto)
         EXPECT_FALSE(FileExists(folder + L"\\Description.txt"));
 }
 
-namespace {
-
-std::vector<std::wstring> CrashFolders()
-{
-    std::vector<std::wstring> folders;
-    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return folders;
-    do {
-        if (found.cFileName[0] != L'.')
-            folders.push_back(root + found.cFileName);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    return folders;
-}
-
-} // namespace
 
 TEST(CrashReport, UncaughtExceptionAndAbortAreReportedAsCxxExceptions)
 {
@@ -428,32 +435,104 @@ TEST(CrashReport, AMinidumpThatCannotBeWrittenInTimeIsLeftOut)
     EXPECT_NE(std::string::npos, LauncherLog().find("MiniDump thread did not finish within 2000 ms"));
 }
 
-TEST(CrashReport, ASecondCrashHoldingTheHeapStillEndsWithAReport)
+TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
 {
-    // The first thread's report blocks on the heap that the second thread
-    // locked before it crashed; the second gives the first report up after
-    // the time crashtest sets (3 s) and reports its own crash.
+    // The first thread's report blocks for good: on the heap that the
+    // second thread locked before it crashed (heapheld), or in a dump thread
+    // that holds the loader lock (loaderheld). The second gives the first
+    // report up after the time crashtest sets (3 s) and reports its own
+    // crash without waiting on the loader (loaderheld leaves the dump's
+    // 120 s limit as it is).
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    for (auto [mode, marker] : {std::pair{L"heapheld", "heap holder"}, std::pair{L"loaderheld", "second fault"}}) {
+        SCOPED_TRACE(marker);
+        const std::vector<std::wstring> before = CrashFolders();
+        CrashRun run = layout.Run(mode, 10000, 60000);
+        CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
+        EXPECT_EQ(1, run.exitCode) << "the process did not end";
+        ASSERT_TRUE(run.uploaderStarted);
+        ExpectCrashFolderName(run.crashFolder);
+        std::string description = ReadDescription(run.crashFolder);
+        EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+        EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), marker))) << description;
+        EXPECT_NE(std::string::npos,
+                  description.find("Crash report: an earlier report did not finish within 3 seconds\r\n"))
+            << description;
+        EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+        EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
+    }
+}
+
+TEST(CrashReport, AStackOverflowHoldingTheHeapStillEndsTheProcess)
+{
+    // The thread that would write the report cannot start while the
+    // overflowing thread holds the heap; crashtest bounds the wait to 3 s.
     TempDir dir;
     CrashLayout layout(dir.path(), dir.path(), true);
     ASSERT_TRUE(layout.ok());
     const std::vector<std::wstring> before = CrashFolders();
 
-    CrashRun run = layout.Run(L"heapheld", 10000, 60000);
-    CrashFolderCleanup cleanup;
-    for (const std::wstring& folder : CrashFolders()) {
-        if (std::find(before.begin(), before.end(), folder) == before.end())
-            cleanup.folders.push_back(folder);
-    }
+    CrashRun run = layout.Run(L"stackheap", 2000, 60000);
+    CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
     EXPECT_EQ(1, run.exitCode) << "the process did not end";
+}
+
+TEST(CrashReport, APureCallWaitsForTheReportOfAnotherThread)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"purecallduring");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(3, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted) << "the report was cut off";
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos,
+              description.find("Crash reason: Assert: (slow report) in AssertWithSlowDump [crashtest.cpp:9]\r\n"))
+        << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "reporting"))) << description;
+    EXPECT_EQ("MDMP", ReadFileBytes(run.crashFolder + L"\\QX.dmp"));
+}
+
+TEST(CrashReport, AFaultInTheDumpWriterEndsOnlyTheDumpThread)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"dumpfault");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
-    ExpectCrashFolderName(run.crashFolder);
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "heap holder"))) << description;
-    EXPECT_NE(std::string::npos,
-              description.find("Crash report: an earlier report did not finish within 3 seconds\r\n"))
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "dumpfault"))) << description;
+    EXPECT_NE(std::string::npos, description.find("Minidump: not written, the dump writer failed (GPF)\r\n"))
         << description;
+    EXPECT_EQ(std::string::npos, description.find("did not finish")) << description;
+    EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
+}
+
+TEST(CrashReport, AnExceptionLeavingASecondaryThreadIsReportedWithItsText)
+{
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), false);
+    ASSERT_TRUE(layout.ok());
+
+    CrashRun run = layout.Run(L"threadthrow");
+    CrashFolderCleanup cleanup(run.crashFolder);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_TRUE(run.uploaderStarted);
+    std::string description = ReadDescription(run.crashFolder);
+    EXPECT_NE(std::string::npos, description.find("Crash reason: Microsoft C++ Exception\r\n")) << description;
+    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "thrower"))) << description;
+    EXPECT_NE(std::string::npos, description.find("Uncaught exception: crashtest thread uncaught\r\n"))
+        << description;
 }
 
 TEST(CrashReport, AStalledMinidumpDoesNotKeepTheFolder)

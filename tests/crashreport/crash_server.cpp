@@ -126,6 +126,12 @@ bool AnswerCrashReports(int status, const std::string& body)
     return TestServer::AddRoute("POST", "/CrashServer/CrashProcessREST.php", status, body);
 }
 
+bool TrickleCrashAnswers(double intervalSeconds, const std::string& answer)
+{
+    std::string request = "{\"interval\": " + std::to_string(intervalSeconds) + ", \"answer\": \"" + answer + "\"}";
+    return TestServer::Control("POST", "/__ctl/crash_trickle", request) == "ok";
+}
+
 std::string UrlDecode(const std::string& text)
 {
     std::string out;

@@ -48,6 +48,10 @@ ZipListing ListZip(const std::string& archive);
 // Answers every crash report with status and body from now on.
 bool AnswerCrashReports(int status, const std::string& body);
 
+// From now on every crash report is answered with status 200 and answer, one
+// byte of the whole answer every intervalSeconds.
+bool TrickleCrashAnswers(double intervalSeconds, const std::string& answer);
+
 // The bytes of a URL-encoded text.
 std::string UrlDecode(const std::string& text);
 

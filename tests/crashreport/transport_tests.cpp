@@ -61,6 +61,22 @@ TEST_F(Transport, AnAddressThatCannotBeReadPrintsItsErrorLine)
     EXPECT_EQ(Errors.rfind("Error: InternetCrackUrl() failed. Error code: ", 0), 0u) << Errors;
 }
 
+TEST_F(Transport, AServerThatTricklesItsAnswerIsGivenUpAtTheDeadline)
+{
+    // One byte every half second never trips a wait's own time-out; the
+    // whole answer would take about 50 s, the deadline is set to 3 s.
+    ASSERT_TRUE(crash_testing::TrickleCrashAnswers(0.5, "12345"));
+    const DWORD savedDeadline = CrashSendDeadlineMs;
+    CrashSendDeadlineMs = 3000;
+    ServerAnswer answer;
+    const bool answered = PostCrashReport(CrashEndpoint().c_str(), "Description=x", answer, true);
+    CrashSendDeadlineMs = savedDeadline;
+    EXPECT_FALSE(answered);
+    EXPECT_STREQ(answer.bugNumber, "");
+    EXPECT_EQ(Errors, "Error: The crash server did not answer within 3 seconds\n");
+    EXPECT_EQ(TestServer::Requests().size(), 1u);
+}
+
 TEST(BugNumberFile, FolderComesFromTheBuildTree)
 {
     EXPECT_EQ(BugNumberFolder(L"X:\\Build\\Code\\Tools\\FaultCourier.exe"), L"X:\\Build\\Temp\\");

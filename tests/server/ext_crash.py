@@ -7,6 +7,11 @@ and zip.
   GET  /__ctl/crash_report[?index=N]   the N-th recorded POST to the crash
                                        endpoint (default: the last one)
   POST /__ctl/zip_list                 the body is a zip archive
+  POST /__ctl/crash_trickle            JSON {"interval": T, "answer": "text"}:
+                                       from now on every crash POST is
+                                       answered with status 200 and that
+                                       text, one byte every T seconds (<= 60),
+                                       status line and headers included
 
 Answers are lines, TAB-separated, texts in hex (empty hex for empty texts):
   count   <number of crash posts recorded>
@@ -20,12 +25,15 @@ Answers are lines, TAB-separated, texts in hex (empty hex for empty texts):
 import base64
 import binascii
 import io
+import json
 import re
+import time
 import urllib.parse
 import zipfile
 
 CRASH_PATH = "/CrashServer/CrashProcessREST.php"
 STATE = None
+TRICKLE = {}
 CANONICAL = re.compile(rb"^(?:[A-Za-z0-9\-._~]|%[0-9A-F]{2})*$")
 MAX_CONTENT = 1 << 20
 
@@ -33,7 +41,29 @@ MAX_CONTENT = 1 << 20
 def register(state):
     global STATE
     STATE = state
-    return {"control": control}
+    return {"control": control, "handle": handle}
+
+
+def reset():
+    TRICKLE.clear()
+
+
+def handle(handler, method, path, body):
+    if method != "POST" or path.split("?", 1)[0] != CRASH_PATH or not TRICKLE:
+        return False
+    interval = min(float(TRICKLE["interval"]), 60.0)
+    text = TRICKLE["answer"].encode()
+    answer = (b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: %d\r\n"
+              b"Connection: close\r\n\r\n" % len(text)) + text
+    handler.close_connection = True
+    try:
+        for i in range(len(answer)):
+            handler.wfile.write(answer[i:i + 1])
+            handler.wfile.flush()
+            time.sleep(interval)
+    except OSError:
+        pass
+    return True
 
 
 def crash_posts():
@@ -103,6 +133,11 @@ def control(handler, name, query, body):
         if posts and -len(posts) <= index < len(posts):
             lines += report_lines(base64.b64decode(posts[index]["body_b64"]))
         handler.send_bytes(200, ("\n".join(lines) + "\n").encode())
+        return True
+    if name == "crash_trickle":
+        TRICKLE.clear()
+        TRICKLE.update(json.loads(body.decode("utf-8")))
+        handler.send_bytes(200, b"ok")
         return True
     if name == "zip_list":
         handler.send_bytes(200, ("\n".join(zip_lines(body)) + "\n").encode())

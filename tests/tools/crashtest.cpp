@@ -1,7 +1,7 @@
 // Crashes on request, with the launcher's crash hooks installed the way
 // start-up installs them, so that the crash tests can read the report:
 //   crashtest access | stack | assert | purecall | throw | abort | twothreads | dumphang
-//             | heapheld | dumpstall
+//             | heapheld | dumpstall | loaderheld | stackheap | purecallduring | dumpfault | threadthrow
 // The log is opened where the launcher keeps it, since the report copies it
 // from there. Every mode logs "crashtest <mode> thread <id>" first.
 #include "app_folders.h"
@@ -49,15 +49,21 @@ DWORD WINAPI FaultWhenSignalled(void*)
     return 0;
 }
 
-int TwoThreads()
+// The first thread faults when signalled, second decides for itself.
+int FaultInTwoThreads(LPTHREAD_START_ROUTINE second)
 {
     StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr)};
+                         CreateThread(nullptr, 0, second, nullptr, 0, nullptr)};
     Sleep(200);
     SetEvent(StartSignal);
     WaitForMultipleObjects(2, threads, TRUE, 60000);
     return 2;
+}
+
+int TwoThreads()
+{
+    return FaultInTwoThreads(FaultWhenSignalled);
 }
 
 // The process heap stays locked by the crashing thread, so a new thread (the
@@ -86,12 +92,13 @@ int FaultWhileAnotherReportHoldsTheHeap()
 {
     Crash.reportTakeOverMs = 3000;
     Crash.miniDumpWaitMs = 2000;
-    StartSignal = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE threads[2] = {CreateThread(nullptr, 0, FaultWhenSignalled, nullptr, 0, nullptr),
-                         CreateThread(nullptr, 0, FaultWhileReportRuns, nullptr, 0, nullptr)};
-    SetEvent(StartSignal);
-    WaitForMultipleObjects(2, threads, TRUE, 60000);
-    return 2;
+    return FaultInTwoThreads(FaultWhileReportRuns);
+}
+
+void UseMiniDumpWriter(MiniDumpWriteDumpFunction writer)
+{
+    Crash.dbgHelp = GetModuleHandleW(nullptr);
+    Crash.miniDumpWriteDump = writer;
 }
 
 // The minidump writer stands in for one that blocks for good half-way
@@ -115,8 +122,7 @@ int AssertionWithStalledDump()
 {
     NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Crash.miniDumpWaitMs = 2000;
-    Crash.dbgHelp = GetModuleHandleW(nullptr);
-    Crash.miniDumpWriteDump = StallingMiniDumpWriteDump;
+    UseMiniDumpWriter(StallingMiniDumpWriteDump);
     AssertInfo info = {"dump stalls", "AssertionWithStalledDump", "crashtest.cpp", 7, 0};
     AssertHook(&info);
     std::wstring folder = Crash.crashFolder;
@@ -132,6 +138,117 @@ int AssertionWithStalledDump()
 [[noreturn]] void ThrowUncaught()
 {
     throw std::runtime_error("crashtest uncaught");
+}
+
+// The stack overflows while this thread holds the heap's lock, as inside an
+// allocation: the thread that would write the report cannot run.
+int OverflowHoldingTheHeap()
+{
+    Crash.reportTakeOverMs = 3000;
+    HeapLock(GetProcessHeap());
+    return Recurse(0);
+}
+
+// A dump writer that takes its time, so that the report is still running
+// when something else happens.
+BOOL WINAPI SlowMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                                  PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION)
+{
+    DWORD written = 0;
+    WriteFile(file, "MDMP", 4, &written, nullptr);
+    Sleep(3000);
+    return TRUE;
+}
+
+// A dump writer that crashes half-way through.
+BOOL WINAPI FaultingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
+                                      PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
+                                      PMINIDUMP_CALLBACK_INFORMATION)
+{
+    DWORD written = 0;
+    WriteFile(file, "MDMP", 4, &written, nullptr);
+    AccessViolation();
+    return TRUE;
+}
+
+DWORD WINAPI AssertWithSlowDump(void*)
+{
+    LogPrintf(L"crashtest reporting thread %x\n", GetCurrentThreadId());
+    AssertInfo info = {"slow report", "AssertWithSlowDump", "crashtest.cpp", 9, 0};
+    AssertHook(&info);
+    return 0;
+}
+
+int PureCall();
+
+// A pure call while another thread's assertion report is being written.
+int PureCallDuringAnotherReport()
+{
+    UseMiniDumpWriter(SlowMiniDumpWriteDump);
+    HANDLE reporter = CreateThread(nullptr, 0, AssertWithSlowDump, nullptr, 0, nullptr);
+    for (int i = 0; i < 10000 && Crash.reportOwner == 0; ++i)
+        Sleep(1);
+    PureCall();
+    WaitForSingleObject(reporter, 60000);
+    return 2;
+}
+
+// A dump writer that blocks for good inside the loader, as one walking the
+// module list would when something else holds what it waits for.
+volatile LONG LoaderHeld = 0;
+
+BOOL WINAPI LoaderHoldingMiniDumpWriteDump(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                                           PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION)
+{
+    using LockLoader = LONG(NTAPI*)(ULONG flags, ULONG* disposition, ULONG_PTR* cookie);
+    auto lock = reinterpret_cast<LockLoader>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "LdrLockLoaderLock")));
+    ULONG_PTR cookie = 0;
+    if (lock && lock(0, nullptr, &cookie) == 0)
+        InterlockedExchange(&LoaderHeld, 1);
+    WaitForSingleObject(NeverSet, INFINITE);
+    return FALSE;
+}
+
+DWORD WINAPI FaultOnceTheLoaderIsHeld(void*)
+{
+    for (int i = 0; i < 10000 && !LoaderHeld; ++i)
+        Sleep(1);
+    LogPrintf(L"crashtest second fault thread %x\n", GetCurrentThreadId());
+    AccessViolation();
+    return 0;
+}
+
+// One thread faults and its report's dump thread blocks holding the loader
+// lock; a second thread faults meanwhile and takes the report over after
+// 3 s. The minidump keeps its own time limit (120 s).
+int FaultWhileTheReportHoldsTheLoader()
+{
+    Crash.reportTakeOverMs = 3000;
+    NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    UseMiniDumpWriter(LoaderHoldingMiniDumpWriteDump);
+    return FaultInTwoThreads(FaultOnceTheLoaderIsHeld);
+}
+
+int FaultInTheDumpWriter()
+{
+    Crash.miniDumpWaitMs = 5000;
+    UseMiniDumpWriter(FaultingMiniDumpWriteDump);
+    AccessViolation();
+    return 2;
+}
+
+DWORD WINAPI ThrowFromThread(void*)
+{
+    LogPrintf(L"crashtest thrower thread %x\n", GetCurrentThreadId());
+    throw std::runtime_error("crashtest thread uncaught");
+}
+
+int ThrowOutOfASecondaryThread()
+{
+    HANDLE thrower = CreateThread(nullptr, 0, ThrowFromThread, nullptr, 0, nullptr);
+    WaitForSingleObject(thrower, 60000);
+    return 2;
 }
 
 int Assertions()
@@ -176,6 +293,16 @@ __attribute__((noinline)) int CountCorners()
     return Unfinished->Corners();
 }
 
+namespace {
+
+int PureCall()
+{
+    Square square;
+    return square.Corners();
+}
+
+} // namespace
+
 int wmain(int argc, wchar_t** argv)
 {
     InstallCrashHooks();
@@ -193,7 +320,7 @@ int wmain(int argc, wchar_t** argv)
     else if (wcscmp(mode, L"assert") == 0)
         return Assertions();
     else if (wcscmp(mode, L"purecall") == 0)
-        Square square;
+        return PureCall();
     else if (wcscmp(mode, L"throw") == 0)
         ThrowUncaught();
     else if (wcscmp(mode, L"abort") == 0)
@@ -206,6 +333,16 @@ int wmain(int argc, wchar_t** argv)
         return FaultWhileAnotherReportHoldsTheHeap();
     else if (wcscmp(mode, L"dumpstall") == 0)
         return AssertionWithStalledDump();
+    else if (wcscmp(mode, L"loaderheld") == 0)
+        return FaultWhileTheReportHoldsTheLoader();
+    else if (wcscmp(mode, L"stackheap") == 0)
+        return OverflowHoldingTheHeap();
+    else if (wcscmp(mode, L"purecallduring") == 0)
+        return PureCallDuringAnotherReport();
+    else if (wcscmp(mode, L"dumpfault") == 0)
+        return FaultInTheDumpWriter();
+    else if (wcscmp(mode, L"threadthrow") == 0)
+        return ThrowOutOfASecondaryThread();
     LogPrintf(L"crashtest %s returned\n", mode);
     LogClose();
     return 2;

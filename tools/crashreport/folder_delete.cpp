@@ -31,13 +31,14 @@ bool RealLocation(const std::wstring& path, std::wstring& location)
     return true;
 }
 
-// False only when path is known to lie outside the folder whose real
-// location is root.
-bool MayLieInside(const std::wstring& path, const std::wstring& root)
+// True only when path is known to lie inside the folder whose real location
+// is root. An entry whose location cannot be told (a dangling or looping
+// link, one that cannot be opened) may be a link to anywhere.
+bool LiesInside(const std::wstring& path, const std::wstring& root)
 {
     std::wstring location;
     if (root.empty() || !RealLocation(path, location))
-        return true;
+        return false;
     std::wstring prefix = root.back() == L'\\' ? root : root + L"\\";
     return location.size() > prefix.size() &&
            CompareStringOrdinal(location.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
@@ -54,8 +55,8 @@ void DeleteContents(const std::wstring& folder, const std::wstring& root)
         if (IsDotEntry(entry.cFileName))
             continue;
         std::wstring path = folder + L"\\" + entry.cFileName;
-        if (!MayLieInside(path, root))
-            continue; // a link whose target the system would touch instead
+        if (!LiesInside(path, root))
+            continue; // maybe a link whose target the system would touch instead
         bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         bool isLink = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         if (isFolder && !isLink) {
@@ -93,6 +94,8 @@ void DeleteDirectoryTree(const std::wstring& folder)
             RemoveDirectoryW(trimmed.c_str());
         return;
     }
+    // Without the folder's own real location nothing below it can be told
+    // to lie inside it, and nothing below it is deleted.
     std::wstring root;
     if (!RealLocation(folder, root))
         root.clear();

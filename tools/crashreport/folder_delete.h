@@ -4,7 +4,7 @@
 #include <string>
 
 // Deletes folder and everything below it. Junctions and symbolic links are
-// removed as links: what they point to is never entered or deleted. A file
-// that cannot be deleted stays, and so do the folders above it; nothing is
-// reported.
+// removed as links: what they point to is never entered or deleted. An
+// entry whose real location cannot be read stays, as does a file that cannot
+// be deleted, and so do the folders above them; nothing is reported.
 void DeleteDirectoryTree(const std::wstring& folder);

@@ -4,6 +4,8 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -19,6 +21,34 @@ constexpr DWORD READ_PIECE = 1024;
 constexpr size_t ANSWER_LIMIT = 4096;
 constexpr DWORD URL_PART_SIZE = 256;
 const wchar_t CONTENT_TYPE_HEADER[] = L"Content-Type: application/x-www-form-urlencoded";
+constexpr size_t ERROR_TEXT_SIZE = 1024;
+
+// One send, made on a thread of its own so that the caller can stop waiting
+// for it. Everything it reads or writes is its own: a send that missed the
+// deadline may go on after its caller has returned and freed the body.
+struct PostJob {
+    std::wstring url;
+    std::string body;
+    bool parse = false;
+    ServerAnswer answer;
+    bool result = false;
+    char error[ERROR_TEXT_SIZE] = {}; // the send's "Error: " line, printed by the caller
+    volatile LONG references = 2;     // the caller's and the thread's
+};
+
+void ReleaseJob(PostJob* job)
+{
+    if (InterlockedDecrement(&job->references) == 0)
+        delete job;
+}
+
+void SetError(PostJob& job, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vsnprintf(job.error, sizeof(job.error), format, args);
+    va_end(args);
+}
 
 void SetDwordOption(HINTERNET handle, DWORD option, DWORD value)
 {
@@ -41,10 +71,10 @@ bool ReadAnswer(HINTERNET request, std::string& answer)
     return true;
 }
 
-} // namespace
-
-bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse)
+// The request itself, with WinINet's own time-outs.
+bool PostNow(PostJob& job)
 {
+    const wchar_t* url = job.url.c_str();
     wchar_t host[URL_PART_SIZE] = {};
     wchar_t user[URL_PART_SIZE] = {};
     wchar_t password[URL_PART_SIZE] = {};
@@ -60,14 +90,14 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = URL_PART_SIZE;
     if (!InternetCrackUrlW(url, 0, ICU_DECODE, &parts)) {
-        PrintError("Error: InternetCrackUrl() failed. Error code: %lu\n", GetLastError());
+        SetError(job, "Error: InternetCrackUrl() failed. Error code: %lu\n", GetLastError());
         return false;
     }
     DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
 
     InternetHandle root(InternetOpenW(L"FaultCourier", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!root) {
-        PrintError("Error: InternetOpen() failed. Error code: %lu\n", GetLastError());
+        SetError(job, "Error: InternetOpen() failed. Error code: %lu\n", GetLastError());
         return false;
     }
     SetDwordOption(root.Get(), INTERNET_OPTION_IGNORE_OFFLINE, 1);
@@ -79,18 +109,18 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
                                                password[0] ? password : nullptr, INTERNET_SERVICE_HTTP,
                                                secure, 0));
     if (!connection) {
-        PrintError("Error: InternetConnect() failed. Error code: %lu\n", GetLastError());
+        SetError(job, "Error: InternetConnect() failed. Error code: %lu\n", GetLastError());
         return false;
     }
     InternetHandle request(
         HttpOpenRequestW(connection.Get(), L"POST", path, nullptr, nullptr, nullptr, secure, 0));
     if (!request) {
-        PrintError("Error: HttpOpenRequest() failed. Error code: %lu\n", GetLastError());
+        SetError(job, "Error: HttpOpenRequest() failed. Error code: %lu\n", GetLastError());
         return false;
     }
     if (!HttpSendRequestW(request.Get(), CONTENT_TYPE_HEADER, wcslen(CONTENT_TYPE_HEADER),
-                          const_cast<char*>(body), static_cast<DWORD>(strlen(body)))) {
-        PrintError("Error: HttpSendRequest() failed. Error code: %lu\n", GetLastError());
+                          job.body.data(), static_cast<DWORD>(job.body.size()))) {
+        SetError(job, "Error: HttpSendRequest() failed. Error code: %lu\n", GetLastError());
         return false;
     }
 
@@ -98,13 +128,57 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
     DWORD size = sizeof(status);
     if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                         nullptr)) {
-        PrintError("Error: HttpQueryInfo() failed. Error code: %lu\n", GetLastError());
+        SetError(job, "Error: HttpQueryInfo() failed. Error code: %lu\n", GetLastError());
         return false;
     }
-    if (status == HTTP_STATUS_OK && parse) {
+    if (status == HTTP_STATUS_OK && job.parse) {
         std::string text;
         if (ReadAnswer(request.Get(), text))
-            ParseServerAnswer(text, answer);
+            ParseServerAnswer(text, job.answer);
     }
     return true;
+}
+
+DWORD WINAPI PostThread(void* parameter)
+{
+    auto* job = static_cast<PostJob*>(parameter);
+    job->result = PostNow(*job);
+    ReleaseJob(job);
+    return 0;
+}
+
+} // namespace
+
+DWORD CrashSendDeadlineMs = 600000;
+
+bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse)
+{
+    auto* job = new PostJob;
+    job->url = url;
+    job->body = body;
+    job->parse = parse;
+    job->answer = answer;
+    UniqueHandle thread(CreateThread(nullptr, 0, PostThread, job, 0, nullptr));
+    if (!thread) {
+        PrintError("Error: CreateThread() failed. Error code: %lu\n", GetLastError());
+        job->references = 1;
+        ReleaseJob(job);
+        return false;
+    }
+    // WinINet's time-outs bound each wait for a byte, not the whole
+    // exchange: a server that sends a byte now and then would hold the
+    // caller (and the wizard) for ever.
+    if (WaitForSingleObject(thread.Get(), CrashSendDeadlineMs) != WAIT_OBJECT_0) {
+        PrintError("Error: The crash server did not answer within %lu seconds\n",
+                   static_cast<unsigned long>(CrashSendDeadlineMs / 1000));
+        ReleaseJob(job);
+        return false;
+    }
+    if (job->error[0])
+        PrintError("%s", job->error);
+    const bool result = job->result;
+    if (result)
+        answer = job->answer;
+    ReleaseJob(job);
+    return result;
 }

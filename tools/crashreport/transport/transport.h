@@ -3,10 +3,18 @@
 
 #include "answer.h"
 
+#include <windows.h>
+
+// The longest one send and the reading of its answer may take together
+// (10 minutes). A send that has not ended by then is given up: it counts as
+// failed and goes on, unobserved, until it ends or the program does.
+extern DWORD CrashSendDeadlineMs;
+
 // Posts body (its bytes up to the terminating 0) to url as
 // "application/x-www-form-urlencoded" with the user agent "FaultCourier" and
-// time-outs of 180 s. With parse, a status 200 answer is read whole and
-// parsed into answer. Returns true when the server answered with any status
-// code; false (after an "Error: " line) when the URL is bad or the request
-// could not be made.
+// time-outs of 180 s for each wait, and CrashSendDeadlineMs for the whole.
+// With parse, a status 200 answer is read whole and parsed into answer.
+// Returns true when the server answered with any status code; false (after
+// an "Error: " line) when the URL is bad, the request could not be made or
+// the deadline passed.
 bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse);

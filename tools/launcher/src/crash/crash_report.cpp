@@ -4,6 +4,7 @@
 #include "errorhandler.h"
 
 #include "app_folders.h"
+#include "crash_minidump.h"
 #include "crash_state.h"
 #include "log.h"
 #include "scoped_handles.h"
@@ -20,34 +21,6 @@ namespace {
 
 constexpr size_t kHeaderBytes = 8192;
 constexpr size_t kUploaderCommandChars = 780;
-constexpr unsigned kMiniDumpThreadStack = 16384;
-constexpr DWORD kMiniDumpFailed = 0xFFFFFFFF;
-
-// How far the dump thread got; the report gives a late one up.
-enum MiniDumpState : LONG {
-    kDumpPending,   // the thread has not created the file yet
-    kDumpWriting,   // the file is open
-    kDumpAbandoned, // the report stopped waiting before the file was there
-    kDumpWritten,
-    kDumpFailedState,
-};
-
-struct MiniDumpRequest {
-    DWORD threadId;
-    EXCEPTION_POINTERS* pointers;
-    wchar_t path[MAX_PATH];
-    volatile LONG state;
-};
-
-// Static, not on the reporting thread's stack, and one per report: a dump
-// thread that missed its time limit may still read its request after the
-// report has returned, also while a later report of the run writes its own.
-// A run has at most three reports (an assertion, a crash, a crash taken over).
-constexpr LONG kDumpRequestSlots = 4;
-MiniDumpRequest DumpRequests[kDumpRequestSlots];
-volatile LONG DumpRequestsUsed = 0;
-
-enum class MiniDumpResult { Written, Failed, TimedOut };
 
 bool IsFolder(const wchar_t* path)
 {
@@ -85,7 +58,7 @@ bool CreateCrashFolder()
     CopyString(folder, MAX_PATH, GetLocalDataFolder());
     AppendString(folder, MAX_PATH, L"\\Crashes");
     if (!IsFolder(folder) && !CreateDirectoryW(folder, nullptr)) {
-        LogPrintf(L"Could not create crash root dir %s\n", folder);
+        CrashLogPrintf(L"Could not create crash root dir %s\n", folder);
         return false;
     }
     SYSTEMTIME now;
@@ -95,11 +68,11 @@ bool CreateCrashFolder()
                  now.wMinute, now.wSecond);
     AppendString(folder, MAX_PATH, name);
     if (IsFolder(folder)) {
-        LogPrintf(L"Crash report dir %s already exists!\n", folder);
+        CrashLogPrintf(L"Crash report dir %s already exists!\n", folder);
         return false;
     }
     if (!CreateDirectoryW(folder, nullptr)) {
-        LogPrintf(L"Could not create crash report dir %s\n", folder);
+        CrashLogPrintf(L"Could not create crash report dir %s\n", folder);
         return false;
     }
     AppendString(folder, MAX_PATH, L"/");
@@ -143,7 +116,7 @@ void WriteBugDescription(const char* header)
     UniqueHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        LogPrintf(L"Could not open bug description file %s\n", path);
+        CrashLogPrintf(L"Could not open bug description file %s\n", path);
         return;
     }
     WriteWithCrLf(file.Get(), header);
@@ -166,117 +139,11 @@ void CopyLauncherLog()
         ClearFileAttributes(destination);
 }
 
-DWORD FinishMiniDump(MiniDumpRequest* request, LONG state)
-{
-    InterlockedExchange(&request->state, state);
-    return state == kDumpWritten ? 0 : kMiniDumpFailed;
-}
-
-DWORD WINAPI MiniDumpThreadProc(void* parameter)
-{
-    auto* request = static_cast<MiniDumpRequest*>(parameter);
-    const wchar_t* path = request->path;
-    if (request->state != kDumpPending)
-        return kMiniDumpFailed; // started after the report gave it up
-    // Shared for deleting only: a report that stops waiting moves the
-    // unfinished file out of the CrashFolder (AbandonMiniDump).
-    UniqueHandle file(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (InterlockedCompareExchange(&request->state, kDumpWriting, kDumpPending) != kDumpPending) {
-        if (file) {
-            file.Reset();
-            DeleteFileW(path);
-        }
-        return kMiniDumpFailed;
-    }
-    if (!file) {
-        LogPrintf(L"Could not create minidump file %s\n", path);
-        return FinishMiniDump(request, kDumpFailedState);
-    }
-    MINIDUMP_EXCEPTION_INFORMATION exception = {request->threadId, request->pointers, FALSE};
-    BOOL written = Crash.miniDumpWriteDump(Crash.process, Crash.processId, file.Get(), MiniDumpNormal,
-                                           request->pointers ? &exception : nullptr, nullptr, nullptr);
-    file.Reset();
-    if (!written) {
-        LogPrintf(L"Could not write minidump to %s\n", path);
-        return FinishMiniDump(request, kDumpFailedState);
-    }
-    return FinishMiniDump(request, kDumpWritten);
-}
-
-// A dump thread that missed its time limit can go on for as long as the
-// lock it waits on stays held. The report goes out without its dump, and
-// FaultCourier must be able to zip and delete the folder meanwhile: a thread
-// that has not created the file yet gives it up when it gets there, and an
-// open, unfinished file is moved out of the CrashFolder (beside it, as
-// "<folder>.partial.dmp") and deleted, which the system completes when the
-// thread lets go of it. True when the dump was finished after all.
-bool AbandonMiniDump(MiniDumpRequest& request)
-{
-    const LONG state = InterlockedCompareExchange(&request.state, kDumpAbandoned, kDumpPending);
-    if (state == kDumpWritten)
-        return true;
-    if (state != kDumpWriting)
-        return false;
-    wchar_t away[MAX_PATH];
-    CopyString(away, MAX_PATH, Crash.crashFolder);
-    size_t length = wcslen(away);
-    if (length > 0 && away[length - 1] == L'/')
-        away[length - 1] = 0;
-    AppendString(away, MAX_PATH, L".partial.dmp");
-    if (!MoveFileExW(request.path, away, MOVEFILE_REPLACE_EXISTING)) {
-        LogPrintf(L"Could not move the unfinished minidump %s away (0x%08X)\n", request.path, GetLastError());
-        return false;
-    }
-    DeleteFileW(away);
-    return false;
-}
-
-// The dump is written from a separate thread while the reporting thread
-// waits, so the dump shows the reporting thread in a known state. The wait
-// is bounded: the dump thread can block on a lock (the heap's, the loader's)
-// that the crashed thread holds, and the report must go out all the same.
-MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers)
-{
-    if (!Crash.miniDumpWriteDump) {
-        LogPrintf(L"No dbgHelp for writing MiniDump\n");
-        return MiniDumpResult::Failed;
-    }
-    const LONG slot = InterlockedIncrement(&DumpRequestsUsed) - 1;
-    if (slot >= kDumpRequestSlots) {
-        LogPrintf(L"Could not create minidump thread\n");
-        return MiniDumpResult::Failed;
-    }
-    MiniDumpRequest& request = DumpRequests[slot];
-    request.threadId = Crash.threadId;
-    request.pointers = pointers;
-    request.state = kDumpPending;
-    CrashFilePath(request.path, L"QX.dmp");
-    UniqueHandle thread(
-        CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr));
-    if (!thread) {
-        LogPrintf(L"Could not create minidump thread\n");
-        return MiniDumpResult::Failed;
-    }
-    if (WaitForSingleObject(thread.Get(), Crash.miniDumpWaitMs) == WAIT_TIMEOUT) {
-        if (AbandonMiniDump(request))
-            return MiniDumpResult::Written;
-        LogPrintf(L"MiniDump thread did not finish within %u ms\n", Crash.miniDumpWaitMs);
-        return MiniDumpResult::TimedOut;
-    }
-    DWORD exitCode = 0;
-    if (!GetExitCodeThread(thread.Get(), &exitCode) || exitCode != 0) {
-        LogPrintf(L"MiniDump thread returned an error\n");
-        return MiniDumpResult::Failed;
-    }
-    return MiniDumpResult::Written;
-}
-
 void SpawnUploader()
 {
     wchar_t commandLine[kUploaderCommandChars];
     if (!BuildUploaderCommandLine(commandLine, kUploaderCommandChars, GetToolsFolder(), Crash.crashFolder)) {
-        LogPrintf(L"Could not spawn uploader\n");
+        CrashLogPrintf(L"Could not spawn uploader\n");
         return;
     }
     STARTUPINFOW startup = {};
@@ -284,7 +151,7 @@ void SpawnUploader()
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, ABOVE_NORMAL_PRIORITY_CLASS, nullptr,
                         GetToolsFolder(), &startup, &process)) {
-        LogPrintf(L"Could not spawn uploader\n");
+        CrashLogPrintf(L"Could not spawn uploader\n");
         return;
     }
     UniqueHandle thread(process.hThread);
@@ -312,12 +179,22 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
     if (CreateCrashFolder()) {
         WriteBugDescription(header);
         CopyLauncherLog();
-        if (WriteMiniDump(pointers) == MiniDumpResult::TimedOut) {
-            // Whoever reads the report learns why it has no dump.
-            size_t position = strlen(header);
+        // Whoever reads the report learns why it has no dump.
+        DWORD faultCode = 0;
+        const MiniDumpResult dump = takenOver ? MiniDumpResult::Failed : WriteMiniDump(pointers, &faultCode);
+        size_t position = strlen(header);
+        if (takenOver) {
+            // A dump thread needs the loader lock to start, which the stuck
+            // report may hold; it would only add the dump's time limit.
+            CrashLogPrintf(L"No minidump after a report that did not finish\n");
+        } else if (dump == MiniDumpResult::TimedOut) {
             AppendFormat(header, kHeaderBytes, &position,
                          "Minidump: not written, the dump thread did not finish within %u seconds\n",
                          static_cast<unsigned>(Crash.miniDumpWaitMs / 1000));
+            WriteBugDescription(header);
+        } else if (dump == MiniDumpResult::Faulted) {
+            AppendFormat(header, kHeaderBytes, &position, "Minidump: not written, the dump writer failed (%s)\n",
+                         GetExceptionName(faultCode));
             WriteBugDescription(header);
         }
         if (!takenOver)
@@ -347,6 +224,8 @@ void BuildCrashHeader(char* buffer, const char* reason, bool withBuildLabel)
     if (Crash.lastStdError[0])
         AppendFormat(buffer, kHeaderBytes, &position, "Last standard library error: %s\n",
                      Crash.lastStdError);
+    if (Crash.uncaughtException[0])
+        AppendFormat(buffer, kHeaderBytes, &position, "Uncaught exception: %s\n", Crash.uncaughtException);
 }
 
 bool ClearFileAttributes(const wchar_t* path)

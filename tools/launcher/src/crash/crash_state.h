@@ -18,6 +18,8 @@ struct CrashState {
     DWORD threadId = 0;
     char lastWindowsError[128] = {};
     char lastStdError[128] = {};
+    // The text of the C++ exception that ended the process, empty when none.
+    char uncaughtException[256] = {};
     HMODULE dbgHelp = nullptr;
     MiniDumpWriteDumpFunction miniDumpWriteDump = nullptr;
     wchar_t crashFolder[MAX_PATH] = {};
@@ -27,15 +29,17 @@ struct CrashState {
     // How long the report waits for the minidump thread, which can block on
     // a lock that the crashed thread holds.
     DWORD miniDumpWaitMs = 120000;
-    // How long a second crashing thread waits for the report in progress.
-    // Longer than a report's own bounded waits (the minidump's), so that
-    // only a report blocked for good is given up: one whose thread waits on
-    // a lock (the process heap's, the loader's) that the second thread held
-    // when it crashed.
+    // How long a second crashing thread waits for the report in progress,
+    // and how long an overflowing thread waits for the thread that writes
+    // its report. Longer than a report's own bounded waits (the minidump's),
+    // so that only a report blocked for good is given up: one whose thread
+    // waits on a lock (the process heap's, the loader's) that the crashed
+    // thread held when it crashed.
     DWORD reportTakeOverMs = 180000;
     // Set when the report in progress was taken over from a stuck one: it
-    // then keeps away from what the stuck thread may hold (the runtime's
-    // stream lock, the loader).
+    // then keeps away from what the stuck thread may hold (the loader, the
+    // heap, the runtime's stream locks, the registry's): no settings write,
+    // no minidump thread, log lines written straight to the file.
     bool reportTakenOver = false;
 };
 
@@ -59,6 +63,16 @@ ReportEntry EnterCrashReport();
 void LeaveCrashReport();
 // Hands the report to another thread (the stack-overflow path's writer).
 void PassCrashReport(DWORD threadId);
+
+// Log lines of the crash path. After a take-over they go straight to the log
+// file (no debugger output, which takes the heap, and no console).
+void CrashLogPrintf(const wchar_t* format, ...);
+
+// Called first by every fatal handler: when the calling thread is a
+// minidump writer that faulted, its dump is given up (the file closed and
+// deleted, the report told why) and only that thread ends. Returns when the
+// caller is any other thread.
+void EndFaultedMiniDumpThread(DWORD exceptionCode);
 
 // The AssertHook value from the first report on.
 int AssertHookNoOp(const struct AssertInfo* info);

@@ -9,8 +9,6 @@
 #include "strings.h"
 #include "wideformat.h"
 
-#include <process.h>
-
 #include <csignal>
 #include <cerrno>
 #include <cstdlib>
@@ -18,12 +16,17 @@
 #include <exception>
 #include <string>
 
-extern "C" void InstallPureCallHook(void (*handler)(void));
+extern "C" void InstallPureCallHook(void (*handler)(void), void (*end)(void));
 
 namespace {
 
 constexpr DWORD kStackOverflow = 0xC00000FD;
 constexpr DWORD kCxxException = 0xE06D7363;
+// The code this toolchain's unwinder raises for a C++ throw, and the mask
+// under which it is recognised.
+constexpr DWORD kGccThrow = 0x20474343;
+constexpr DWORD kGccThrowMask = 0x20FFFFFF;
+constexpr UINT kPureCallExitCode = 3;
 constexpr unsigned kStackOverflowThreadStack = 65536;
 constexpr DWORD kReportWaitStepMs = 50;
 
@@ -60,24 +63,32 @@ void EndAfterFaultInReport()
 }
 
 // The report of every fatal exception: the filter's, and the C++ runtime's
-// terminate and abort paths. Returns only when termination failed.
-void ReportFatalException(EXCEPTION_POINTERS* pointers)
+// terminate and abort paths; uncaught is the text of the C++ exception, if
+// any. Returns only when termination failed.
+void ReportFatalException(EXCEPTION_POINTERS* pointers, const char* uncaught = nullptr)
 {
-    if (EnterCrashReport() == ReportEntry::Reentered) {
+    EndFaultedMiniDumpThread(pointers->ExceptionRecord->ExceptionCode);
+    const ReportEntry entry = EnterCrashReport();
+    if (entry == ReportEntry::Reentered) {
         EndAfterFaultInReport();
         return;
     }
     const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
-    LogPrintf(L"%S\n", name);
+    CrashLogPrintf(L"%S\n", name);
     RecordCrashingThread(GetCurrentThreadId());
-    DisableBrowserGpuForNextRun();
+    if (uncaught)
+        lstrcpynA(Crash.uncaughtException, uncaught, sizeof Crash.uncaughtException);
+    // The registry calls allocate and take the system's own registry locks,
+    // any of which the stuck report's thread may hold.
+    if (entry != ReportEntry::TakenOver)
+        DisableBrowserGpuForNextRun();
     WriteCrashReport(name, pointers, true);
 }
 
 // An uncaught C++ exception or a call of abort() never reaches the
 // unhandled-exception filter: the runtime ends the process itself. Both are
 // reported as the C++ exception they stand for, with this thread's context.
-void ReportCxxTermination()
+void ReportCxxTermination(const char* uncaught)
 {
     alignas(16) CONTEXT context = {};
     RtlCaptureContext(&context);
@@ -88,11 +99,14 @@ void ReportCxxTermination()
     record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
 #endif
     EXCEPTION_POINTERS pointers = {&record, &context};
-    ReportFatalException(&pointers);
+    ReportFatalException(&pointers, uncaught);
 }
 
-void LogUncaughtException()
+// Logs the exception in flight and copies its text into text (empty when
+// it has none).
+void LogUncaughtException(char* text, size_t capacity)
 {
+    text[0] = 0;
     std::exception_ptr current = std::current_exception();
     if (!current)
         return;
@@ -100,6 +114,7 @@ void LogUncaughtException()
         std::rethrow_exception(current);
     } catch (const std::exception& error) {
         LogPrintf(L"Uncaught exception: %S\n", error.what());
+        lstrcpynA(text, error.what(), static_cast<int>(capacity));
     } catch (...) {
         LogWrite(L"Uncaught exception\n");
     }
@@ -107,22 +122,32 @@ void LogUncaughtException()
 
 [[noreturn]] void TerminateHandler()
 {
-    LogUncaughtException();
-    ReportCxxTermination();
+    char text[sizeof Crash.uncaughtException];
+    LogUncaughtException(text, sizeof text);
+    ReportCxxTermination(text[0] ? text : nullptr);
     _exit(3);
 }
 
 void AbortSignalHandler(int)
 {
     LogWrite(L"abort() called\n");
-    ReportCxxTermination();
+    ReportCxxTermination(nullptr);
 }
 
-unsigned __stdcall StackOverflowThreadProc(void* parameter)
+// After the pure-call report: a report that another thread is writing is
+// finished first (a fatal one ends the process itself meanwhile), then the
+// process ends without running any library's exit code.
+void EndAfterPureCall()
+{
+    EnterCrashReport();
+    TerminateProcess(GetCurrentProcess(), kPureCallExitCode);
+}
+
+DWORD WINAPI StackOverflowThreadProc(void* parameter)
 {
     auto* pointers = static_cast<EXCEPTION_POINTERS*>(parameter);
     const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
-    LogPrintf(L"%S\n", name);
+    CrashLogPrintf(L"%S\n", name);
     WriteCrashReport(name, pointers, true);
     return 0;
 }
@@ -202,7 +227,7 @@ ReportEntry EnterCrashReport()
             // The owner is stuck, most likely on a lock this thread held when
             // it crashed: without this the process would hang with no report.
             Crash.reportTakenOver = true;
-            LogPrintf(L"Crash report of thread %x did not finish within %u ms\n",
+            CrashLogPrintf(L"Crash report of thread %x did not finish within %u ms\n",
                       static_cast<unsigned>(owner), Crash.reportTakeOverMs);
             return ReportEntry::TakenOver;
         }
@@ -240,7 +265,7 @@ void InstallCrashHooks()
         // abort() would otherwise show its message box before the report.
         _set_error_mode(_OUT_TO_STDERR);
     }
-    InstallPureCallHook(PureCallHandler);
+    InstallPureCallHook(PureCallHandler, EndAfterPureCall);
     _set_invalid_parameter_handler(InvalidParameterHandler);
     AssertHook = AssertHandler;
 }
@@ -277,6 +302,15 @@ const char* LastWindowsErrorText()
 
 LONG WINAPI TopLevelExceptionFilter(EXCEPTION_POINTERS* pointers)
 {
+    // A C++ throw that no frame catches reaches this filter only off the
+    // main thread (the start-up code filters the main thread's itself). The
+    // unwinder's search must end here, as the runtime's own filter lets it:
+    // the throw then returns into std::terminate, which reports the
+    // exception with its text.
+    const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
+    if ((record->ExceptionCode & kGccThrowMask) == kGccThrow &&
+        (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) == 0)
+        return EXCEPTION_CONTINUE_EXECUTION;
     if (IsDebuggerPresent()) {
         if (Crash.previousFilter)
             return Crash.previousFilter(pointers);
@@ -292,21 +326,29 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
 {
     if (pointers->ExceptionRecord->ExceptionCode != kStackOverflow)
         return EXCEPTION_CONTINUE_SEARCH;
+    EndFaultedMiniDumpThread(kStackOverflow);
     if (EnterCrashReport() == ReportEntry::Reentered) {
         EndAfterFaultInReport();
         return EXCEPTION_CONTINUE_SEARCH;
     }
     RecordCrashingThread(GetCurrentThreadId());
     // The writer owns the report from its first instruction, so that a fault
-    // of its own ends the process instead of waiting for this thread.
-    unsigned writerId = 0;
-    uintptr_t thread = _beginthreadex(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc, pointers,
-                                      CREATE_SUSPENDED, &writerId);
+    // of its own ends the process instead of waiting for this thread. It is
+    // started without the runtime's thread start, which allocates from the
+    // heap: the overflow may have come inside the heap, holding its lock.
+    DWORD writerId = 0;
+    HANDLE thread = CreateThread(nullptr, kStackOverflowThreadStack, StackOverflowThreadProc, pointers,
+                                 CREATE_SUSPENDED, &writerId);
     if (thread) {
         PassCrashReport(writerId);
-        ResumeThread(reinterpret_cast<HANDLE>(thread));
-        WaitForSingleObject(reinterpret_cast<HANDLE>(thread), INFINITE);
-        CloseHandle(reinterpret_cast<HANDLE>(thread));
+        ResumeThread(thread);
+        // The writer needs the heap and the loader lock, either of which
+        // this thread may hold (an overflow inside an allocation, a stream
+        // call or a library's entry point). When no report comes in time,
+        // the process ends without one rather than hanging for good.
+        if (WaitForSingleObject(thread, Crash.reportTakeOverMs) != WAIT_OBJECT_0)
+            TerminateProcess(GetCurrentProcess(), 1);
+        CloseHandle(thread);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -11,10 +11,14 @@
 typedef void (*PureCallHook)(void);
 
 static PureCallHook InstalledPureCallHandler;
+static PureCallHook InstalledPureCallEnd;
 
-void InstallPureCallHook(PureCallHook handler)
+/* handler reports the call; end, which does not return, ends the process
+ * once that report (and any other one in progress) is done. */
+void InstallPureCallHook(PureCallHook handler, PureCallHook end)
 {
     InstalledPureCallHandler = handler;
+    InstalledPureCallEnd = end;
 }
 
 /* After the handler has returned the process ends as the runtime's abort
@@ -23,6 +27,8 @@ static void EndAfterPureCall(void)
 {
     if (InstalledPureCallHandler)
         InstalledPureCallHandler();
+    if (InstalledPureCallEnd)
+        InstalledPureCallEnd();
     _exit(3);
 }
 

@@ -1,0 +1,16 @@
+// The minidump "QX.dmp" of a crash report (crash_minidump.cpp).
+#pragma once
+
+#include <windows.h>
+
+enum class MiniDumpResult {
+    Written,
+    Failed,   // no writer, no thread, or the writer reported a failure (logged)
+    TimedOut, // the thread did not finish within Crash.miniDumpWaitMs
+    Faulted,  // the writer crashed; faultCode tells how
+};
+
+// Writes the dump into the CrashFolder from a thread of its own and waits
+// for it, at most Crash.miniDumpWaitMs. A late or crashed dump leaves no
+// file in the folder.
+MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode);
