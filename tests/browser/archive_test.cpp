@@ -1,7 +1,8 @@
 // The interface archive: entries of zips written by Python (stored and
-// deflated, data descriptors, a damaged entry) and the answers built from
-// them.
+// deflated, data descriptors, a damaged entry, entries that share one
+// stream, too many entries) and the answers built from them.
 #include "interface_archive.h"
+#include "log_capture.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,30 @@ TEST(InterfaceArchiveTest, ReadsDataDescriptorsAndStopsAtADamagedEntry)
     std::string bytes(300, 'x');
     bytes.replace(200, 4, "PK\x05\x06", 4);
     EXPECT_EQ(garbage.Load(bytes.data(), bytes.size()), 0u);
+}
+
+TEST(InterfaceArchiveTest, EntriesSharingTheirDataOrBeyondTheCountAreRefused)
+{
+    // Three directory entries point at one deflated megabyte: only the first
+    // is unpacked, so such an archive cannot multiply its stream.
+    testing_support::LogCapture log;
+    InterfaceArchive shared;
+    shared.LoadFile(TestZip(L"shared_stream.zip"));
+    EXPECT_EQ(Served(shared, "http://launcher/a.js"), std::string(1 << 20, '\0'));
+    EXPECT_EQ(Served(shared, "http://launcher/b.js"), "<none>");
+    EXPECT_EQ(Served(shared, "http://launcher/c.js"), "<none>");
+    EXPECT_TRUE(log.Contains("The interface archive was read only in part (entry b.js shares its data with "
+                             "another): 1 entries kept"))
+        << log.Text();
+
+    // 4100 entries: the first 4096 are served, the rest are not.
+    InterfaceArchive many;
+    many.LoadFile(TestZip(L"many.zip"));
+    EXPECT_EQ(Served(many, "http://launcher/f0000.txt"), "x");
+    EXPECT_EQ(Served(many, "http://launcher/f4095.txt"), "x");
+    EXPECT_EQ(Served(many, "http://launcher/f4096.txt"), "<none>");
+    EXPECT_EQ(Served(many, "http://launcher/f4099.txt"), "<none>");
+    EXPECT_TRUE(log.Contains("(more than 4096 entries): 4096 entries kept")) << log.Text();
 }
 
 TEST(InterfaceArchiveTest, RangesAnswerFromTheStartToTheEnd)

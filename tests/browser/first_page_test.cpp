@@ -1,11 +1,16 @@
 // The whole launcher on the real runtime when its first page never finishes
 // loading: the start page waits for a script from a peer that takes the
 // request and never answers. The launcher gives the browser up, shows its
-// own window and runs its queue to the ready page.
+// own window and runs its queue to the ready page; a runtime that becomes
+// ready only after that makes no browser.
 #include <winsock2.h> // before windows.h
 
+#include "browser_runtime.h"
+#include "client_app.h"
 #include "launcher_process.h"
 #include "launcher_settings.h"
+#include "log_capture.h"
+#include "page_client.h"
 #include "real_runtime_support.h"
 #include "settings_store.h"
 #include "step_messages.h"
@@ -99,6 +104,19 @@ TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
 
     testing_support::RemoveTree(pages);
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
+}
+
+// The runtime's context becomes ready only after the main window gave the
+// browser up and showed its own controls: no browser is made over them.
+TEST(FirstPageTest, ARuntimeReadyAfterTheBrowserWasGivenUpMakesNoBrowser)
+{
+    testing_support::LogCapture log;
+    AbandonBrowser();
+    CreateLauncherBrowser(nullptr);
+    EXPECT_EQ(SimpleHandlerInstance, nullptr);
+    EXPECT_TRUE(
+        log.Contains("The runtime became ready after the browser was given up: no browser is created"))
+        << log.Text();
 }
 
 } // namespace

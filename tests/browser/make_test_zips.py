@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Writes the zips the browser tests read: stored and deflated entries, data
-descriptors, and an archive with a damaged entry."""
+descriptors, an archive with a damaged entry, one whose directory points
+three entries at one deflate stream, and one with more entries than the
+reader takes."""
 import io
+import struct
 import sys
 import zipfile
+import zlib
 from pathlib import Path
 
 
@@ -23,6 +27,23 @@ class Unseekable(io.RawIOBase):
 
 def range_body():
     return bytes((i * 7) % 251 for i in range(2000))
+
+
+def shared_stream_zip():
+    """Three directory entries, one local entry: every entry names the same
+    deflated megabyte."""
+    body = bytes(1 << 20)
+    packed = zlib.compressobj(9, zlib.DEFLATED, -15)
+    stream = packed.compress(body) + packed.flush()
+    crc = zlib.crc32(body)
+    local = struct.pack("<IHHHHHIIIHH", 0x04034B50, 20, 0, 8, 0, 0, crc, len(stream), len(body), 4, 0)
+    data = local + b"a.js" + stream
+    directory = b""
+    for name in (b"a.js", b"b.js", b"c.js"):
+        directory += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 20, 0, 8, 0, 0, crc, len(stream),
+                                 len(body), len(name), 0, 0, 0, 0, 0, 0) + name
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 3, 3, len(directory), len(data), 0)
+    return data + directory + end
 
 
 def main(out):
@@ -58,6 +79,12 @@ def main(out):
     for i in range(start, start + info.compress_size):
         data[i] ^= 0x5A
     (out / "damaged.zip").write_bytes(bytes(data))
+
+    (out / "shared_stream.zip").write_bytes(shared_stream_zip())
+
+    with zipfile.ZipFile(out / "many.zip", "w", zipfile.ZIP_STORED) as z:
+        for index in range(4100):
+            z.writestr("f%04d.txt" % index, "x")
 
 
 if __name__ == "__main__":

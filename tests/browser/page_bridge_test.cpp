@@ -213,15 +213,4 @@ TEST(LoadErrorPageTest, AddressAndErrorTextAreEscaped)
         "&quot;1&quot; with error net::ERR_&lt;b&gt; (-105).</h2></body></html>");
 }
 
-TEST(PopupTest, OnlyAddressesWithASchemeOtherThanFileGoToTheShell)
-{
-    for (const wchar_t* url :
-         {L"https://vantorel.example/news", L"http://x/", L"mailto:team@vantorel.example"})
-        EXPECT_TRUE(IsPopupForTheShell(url)) << url;
-    for (const wchar_t* url :
-         {L"file:///C:/Windows/notepad.exe", L"FILE://server/share/x.exe", L"C:\\Windows\\x.exe",
-          L"\\\\server\\share\\x.exe", L"notepad.exe", L"", L"1http://x/"})
-        EXPECT_FALSE(IsPopupForTheShell(url)) << url;
-}
-
 } // namespace

@@ -13,7 +13,9 @@
 #include "app_folders.h"
 #include "browser_runtime.h"
 #include "launcher.h"
+#include "command_line.h"
 #include "launcher_settings.h"
+#include "log_capture.h"
 #include "machine/ready_to_play_step.h"
 #include "manifest.h"
 #include "motd_buffer.h"
@@ -23,13 +25,13 @@
 #include "requirement_queue.h"
 #include "runtime_loader.h"
 #include "settings_store.h"
+#include "shell_open.h"
 #include "shown_agreement.h"
 #include "step_messages.h"
 #include "test_support.h"
 #include "text_pane.h"
 
 #include <gtest/gtest.h>
-
 
 #include <vector>
 
@@ -104,12 +106,14 @@ bool PressReaches(const wchar_t* script, WPARAM command)
     return false;
 }
 
-// A left click of the real pointer at a point of the window's client area.
-void ClickAt(HWND window, POINT point)
+// A click of the real pointer (left, or right) at a point of the window's
+// client area.
+void ClickAt(HWND window, POINT point, bool right = false)
 {
     ClientToScreen(window, &point);
-    for (DWORD flags :
-         {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTUP | MOUSEEVENTF_MOVE}) {
+    DWORD down = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    DWORD up = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    for (DWORD flags : {DWORD{MOUSEEVENTF_MOVE}, down | MOUSEEVENTF_MOVE, up | MOUSEEVENTF_MOVE}) {
         INPUT input{};
         input.type = INPUT_MOUSE;
         input.mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
@@ -174,6 +178,11 @@ bool LoadAndWait(const wchar_t* page)
     int loadEnds = LoadEnds;
     LoadLauncherPage(page);
     return RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000);
+}
+
+bool RuntimeInstalled()
+{
+    return FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
 }
 
 // The cases on the shared host. After the last of them the host is shut
@@ -257,20 +266,109 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     EnableWindow(GetDlgItem(window, IDC_MAIN_BUTTON), FALSE);
     EXPECT_TRUE(PressReaches(L"if (mainbutton.disabled) altbutton.click();", IDC_ALT_BUTTON));
 
-    // A page the archive does not hold: the load-error page, with the page's
-    // address, and again a load end.
+    // A page the archive does not hold is answered here, never by the
+    // network: status 404 with a page that names it, and again a load end.
     int loadEnds = LoadEnds;
     LoadLauncherPage(L"missing.html");
     EXPECT_TRUE(RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000));
+    EXPECT_TRUE(PressReaches(L"if (document.body.innerHTML.indexOf('Failed to load URL "
+                             L"http://launcher/missing.html?language=') >= 0 && "
+                             L"document.body.innerHTML.indexOf('with error Not Found (404)') >= 0) "
+                             L"cefQuery({request: 'Binding:Cancel'});",
+                             IDC_ALT_BUTTON));
+
+    // A page that cannot be loaded at all (one of the unpacked folder of
+    // "-nozip" that is not there) shows the load-error page, with the page's
+    // address, and the interface can be reached from it again.
+    testing_support::LogCapture hostLog;
+    SetCommandLineForTest(L"Launcher.exe -nozip");
+    loadEnds = LoadEnds;
+    LoadLauncherPage(L"missing.html");
+    EXPECT_TRUE(RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000)) << hostLog.Text();
+    SetCommandLineForTest(nullptr);
     EXPECT_TRUE(
-        PressReaches(L"if (document.body.innerHTML.indexOf('Failed to load URL "
-                     L"http://launcher/missing.html?language=') >= 0) cefQuery({request: 'Binding:Cancel'});",
+        PressReaches(L"if (location.protocol == 'data:' && document.body.innerHTML.indexOf("
+                     L"'Failed to load URL file:') >= 0 && document.body.innerHTML.indexOf("
+                     L"'launcher/missing.html?language=') >= 0) "
+                     L"location.href = 'http://launcher/index.html?shown=error';"
+                     L"else if (location.search == '?shown=error') cefQuery({request: 'Binding:Cancel'});",
                      IDC_ALT_BUTTON));
 }
 
-bool RuntimeInstalled()
+std::vector<std::wstring> ShellOpened;
+HINSTANCE WINAPI RecordShellOpen(HWND, LPCWSTR, LPCWSTR file, LPCWSTR, LPCWSTR, INT)
 {
-    return FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
+    ShellOpened.push_back(file ? file : L"");
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+std::vector<UINT> DialogMouse; // the mouse presses another window of the thread saw
+LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN)
+        DialogMouse.push_back(message);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(RealRuntimeHostTest, OnlyTheInterfaceItselfReachesTheStep)
+{
+    if (!RuntimeInstalled())
+        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    HWND window = StartHost();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(LoadAndWait(L"index.html"));
+    testing_support::LogCapture log;
+
+    // A script of the origin that the archive does not hold gets 404 from
+    // the launcher, not an answer from whatever host "launcher" names on
+    // the network.
+    EXPECT_TRUE(PressReaches(L"if (!window.probe) { window.probe = new XMLHttpRequest();"
+                             L"probe.open('GET', 'http://launcher/missing.js'); probe.send(); }"
+                             L"else if (probe.readyState == 4 && probe.status == 404) "
+                             L"cefQuery({request: 'Binding:Cancel'});",
+                             IDC_ALT_BUTTON));
+
+    // A frame of another origin inside the page has the page functions too,
+    // but its press does not reach the step.
+    PageCommands.clear();
+    ExecuteScript(L"var outsider = document.createElement('iframe');"
+                  L"outsider.src = \"data:text/html,<script>cefQuery({request:'Binding:Cancel'})</script>\";"
+                  L"document.body.appendChild(outsider);");
+    EXPECT_TRUE(RunLoopUntil([&] { return log.Contains("Page query from data:text/html"); }, 10000))
+        << log.Text();
+    RunLoopUntil([] { return false; }, 500);
+    EXPECT_TRUE(PageCommands.empty());
+
+    // Popups and navigations away from the interface: http, https and
+    // mailto go to the system's handlers, nothing else does, and the page
+    // stays where it is.
+    ShellOpened.clear();
+    ShellExecuteFunction = RecordShellOpen;
+    ExecuteScript(L"window.open('search-ms:query=x'); window.open('https://outside.example/popup');"
+                  L"location.href = 'http://outside.example/news';");
+    EXPECT_TRUE(RunLoopUntil([] { return ShellOpened.size() >= 2; }, 10000));
+    RunLoopUntil([] { return false; }, 500);
+    ShellExecuteFunction = ShellExecuteW;
+    EXPECT_EQ(ShellOpened,
+              (std::vector<std::wstring>{L"https://outside.example/popup", L"http://outside.example/news"}));
+    EXPECT_TRUE(log.Contains("Address not opened (only http, https and mailto are): search-ms:query=x"))
+        << log.Text();
+    EXPECT_TRUE(PressReaches(L"if (location.href.indexOf('http://launcher/index.html?') == 0) "
+                             L"cefQuery({request: 'Binding:Cancel'});",
+                             IDC_ALT_BUTTON));
+
+    // Another window of the browser's thread (a dialog) keeps its own mouse
+    // presses: none reaches the main window, and the right button is not
+    // swallowed.
+    HWND dialog = MakeWindow(L"BrowserTestDialog", DialogProc, WS_POPUP, 200, 100);
+    SetWindowPos(dialog, HWND_TOPMOST, 1060, 800, 200, 100, SWP_SHOWWINDOW);
+    ParentLeftClicks.clear();
+    DialogMouse.clear();
+    ClickAt(dialog, {50, 50});
+    ClickAt(dialog, {60, 50}, true);
+    EXPECT_TRUE(ParentLeftClicks.empty());
+    EXPECT_EQ(DialogMouse, (std::vector<UINT>{WM_LBUTTONDOWN, WM_RBUTTONDOWN}));
+    DestroyWindow(dialog);
 }
 
 TEST_F(RealRuntimeHostTest, ReadyPagePlaysTheChimeFromTheArchive)

@@ -4,9 +4,13 @@
 // their work.
 #include "binaries/binaries_step.h"
 #include "binaries/install_purge.h"
+#include "command_line.h"
 #include "content_range.h"
+#include "launcher_settings.h"
 #include "localization.h"
+#include "log_capture.h"
 #include "manifest.h"
+#include "motd_buffer.h"
 #include "relaunch.h"
 #include "step_error.h"
 #include "test_support.h"
@@ -115,4 +119,36 @@ TEST(UpdatePieces, AFailedCompletionPortFailsThePassWithItsReason)
     EXPECT_FALSE(fatal);
     EXPECT_FALSE(testing_support::FileExists(dir / L"a.bin"));
     EXPECT_FALSE(testing_support::FileExists(dir / L"a.bin.tmp"));
+}
+
+TEST(UpdatePieces, AMessageOfTheDayOverItsLimitIsNotKept)
+{
+    // "-localmotd" reads the build share's message of the day.
+    ASSERT_NE(GetFileAttributesW(L"S:\\"), INVALID_FILE_ATTRIBUTES) << "no drive S: (scripts/wine_env.sh)";
+    for (const wchar_t* folder : {L"S:\\Korvessa", L"S:\\Korvessa\\Ornix", L"S:\\Korvessa\\Ornix\\Language"})
+        CreateDirectoryW(folder, nullptr);
+    const wchar_t path[] = L"S:\\Korvessa\\Ornix\\Language\\MOTD_en.rtf";
+    SetCommandLineForTest(L"Launcher.exe -localmotd");
+    int language = LanguageIndex;
+    LanguageIndex = 0;
+    ReqBinaries step(PASS_LAUNCHER);
+
+    std::string large = "{\\rtf1 " + std::string(MOTD_MAX_BYTES, 'x') + "}";
+    ASSERT_TRUE(testing_support::WriteFileBytes(path, large));
+    testing_support::LogCapture log;
+    MotdCacheLanguage = MOTD_NO_LANGUAGE;
+    EXPECT_TRUE(step.FetchMotd());
+    EXPECT_TRUE(MotdBuffer.empty());
+    EXPECT_TRUE(log.Contains("The message of the day is not shown")) << log.Text();
+
+    ASSERT_TRUE(testing_support::WriteFileBytes(path, "{\\rtf1 Welcome}"));
+    MotdCacheLanguage = MOTD_NO_LANGUAGE;
+    EXPECT_TRUE(step.FetchMotd());
+    EXPECT_EQ(std::string(MotdBuffer.begin(), MotdBuffer.end()), "{\\rtf1 Welcome}");
+
+    DeleteFileW(path);
+    MotdBuffer.clear();
+    MotdCacheLanguage = MOTD_NO_LANGUAGE;
+    LanguageIndex = language;
+    SetCommandLineForTest(nullptr);
 }

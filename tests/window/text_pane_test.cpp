@@ -193,6 +193,17 @@ TEST_F(TextPaneTest, LinkClicksOpenTheUrlThroughTheShell)
         EXPECT_EQ(ClickLink(frame, w_.Pane(), 7, end), 1);
         EXPECT_NE(log.Text().find("Could not open https://www.example.com/notes\r\n"), std::string::npos);
     }
+    {
+        // The pane detects "file:" links too; such a link runs nothing.
+        const std::wstring share = L"file://host/share/x.exe";
+        Show(L"Notes: " + share);
+        window_test::LogCapture log;
+        ShellRecorder shell;
+        EXPECT_EQ(ClickLink(frame, w_.Pane(), 7, 7 + static_cast<LONG>(share.size())), 1);
+        EXPECT_TRUE(shell.opened.empty());
+        EXPECT_NE(log.Text().find("Link not opened (only http, https and mailto are): file://host/share/x.exe"),
+                  std::string::npos);
+    }
     // A link longer than the buffer is cut, not overrun.
     std::wstring longUrl = L"https://example.com/" + std::wstring(400, L'a');
     Show(longUrl);

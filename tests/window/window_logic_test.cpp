@@ -58,4 +58,22 @@ TEST(PageTextTest, MarkupInTheTextStaysText)
               L"<a target=_blank href=http://c.example>http://c.example</a>\tonmouseover=go()");
 }
 
+TEST(PageTextTest, AMegabyteOfParagraphsLinksAndQuotesConverts)
+{
+    // A message of the day of a million characters: empty paragraphs, then
+    // links and quotes, each many thousand times.
+    std::wstring text, html;
+    for (int i = 0; i < 250000; ++i) {
+        text += L"\r\n";
+        html += L"<br><br>";
+    }
+    for (int i = 0; i < 20000; ++i) {
+        text += L"HYPERLINK \"http://n.example/" + std::to_wstring(i) + L"\" \"x\" ";
+        html += L"<a target=_blank href=http://n.example/" + std::to_wstring(i) + L">http://n.example/" +
+                std::to_wstring(i) + L"</a> &quot;x&quot; ";
+    }
+    ASSERT_GT(text.size(), 1000000u);
+    EXPECT_TRUE(PaneTextToPageHtml(text) == html);
+}
+
 } // namespace

@@ -252,23 +252,6 @@ std::string LoadErrorPageHtml(const std::wstring& url, const std::wstring& error
            escaped(errorText) + " (" + std::to_string(errorCode) + ").</h2></body></html>";
 }
 
-bool IsPopupForTheShell(std::wstring_view url)
-{
-    // A scheme is a letter followed by letters, digits, "+", "-" or "."
-    // up to ":"; a single letter is a drive.
-    size_t colon = url.find(L':');
-    if (colon == std::wstring_view::npos || colon < 2 || !iswalpha(url[0]))
-        return false;
-    for (wchar_t c : url.substr(0, colon)) {
-        if (!iswalnum(c) && c != L'+' && c != L'-' && c != L'.')
-            return false;
-    }
-    std::wstring scheme(url.substr(0, colon));
-    for (wchar_t& c : scheme)
-        c = towlower(c);
-    return scheme != L"file";
-}
-
 bool HandleBindingRequest(std::string_view request)
 {
     if (request.substr(0, 7) != "Binding")

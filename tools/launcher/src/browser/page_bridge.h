@@ -44,10 +44,6 @@ int MirroredMainButtonState();
 // and the error text are HTML-escaped.
 std::string LoadErrorPageHtml(const std::wstring& url, const std::wstring& errorText, int errorCode);
 
-// Whether a popup's address may go to the system's handler: one with a
-// scheme other than "file:" (no bare path, no drive letter).
-bool IsPopupForTheShell(std::wstring_view url);
-
 // A "cefQuery" request from the page: true when it was a "Binding" request
 // (then the current step's button got the press, if there is a step).
 bool HandleBindingRequest(std::string_view request);

@@ -15,66 +15,40 @@ namespace {
 
 constexpr UINT UNICODE_CODE_PAGE = 1200;
 
-void ReplaceAll(std::wstring& text, const std::wstring& from, const std::wstring& to)
+// The plain text's own characters as HTML: "&", "<" and ">" as entities,
+// so that no text becomes markup (only the line breaks and anchors made
+// here are), and the double quote as "&quot;".
+void AppendEscaped(std::wstring& html, wchar_t c)
 {
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
-// "&", "<" and ">" of the plain text as entities, so that no text becomes
-// markup: only the line breaks and anchors made below are.
-void EscapeMarkup(std::wstring& text)
-{
-    std::wstring escaped;
-    escaped.reserve(text.size());
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'&':
-            escaped += L"&amp;";
-            break;
-        case L'<':
-            escaped += L"&lt;";
-            break;
-        case L'>':
-            escaped += L"&gt;";
-            break;
-        default:
-            escaped += c;
-        }
+    switch (c) {
+    case L'&':
+        html += L"&amp;";
+        break;
+    case L'<':
+        html += L"&lt;";
+        break;
+    case L'>':
+        html += L"&gt;";
+        break;
+    case L'"':
+        html += L"&quot;";
+        break;
+    default:
+        html += c;
     }
-    text.swap(escaped);
 }
 
-// Where a link's address ends in the escaped text: before a '<' (of a line
-// break), a ')', a '"', any white space or an escaped "<" or ">", or at the
-// text's end. White space must end it: the address becomes an unquoted
-// attribute value.
+// Where a link's address ends: before a '<', '>', ')', '"' or any white
+// space (a line break among them), or at the text's end. White space must
+// end it: the address becomes an unquoted attribute value.
 size_t AddressEnd(const std::wstring& text, size_t from)
 {
     for (size_t at = from; at < text.size(); ++at) {
         wchar_t c = text[at];
-        if (c == L'<' || c == L')' || c == L'"' || iswspace(c))
-            return at;
-        if (c == L'&' && (text.compare(at, 4, L"&lt;") == 0 || text.compare(at, 4, L"&gt;") == 0))
+        if (c == L'<' || c == L'>' || c == L')' || c == L'"' || iswspace(c))
             return at;
     }
     return text.size();
-}
-
-void ConvertLinkFields(std::wstring& text)
-{
-    static const std::wstring field = L"HYPERLINK \"http";
-    for (size_t p = text.find(field); p != std::wstring::npos; p = text.find(field)) {
-        size_t u = text.find(L"http", p + 9);
-        size_t e = AddressEnd(text, u);
-        // The address keeps its "&amp;": the attribute and the anchor's text
-        // both read it as "&".
-        std::wstring url = text.substr(u, e - u);
-        // The field's closing quote goes with it; any other character that
-        // ends the address ("<" of a line break, ")", a blank) is text.
-        size_t end = e < text.size() && text[e] == L'"' ? e + 1 : e;
-        text.replace(p, end - p, L"<a target=_blank href=" + url + L">" + url + L"</a>");
-    }
 }
 
 std::wstring ReadPlainText(HWND pane)
@@ -100,11 +74,33 @@ bool IsMessageOfTheDay(LPARAM lParam)
 
 std::wstring PaneTextToPageHtml(std::wstring text)
 {
-    EscapeMarkup(text);
-    ReplaceAll(text, L"\r\n", L"<br><br>");
-    ConvertLinkFields(text);
-    ReplaceAll(text, L"\"", L"&quot;");
-    return text;
+    // One pass from left to right, so that the cost follows the text's
+    // length whatever it holds.
+    static const std::wstring field = L"HYPERLINK \"http";
+    std::wstring html;
+    html.reserve(text.size() + text.size() / 4);
+    for (size_t at = 0; at < text.size();) {
+        if (text.compare(at, field.size(), field) == 0) {
+            size_t u = at + field.size() - 4;
+            size_t e = AddressEnd(text, u);
+            // The address keeps its "&" as "&amp;": the attribute and the
+            // anchor's text both read it as "&".
+            std::wstring url;
+            for (size_t c = u; c < e; ++c)
+                AppendEscaped(url, text[c]);
+            html += L"<a target=_blank href=" + url + L">" + url + L"</a>";
+            // The field's closing quote goes with it; any other character
+            // that ends the address is text.
+            at = e < text.size() && text[e] == L'"' ? e + 1 : e;
+        } else if (text.compare(at, 2, L"\r\n") == 0) {
+            html += L"<br><br>";
+            at += 2;
+        } else {
+            AppendEscaped(html, text[at]);
+            ++at;
+        }
+    }
+    return html;
 }
 
 LRESULT ShowTextInPage(HWND window, WPARAM wParam, LPARAM lParam)

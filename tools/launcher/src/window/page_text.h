@@ -8,13 +8,13 @@
 #include <string>
 
 // The pane's plain text as the page's HTML, which shows exactly what the
-// pane shows: "&", "<" and ">" become entities, so that no text (the
-// message of the day comes over plain HTTP) turns into markup or script;
-// then every CR LF becomes "<br><br>"; every rich-text link field
+// pane shows, made in one pass: "&", "<" and ">" become entities, so that
+// no text (the message of the day comes over plain HTTP) turns into markup
+// or script; every CR LF becomes "<br><br>"; every rich-text link field
 // (HYPERLINK "http...) becomes an anchor "<a target=_blank href=URL>URL</a>",
-// the URL ending before the first '<', ')', '"', white space or escaped
-// "<" or ">" (or at the text's end), which is dropped with the field;
-// every double quote becomes "&quot;".
+// the URL ending before the first '<', '>', ')', '"' or white space (or at
+// the text's end), which is dropped with the field; every double quote
+// becomes "&quot;".
 std::wstring PaneTextToPageHtml(std::wstring text);
 
 // The handler: a null lParam does nothing. The message of the day goes to

@@ -263,6 +263,11 @@ LRESULT OpenClickedLink(LPARAM lParam)
     SendMessageW(header->hwndFrom, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range));
     if (!text[0])
         return 0;
+    // The pane detects "file:" links too, which would run what they name.
+    if (!IsUrlForTheShell(text)) {
+        LogPrintf(L"Link not opened (only http, https and mailto are): %s\n", text);
+        return 1;
+    }
     HINSTANCE result = ShellExecuteFunction(nullptr, L"open", text, L"", L"", SW_SHOWNORMAL);
     if (reinterpret_cast<INT_PTR>(result) <= 32)
         LogPrintf(L"Could not open %s\n", text);

@@ -44,5 +44,6 @@ LRESULT ShowTextInPane(HWND window, WPARAM wParam, LPARAM lParam);
 LRESULT ScrollTextPane(HWND window, WPARAM wParam);
 
 // WM_NOTIFY of the main window: a left click on a link in the pane opens
-// it with the shell. 1 when a link text was read.
+// it with the shell when IsUrlForTheShell allows it. 1 when a link text was
+// read.
 LRESULT OpenClickedLink(LPARAM lParam);

@@ -1,10 +1,19 @@
 #include "interface_archive.h"
 
+#include "log.h"
 #include "scoped_handles.h"
 
 #include <windows.h>
 
 #include <cstdlib>
+#include <new>
+
+namespace {
+
+// No larger file is read: the entries may unpack to 512 MiB at most.
+constexpr DWORD MAX_ARCHIVE_FILE_SIZE = 512u << 20;
+
+} // namespace
 
 std::optional<std::string> ArchiveEntryName(std::string_view url)
 {
@@ -42,6 +51,15 @@ ArchiveResponse PlanArchiveResponse(int64_t size, const std::optional<std::strin
     return response;
 }
 
+ArchiveResponse NotFoundResponse(int64_t size)
+{
+    ArchiveResponse response;
+    response.status = 404;
+    response.statusText = L"Not Found";
+    response.length = size;
+    return response;
+}
+
 void InterfaceArchive::LoadFile(const std::wstring& path)
 {
     std::string bytes;
@@ -51,10 +69,19 @@ void InterfaceArchive::LoadFile(const std::wstring& path)
         if (!file)
             return;
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!GetFileInformationByHandle(file.Get(), &info) || info.nFileSizeHigh != 0 ||
-            info.nFileSizeLow == 0)
+        if (!GetFileInformationByHandle(file.Get(), &info) ||
+            (info.nFileSizeHigh == 0 && info.nFileSizeLow == 0))
             return;
-        bytes.resize(info.nFileSizeLow);
+        if (info.nFileSizeHigh != 0 || info.nFileSizeLow > MAX_ARCHIVE_FILE_SIZE) {
+            LogPrintf(L"The interface archive %s is too large to read\n", path.c_str());
+            return;
+        }
+        try {
+            bytes.resize(info.nFileSizeLow);
+        } catch (const std::bad_alloc&) {
+            LogPrintf(L"Not enough memory to read the interface archive %s\n", path.c_str());
+            return;
+        }
         DWORD read = 0;
         if (!ReadFile(file.Get(), bytes.data(), info.nFileSizeLow, &read, nullptr))
             return;
@@ -67,8 +94,17 @@ void InterfaceArchive::LoadBytes(std::string bytes)
 {
     if (bytes.empty())
         return;
-    auto archive = std::make_shared<ZipArchive>();
-    archive->Load(bytes.data(), bytes.size());
+    std::shared_ptr<ZipArchive> archive;
+    try {
+        archive = std::make_shared<ZipArchive>();
+    } catch (const std::bad_alloc&) {
+        LogWrite(L"Not enough memory to read the interface archive\n");
+        return;
+    }
+    size_t kept = archive->Load(bytes.data(), bytes.size());
+    if (!archive->Problem().empty())
+        LogPrintf(L"The interface archive was read only in part (%S): %u entries kept\n",
+                  archive->Problem().c_str(), static_cast<unsigned>(kept));
     std::lock_guard<std::mutex> guard(lock_);
     archive_ = std::move(archive);
 }

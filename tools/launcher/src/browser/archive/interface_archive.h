@@ -36,11 +36,16 @@ std::string UrlExtension(std::string_view url);
 // is answered with the whole entry and status 200.
 struct ArchiveResponse {
     int status = 200;
+    const wchar_t* statusText = L"OK";
     int64_t start = 0;
     int64_t length = 0;
     std::string contentRange; // "bytes 500-1999/2000"; empty with status 200
 };
 ArchiveResponse PlanArchiveResponse(int64_t size, const std::optional<std::string>& rangeHeader);
+// The answer to a request of the interface's origin that nothing matches:
+// status 404 with a body of that size. Such a request never goes to the
+// network, where the host name "launcher" would be looked up.
+ArchiveResponse NotFoundResponse(int64_t size);
 
 struct ServedEntry {
     ArchiveEntryData data;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <new>
 #include <optional>
 
 namespace {
@@ -19,6 +21,11 @@ constexpr uint16_t METHOD_DEFLATED = 8;
 // Entries larger than this are refused: the interface is small, and a size
 // from a damaged directory must not make the reader allocate gigabytes.
 constexpr uint32_t MAX_ENTRY_SIZE = 256u << 20;
+// Nor may the whole: entries are read up to these many and this much
+// unpacked data; each entry's bytes must be its own (entries that share
+// their data would multiply one stream).
+constexpr size_t MAX_ENTRY_COUNT = 4096;
+constexpr uint64_t MAX_TOTAL_SIZE = uint64_t{512} << 20;
 
 class ByteView {
   public:
@@ -61,15 +68,37 @@ std::optional<size_t> FindEndRecord(const ByteView& zip)
     return std::nullopt;
 }
 
-std::optional<std::string> Unpack(const ByteView& zip, const CentralEntry& entry)
+// Where an entry's local header and data lie in the zip: [start, end).
+struct Span {
+    size_t start;
+    size_t end;
+};
+
+std::optional<Span> EntrySpan(const ByteView& zip, const CentralEntry& entry)
 {
-    if (entry.size > MAX_ENTRY_SIZE || !zip.Has(entry.localOffset, LOCAL_HEADER_SIZE) ||
-        zip.U32(entry.localOffset) != LOCAL_SIGNATURE)
+    if (!zip.Has(entry.localOffset, LOCAL_HEADER_SIZE) || zip.U32(entry.localOffset) != LOCAL_SIGNATURE)
         return std::nullopt;
     size_t dataOffset = size_t{entry.localOffset} + LOCAL_HEADER_SIZE + zip.U16(entry.localOffset + 26) +
                         zip.U16(entry.localOffset + 28);
     if (!zip.Has(dataOffset, entry.packedSize))
         return std::nullopt;
+    return Span{entry.localOffset, dataOffset + entry.packedSize};
+}
+
+// Whether span meets one of the spans taken so far (keyed by their start).
+bool Overlaps(const std::map<size_t, size_t>& taken, const Span& span)
+{
+    auto next = taken.lower_bound(span.start);
+    if (next != taken.end() && next->first < span.end)
+        return true;
+    return next != taken.begin() && std::prev(next)->second > span.start;
+}
+
+std::optional<std::string> Unpack(const ByteView& zip, const CentralEntry& entry, const Span& span)
+{
+    if (entry.size > MAX_ENTRY_SIZE)
+        return std::nullopt;
+    size_t dataOffset = span.end - entry.packedSize;
 
     std::string data(entry.size, '\0');
     if (entry.method == METHOD_STORED) {
@@ -110,21 +139,45 @@ std::string Lowered(std::string_view name)
 
 size_t ZipArchive::Load(const void* data, size_t size)
 {
+    try {
+        LoadEntries(data, size);
+    } catch (const std::bad_alloc&) {
+        // The entries read so far stay.
+        problem_ = "not enough memory";
+    }
+    return entries_.size();
+}
+
+void ZipArchive::LoadEntries(const void* data, size_t size)
+{
+    problem_.clear();
     ByteView zip(static_cast<const unsigned char*>(data), size);
     std::optional<size_t> end = FindEndRecord(zip);
-    if (!end)
-        return entries_.size();
+    if (!end) {
+        problem_ = "no zip directory";
+        return;
+    }
     uint16_t count = zip.U16(*end + 10);
     size_t offset = zip.U32(*end + 16);
+    std::map<size_t, size_t> taken;
+    uint64_t total = 0;
 
     for (uint16_t index = 0; index < count; ++index) {
-        if (!zip.Has(offset, CENTRAL_HEADER_SIZE) || zip.U32(offset) != CENTRAL_SIGNATURE)
-            break;
+        if (index == MAX_ENTRY_COUNT) {
+            problem_ = "more than " + std::to_string(MAX_ENTRY_COUNT) + " entries";
+            return;
+        }
+        if (!zip.Has(offset, CENTRAL_HEADER_SIZE) || zip.U32(offset) != CENTRAL_SIGNATURE) {
+            problem_ = "a damaged directory";
+            return;
+        }
         size_t nameLength = zip.U16(offset + 28);
         size_t extraLength = zip.U16(offset + 30);
         size_t commentLength = zip.U16(offset + 32);
-        if (!zip.Has(offset + CENTRAL_HEADER_SIZE, nameLength))
-            break;
+        if (!zip.Has(offset + CENTRAL_HEADER_SIZE, nameLength)) {
+            problem_ = "a damaged directory";
+            return;
+        }
         CentralEntry entry{
             zip.U16(offset + 10),
             zip.U32(offset + 16),
@@ -136,14 +189,26 @@ size_t ZipArchive::Load(const void* data, size_t size)
 
         if (entry.name.empty() || entry.name.back() == '/')
             continue;
-        std::optional<std::string> contents = Unpack(zip, entry);
-        if (!contents)
-            break;
+        std::optional<Span> span = EntrySpan(zip, entry);
+        if (!span || Overlaps(taken, *span)) {
+            problem_ = "entry " + entry.name + (span ? " shares its data with another" : " is damaged");
+            return;
+        }
+        total += entry.size;
+        if (total > MAX_TOTAL_SIZE) {
+            problem_ = "more than " + std::to_string(MAX_TOTAL_SIZE >> 20) + " MiB unpacked";
+            return;
+        }
+        std::optional<std::string> contents = Unpack(zip, entry, *span);
+        if (!contents) {
+            problem_ = "entry " + entry.name + " is damaged";
+            return;
+        }
+        taken[span->start] = span->end;
         if (contents->empty())
             continue;
         entries_[Lowered(entry.name)] = std::make_shared<const std::string>(std::move(*contents));
     }
-    return entries_.size();
 }
 
 ArchiveEntryData ZipArchive::Find(std::string_view name) const

@@ -1,7 +1,7 @@
-// The two hooks on the browser's thread: mouse messages over the page go to
-// the main window too (so dragging the window works over the page, and the
-// page shows no context menu), and the first joystick's button presses the
-// page's main button while it is enabled.
+// The two hooks on the browser's thread: mouse messages over the page (and
+// only those) go to the main window too (so dragging the window works over
+// the page, and the page shows no context menu), and the first joystick's
+// button presses the page's main button while it is enabled.
 #include "client_app.h"
 #include "page_bridge.h"
 #include "requirement_queue.h"
@@ -9,10 +9,21 @@
 
 #include <mmsystem.h>
 
+namespace {
+
+// The hook sees every window of the thread: dialogs and popups keep their
+// own mouse messages.
+bool IsBrowserWindow(HWND window)
+{
+    return BrowserWindow && window && (window == BrowserWindow || IsChild(BrowserWindow, window));
+}
+
+} // namespace
+
 LRESULT CALLBACK BrowserMouseHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code >= 0 && BrowserParentWindow) {
-        const auto* data = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+    const auto* data = reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam);
+    if (code >= 0 && BrowserParentWindow && IsBrowserWindow(data->hwnd)) {
         POINT point = data->pt;
         ScreenToClient(BrowserParentWindow, &point);
         SendMessageW(BrowserParentWindow, static_cast<UINT>(wParam), 0, MAKELPARAM(point.x, point.y));

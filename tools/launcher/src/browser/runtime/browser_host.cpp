@@ -15,7 +15,9 @@ namespace {
 cef_main_args_t MainArgs{};
 ClientApp* ClientAppInstance = nullptr;
 SimpleHandler* ClientHandler = nullptr; // the creator's reference
-HWND BrowserWindow = nullptr;
+// The main window showed its own controls instead: a browser whose runtime
+// becomes ready only now must not cover them.
+bool BrowserGivenUp = false;
 
 constexpr DWORD CHILD_BROWSER_STYLE = 0x56010000;
 constexpr DWORD TOP_LEVEL_BROWSER_STYLE = 0x16CF0000;
@@ -28,6 +30,8 @@ void SetWindowName(cef_window_info_t& info, const wchar_t* name)
 }
 
 } // namespace
+
+HWND BrowserWindow = nullptr;
 
 int ExecuteCEFProcess(HINSTANCE instance)
 {
@@ -42,6 +46,7 @@ int ExecuteCEFProcess(HINSTANCE instance)
 bool StartCEF(HWND window)
 {
     BrowserParentWindow = window;
+    BrowserGivenUp = false;
     cef_settings_t settings{};
     settings.size = sizeof(settings);
     settings.no_sandbox = 1;
@@ -56,6 +61,10 @@ bool StartCEF(HWND window)
 
 void CreateLauncherBrowser(ClientApp* app)
 {
+    if (BrowserGivenUp) {
+        LogWrite(L"The runtime became ready after the browser was given up: no browser is created\n");
+        return;
+    }
     if (auto cookies = Adopt(cef_cookie_manager_get_global_manager(nullptr))) {
         cef_string_list_t schemes = cef_string_list_alloc();
         cookies->set_supported_schemes(cookies.get(), schemes, nullptr);
@@ -129,6 +138,7 @@ DWORD BrowserWorkDueInMs()
 
 void AbandonBrowser()
 {
+    BrowserGivenUp = true;
     // The hooks would send the Win32 controls' mouse messages to the main
     // window too.
     if (ClientAppInstance) {
@@ -157,6 +167,7 @@ void ShutdownCEF()
         Sleep(10);
     }
     BrowserPumpStep = nullptr;
+    BrowserWindow = nullptr;
     StopRuntimePump();
     if (ClientHandler) {
         ClientHandler->Release();

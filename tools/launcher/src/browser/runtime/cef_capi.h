@@ -155,6 +155,8 @@ struct cef_frame_t {
     int(CEF_CALLBACK* is_main)(cef_frame_t* self);
     void* unused3[2];
     int64_t(CEF_CALLBACK* get_identifier)(cef_frame_t* self);
+    void* unused4[1];
+    cef_string_userfree_t(CEF_CALLBACK* get_url)(cef_frame_t* self);
 };
 
 struct cef_request_t {

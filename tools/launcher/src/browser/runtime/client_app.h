@@ -27,8 +27,12 @@ class ClientApp : public RefCountedObject {
     ObjectFacet<cef_render_process_handler_t> renderProcess_;
 };
 
-// Creates the browser client and the browser over BrowserParentWindow.
+// Creates the browser client and the browser over BrowserParentWindow;
+// nothing once the browser was given up (AbandonBrowser).
 void CreateLauncherBrowser(ClientApp* app);
+
+// The browser's own host window, once the browser exists.
+extern HWND BrowserWindow;
 
 // The two hooks on the browser's thread.
 LRESULT CALLBACK BrowserMouseHookProc(int code, WPARAM wParam, LPARAM lParam);

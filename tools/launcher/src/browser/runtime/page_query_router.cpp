@@ -1,5 +1,7 @@
 #include "page_query_router.h"
 
+#include "interface_origin.h"
+#include "log.h"
 #include "page_bridge.h"
 #include "strings.h"
 
@@ -48,6 +50,19 @@ var cefQuery, cefQueryCancel;
 bool IsMessage(const RuntimeRef<cef_process_message_t>& message, const wchar_t* name)
 {
     return TakeCef(message->get_name(message.get())) == name;
+}
+
+// Whether the query came from a frame of the interface's own origin: pages
+// of other origins (a frame inside the interface, a page it led to) get the
+// page functions too, but their presses must not reach the step.
+bool FromTheInterface(const RuntimeRef<cef_browser_t>& browser, double frameId)
+{
+    auto frame = Adopt(browser->get_frame_byident(browser.get(), static_cast<int64_t>(frameId)));
+    std::wstring url = frame ? TakeCef(frame->get_url(frame.get())) : std::wstring();
+    if (IsInterfaceUrl(url))
+        return true;
+    LogPrintf(L"Page query from %s not answered: not a page of the interface\n", url.c_str());
+    return false;
 }
 
 class PageQueryFunctions : public RefCountedObject {
@@ -100,6 +115,8 @@ bool AnswerPageQuery(const RuntimeRef<cef_browser_t>& browser,
         return false;
     auto arguments = Adopt(message->get_argument_list(message.get()));
     if (!arguments || arguments->get_size(arguments.get()) < 3)
+        return true;
+    if (!FromTheInterface(browser, arguments->get_double(arguments.get(), 0)))
         return true;
     double frame = arguments->get_double(arguments.get(), 0);
     int id = arguments->get_int(arguments.get(), 1);

@@ -1,6 +1,7 @@
 #include "resource_handler.h"
 
 #include "cef_ref.h"
+#include "page_bridge.h"
 #include "strings.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace {
 
 class ArchiveResourceHandler : public RefCountedObject {
   public:
-    explicit ArchiveResourceHandler(ServedEntry entry) : entry_(std::move(entry))
+    ArchiveResourceHandler(ServedEntry entry, bool notFound) : entry_(std::move(entry)), notFound_(notFound)
     {
         facet_.Init(this);
         facet_.cef.process_request = ProcessRequest;
@@ -55,8 +56,9 @@ class ArchiveResourceHandler : public RefCountedObject {
         auto request = Adopt(requestArg);
         auto callback = Adopt(callbackArg);
         ArchiveResourceHandler* handler = From(self);
-        handler->plan_ = PlanArchiveResponse(static_cast<int64_t>(handler->entry_.data->size()),
-                                             RangeHeader(request.get()));
+        auto size = static_cast<int64_t>(handler->entry_.data->size());
+        handler->plan_ = handler->notFound_ ? NotFoundResponse(size)
+                                            : PlanArchiveResponse(size, RangeHeader(request.get()));
         handler->offset_ = static_cast<size_t>(handler->plan_.start);
         callback->cont(callback.get());
         return 1;
@@ -68,7 +70,7 @@ class ArchiveResourceHandler : public RefCountedObject {
         auto response = Adopt(responseArg);
         ArchiveResourceHandler* handler = From(self);
         response->set_status(response.get(), handler->plan_.status);
-        response->set_status_text(response.get(), CefText(L"OK").get());
+        response->set_status_text(response.get(), CefText(handler->plan_.statusText).get());
         response->set_mime_type(response.get(), CefText(ConvertFromUtf8(handler->entry_.mimeType)).get());
         if (!handler->plan_.contentRange.empty()) {
             cef_string_multimap_t headers = cef_string_multimap_alloc();
@@ -95,6 +97,7 @@ class ArchiveResourceHandler : public RefCountedObject {
 
     ObjectFacet<cef_resource_handler_t> facet_;
     ServedEntry entry_;
+    bool notFound_;
     ArchiveResponse plan_;
     size_t offset_ = 0;
 };
@@ -103,7 +106,14 @@ class ArchiveResourceHandler : public RefCountedObject {
 
 cef_resource_handler_t* CreateArchiveResourceHandler(ServedEntry entry)
 {
-    return (new ArchiveResourceHandler(std::move(entry)))->Struct();
+    return (new ArchiveResourceHandler(std::move(entry), false))->Struct();
+}
+
+cef_resource_handler_t* CreateNotFoundResourceHandler(const std::wstring& url)
+{
+    ServedEntry page{std::make_shared<const std::string>(LoadErrorPageHtml(url, L"Not Found", 404)),
+                     "text/html"};
+    return (new ArchiveResourceHandler(std::move(page), true))->Struct();
 }
 
 std::string RuntimeMimeType(const std::string& extension)

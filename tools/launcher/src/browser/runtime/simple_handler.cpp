@@ -1,6 +1,8 @@
 #include "simple_handler.h"
 
 #include "browser_runtime.h"
+#include "interface_origin.h"
+#include "log.h"
 #include "page_bridge.h"
 #include "message_pump.h"
 #include "page_query_router.h"
@@ -36,6 +38,16 @@ template <class Struct> void ReleaseArgument(Struct* argument)
     Adopt(argument);
 }
 
+// An address the launcher will not show: to the system's handler when it
+// is one for the shell, else dropped.
+void OpenOutsideAddress(const std::wstring& url)
+{
+    if (IsUrlForTheShell(url))
+        ShellExecuteFunction(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    else
+        LogPrintf(L"Address not opened (only http, https and mailto are): %s\n", url.c_str());
+}
+
 } // namespace
 
 SimpleHandler::SimpleHandler()
@@ -59,13 +71,7 @@ SimpleHandler::SimpleHandler()
     load_.cef.on_load_end = OnLoadEnd;
     load_.cef.on_load_error = OnLoadError;
 
-    request_.cef.on_before_browse = [](cef_request_handler_t*, cef_browser_t* browser, cef_frame_t* frame,
-                                       cef_request_t* request, int) {
-        ReleaseArgument(browser);
-        ReleaseArgument(frame);
-        ReleaseArgument(request);
-        return 0;
-    };
+    request_.cef.on_before_browse = OnBeforeBrowse;
     request_.cef.get_resource_handler = GetResourceHandler;
     request_.cef.on_render_process_terminated = [](cef_request_handler_t*, cef_browser_t* browser, int) {
         ReleaseArgument(browser);
@@ -159,9 +165,26 @@ int CEF_CALLBACK SimpleHandler::OnBeforePopup(cef_life_span_handler_t*, cef_brow
     ReleaseArgument(frame);
     std::wstring url = FromCef(targetUrl);
     // A popup never opens inside the launcher; one to an outside site opens
-    // in the system's browser, and a file or a bare path nowhere.
-    if (url.rfind(LAUNCHER_URL_PREFIX, 0) != 0 && IsPopupForTheShell(url))
-        ShellExecuteFunction(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // in the system's browser, one of the interface nowhere.
+    if (url.rfind(LAUNCHER_URL_PREFIX, 0) != 0)
+        OpenOutsideAddress(url);
+    return 1;
+}
+
+int CEF_CALLBACK SimpleHandler::OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* browser,
+                                               cef_frame_t* frameArg, cef_request_t* requestArg, int)
+{
+    ReleaseArgument(browser);
+    auto frame = Adopt(frameArg);
+    auto request = Adopt(requestArg);
+    std::wstring url = TakeCef(request->get_url(request.get()));
+    // Frames inside a page may show what they like: their queries are not
+    // answered. The page itself stays on the interface (or its load-error
+    // page); an outside address goes to the system's browser instead.
+    if (!frame || !frame->is_main(frame.get()) || IsInterfaceUrl(url) || url == From(self)->errorPageUrl_)
+        return 0;
+    LogPrintf(L"Navigation away from the interface cancelled: %s\n", url.c_str());
+    OpenOutsideAddress(url);
     return 1;
 }
 
@@ -173,7 +196,7 @@ void CEF_CALLBACK SimpleHandler::OnLoadEnd(cef_load_handler_t*, cef_browser_t* b
     OnPageLoadEnd();
 }
 
-void CEF_CALLBACK SimpleHandler::OnLoadError(cef_load_handler_t*, cef_browser_t* browser,
+void CEF_CALLBACK SimpleHandler::OnLoadError(cef_load_handler_t* self, cef_browser_t* browser,
                                              cef_frame_t* frameArg, int code, const cef_string_t* text,
                                              const cef_string_t* url)
 {
@@ -184,7 +207,10 @@ void CEF_CALLBACK SimpleHandler::OnLoadError(cef_load_handler_t*, cef_browser_t*
     std::string html = LoadErrorPageHtml(FromCef(url), FromCef(text), code);
     std::wstring base64 = TakeCef(cef_base64encode(html.data(), html.size()));
     std::wstring encoded = TakeCef(cef_uriencode(CefText(base64).get(), 0));
-    frame->load_url(frame.get(), CefText(L"data:text/html;base64," + encoded).get());
+    std::wstring page = L"data:text/html;base64," + encoded;
+    if (frame->is_main(frame.get()))
+        From(self)->errorPageUrl_ = page;
+    frame->load_url(frame.get(), CefText(page).get());
 }
 
 cef_resource_handler_t* CEF_CALLBACK SimpleHandler::GetResourceHandler(cef_request_handler_t* self,
@@ -197,7 +223,12 @@ cef_resource_handler_t* CEF_CALLBACK SimpleHandler::GetResourceHandler(cef_reque
     auto request = Adopt(requestArg);
     std::string url = ConvertToUtf8(TakeCef(request->get_url(request.get())));
     std::optional<ServedEntry> entry = From(self)->archive_.Lookup(url, RuntimeMimeType);
-    return entry ? CreateArchiveResourceHandler(std::move(*entry)) : nullptr;
+    if (entry)
+        return CreateArchiveResourceHandler(std::move(*entry));
+    // Nothing of the interface's origin goes to the network.
+    if (ArchiveEntryName(url))
+        return CreateNotFoundResourceHandler(ConvertFromUtf8(url));
+    return nullptr;
 }
 
 int CEF_CALLBACK SimpleHandler::OnProcessMessage(cef_client_t*, cef_browser_t* browserArg, cef_process_id_t,

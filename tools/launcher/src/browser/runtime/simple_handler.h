@@ -1,8 +1,8 @@
 // The launcher's one browser client: the runtime calls it for everything
 // that happens to the browser over the main window. It keeps the browser
 // list, serves the interface archive, turns load ends and load errors into
-// what the launcher shows, refuses popups and drags, answers the page's
-// queries and closes the browsers at exit.
+// what the launcher shows, refuses popups and drags, keeps the page on the
+// interface, answers the page's queries and closes the browsers at exit.
 #pragma once
 
 #include "cef_ref.h"
@@ -45,6 +45,8 @@ class SimpleHandler : public RefCountedObject, public PageClient {
                                        int status);
     static void CEF_CALLBACK OnLoadError(cef_load_handler_t* self, cef_browser_t* browser, cef_frame_t* frame,
                                          int code, const cef_string_t* text, const cef_string_t* url);
+    static int CEF_CALLBACK OnBeforeBrowse(cef_request_handler_t* self, cef_browser_t* browser,
+                                           cef_frame_t* frame, cef_request_t* request, int redirect);
     static cef_resource_handler_t* CEF_CALLBACK GetResourceHandler(cef_request_handler_t* self,
                                                                    cef_browser_t* browser, cef_frame_t* frame,
                                                                    cef_request_t* request);
@@ -59,4 +61,5 @@ class SimpleHandler : public RefCountedObject, public PageClient {
 
     std::vector<RuntimeRef<cef_browser_t>> browsers_;
     InterfaceArchive archive_;
+    std::wstring errorPageUrl_; // the load-error page last put in the main frame
 };

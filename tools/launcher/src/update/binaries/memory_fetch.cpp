@@ -91,13 +91,18 @@ bool ReqBinaries::FetchMotd()
         UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         BY_HANDLE_FILE_INFORMATION info = {};
-        if (file && GetFileInformationByHandle(file.Get(), &info) && info.nFileSizeLow > 0) {
+        // The size is checked before the read: a larger file is not read.
+        if (file && GetFileInformationByHandle(file.Get(), &info) && info.nFileSizeLow > 0 &&
+            info.nFileSizeHigh == 0 && info.nFileSizeLow <= MOTD_MAX_BYTES) {
             MotdBuffer.resize(info.nFileSizeLow);
             DWORD read = 0;
             if (!ReadFile(file.Get(), MotdBuffer.data(), info.nFileSizeLow, &read, nullptr))
                 read = 0;
             MotdBuffer.resize(read);
         }
+        if (info.nFileSizeHigh != 0 || info.nFileSizeLow > MOTD_MAX_BYTES)
+            LogPrintf(L"The message of the day is not shown: %s is larger than %u bytes\n", path.c_str(),
+                      static_cast<unsigned>(MOTD_MAX_BYTES));
         return true;
     }
 
@@ -105,7 +110,9 @@ bool ReqBinaries::FetchMotd()
     if (!OpenConnection(connection, SERVER_CONTENT, false))
         return false;
     std::wstring name = std::wstring(L"/Ornix/Language/MOTD_") + (code ? code : L"") + L".rtf.lzma";
-    return FetchToMemory(MotdBuffer, connection, name.c_str(), true);
+    bool fetched = FetchToMemory(MotdBuffer, connection, name.c_str(), true);
+    DropOversizedMotd();
+    return fetched;
 }
 
 bool ReqBinaries::FetchManifest(ContentConnection& connection)
