@@ -221,13 +221,6 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
     EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 1u);
 }
 
-std::wstring RecordedAgreement(const wchar_t* name)
-{
-    wchar_t value[128] = {};
-    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, name);
-    return value;
-}
-
 TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
 {
     // The release carries both agreements, neither of them accepted yet.
@@ -261,13 +254,13 @@ TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
     Sleep(1000);
     SetForegroundWindow(launcher.Window());
     ClickScreenAt(launcher.MainButtonOnScreen(), 2);
-    ASSERT_TRUE(launcher.WaitUntil([&] { return RecordedAgreement(L"ReadCba") == cbaMd5; }, 10000));
+    ASSERT_TRUE(launcher.WaitUntil([&] { return ClientTypeSetting(L"ReadCba") == cbaMd5; }, 10000));
     launcher.WaitUntil(
         [&] {
-            return !RecordedAgreement(L"ReadEula").empty() || Log().find("Ignored a click") != std::string::npos;
+            return !ClientTypeSetting(L"ReadEula").empty() || Log().find("Ignored a click") != std::string::npos;
         },
         10000);
-    EXPECT_EQ(RecordedAgreement(L"ReadEula"), L"");
+    EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
     EXPECT_TRUE(pageShows(L"End user licence"));
     EXPECT_NE(Log().find("Ignored a click on button 1044"), std::string::npos) << "no second click came";
 
@@ -275,7 +268,7 @@ TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
     // the chain goes on to the ready page, whose PLAY starts the game.
     Sleep(1000);
     ClickScreenAt(launcher.MainButtonOnScreen());
-    EXPECT_TRUE(launcher.WaitUntil([&] { return RecordedAgreement(L"ReadEula") == eulaMd5; }, 10000));
+    EXPECT_TRUE(launcher.WaitUntil([&] { return ClientTypeSetting(L"ReadEula") == eulaMd5; }, 10000));
     EXPECT_EQ(launcher.RunToItsEnd(true, 60000), 0);
     ExpectReleaseInstalled();
     EXPECT_EQ(GameStarts(), 1u);

@@ -1,6 +1,7 @@
 #include "launcher_process.h"
 
 #include "localization.h"
+#include "settings_store.h"
 #include "step_messages.h"
 #include "test_support.h"
 
@@ -181,6 +182,13 @@ POINT LauncherProcess::MainButtonOnScreen() const
     POINT point = {MulDiv(917, place.right, 1024), MulDiv(594, place.bottom, 640)};
     ClientToScreen(window, &point);
     return point;
+}
+
+std::wstring ClientTypeSetting(const wchar_t* name)
+{
+    wchar_t value[128] = {};
+    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, name);
+    return value;
 }
 
 void ClickScreenAt(POINT point, int clicks)

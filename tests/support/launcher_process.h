@@ -63,6 +63,10 @@ class LauncherProcess {
     LauncherPage lastPage_ = LauncherPage::None;
 };
 
+// A string value of the launcher's client-type settings ("ReadCba", ...),
+// "" when it is missing.
+std::wstring ClientTypeSetting(const wchar_t* name);
+
 // Clicks the left mouse button with the real pointer at a point of the
 // screen, clicks times in a row, 120 ms from one press to the next (two:
 // the double click of a quick hand).

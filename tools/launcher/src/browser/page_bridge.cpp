@@ -11,6 +11,7 @@
 #include "requirement_queue.h"
 #include "shown_agreement.h"
 #include "step_messages.h"
+#include "step_page.h"
 #include "strings.h"
 #include "text_table.h"
 
@@ -95,8 +96,12 @@ bool PressReachesStep(int item, std::string_view request)
     ViewSerial.NoteTarget(BrowserCommandTarget);
     if (ViewSerial.Accepts(*serial, GetTickCount()))
         return true;
-    LogPrintf(L"Ignored a press of the page's button %d made on view %u (now view %u)\n", item, *serial,
-              ViewSerial.Current());
+    if (ViewSerial.IsCurrent(*serial))
+        LogPrintf(L"Ignored a press of the page's button %d made before its view had been shown for %u ms\n",
+                  item, PAGE_SETTLE_MS);
+    else
+        LogPrintf(L"Ignored a press of the page's button %d made on view %u, not on the current view %u\n",
+                  item, *serial, ViewSerial.Current());
     return false;
 }
 

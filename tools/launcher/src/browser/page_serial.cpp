@@ -41,7 +41,7 @@ std::optional<unsigned> PageSerial::TakeToSend(DWORD now)
 
 bool PageSerial::Accepts(unsigned serial, DWORD now) const
 {
-    return serial == current_ && sent_ == current_ && PressCountsForPage(now, sentAt_);
+    return IsCurrent(serial) && PressCountsForPage(now, sentAt_);
 }
 
 std::optional<unsigned> BindingRequestSerial(std::string_view request)

@@ -33,6 +33,9 @@ class PageSerial {
     // Whether a press made on the view numbered serial, arriving at now, is
     // one for the current view that has been on screen long enough.
     bool Accepts(unsigned serial, DWORD now) const;
+    // Whether serial numbers the current view (whether or not it has been up
+    // long enough).
+    bool IsCurrent(unsigned serial) const { return serial == current_ && sent_ == current_; }
     unsigned Current() const { return current_; }
 
   private:
