@@ -15,7 +15,8 @@ function setPageSerial(serial) { pageSerial = serial; }
 function sendBinding(button) {
   if (typeof cefQuery !== 'function' || pageSerial === null)
     return;
-  cefQuery({ request: 'Binding:' + button + '@' + pageSerial, onSuccess: function() {}, onFailure: function() {} });
+  cefQuery({ request: 'Binding:' + button + '@' + pageSerial,
+             onSuccess: function() {}, onFailure: function() {} });
 }
 
 // The chime of the end of the download, "download_end.wav" of the archive,

@@ -201,7 +201,8 @@ TEST_F(PageBridgeTest, PressesCountOnlyForTheViewTheyWereMadeOn)
     // The press opens the next step, whose page loads a document: until it
     // has loaded, the old view stays on screen and its presses go nowhere,
     // and the page gets no number; then the new view's number.
-    HWND eula = CreateWindowW(L"BridgeTestPage", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    HWND eula =
+        CreateWindowW(L"BridgeTestPage", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     BrowserCommandTarget = eula;
     LoadLauncherPage(L"agreement.html?page=EULA");
     UpdateCEF();

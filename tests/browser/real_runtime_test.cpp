@@ -32,7 +32,6 @@
 
 #include <gtest/gtest.h>
 
-
 #include <functional>
 #include <vector>
 
@@ -240,11 +239,11 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     // The launcher itself, with the local server for every role and a
     // release of one file and the game's stand-in, which the applet steps
     // run: the runtime starts, the first page load runs the chain to its
-    // end, and no process of the launcher is left.
-    // The release holds both agreements, which the player accepts on the
-    // interface's pages with the pointer. A double click of I AGREE on the
-    // CBA page accepts the CBA alone: the EULA's page, which the first click
-    // brings up, does not take the second; a click of its own accepts it.
+    // end, and no process of the launcher is left. The release holds both
+    // agreements too, which the player accepts on the interface's pages with
+    // the pointer: a double click of I AGREE on the CBA page accepts the CBA
+    // alone, as the EULA's page, which the first click brings up, does not
+    // take the second; a click of its own accepts it.
     const std::string cba = "{\\rtf1\\ansi Collective bargaining agreement of the test\\par}";
     const std::string eula = "{\\rtf1\\ansi End user licence agreement of the test\\par}";
     testing_support::TempDir downloads;
@@ -273,7 +272,8 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
             5000);
         EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
         EXPECT_TRUE(pageShows("End user licence"));
-        EXPECT_TRUE(PressPageUntil(launcher, 1, [&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
+        EXPECT_TRUE(
+            PressPageUntil(launcher, 1, [&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
 
         // Closed on its ready page.
         EXPECT_EQ(launcher.RunToItsEnd(false, 60000), 0);

@@ -230,10 +230,11 @@ TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
         bool cba = name[0] == 'c';
         std::string text = cba ? "{\\rtf1\\ansi Collective bargaining agreement of the test\\par}"
                                : "{\\rtf1\\ansi End user licence agreement of the test\\par}";
-        extra += PutObject(L"Agreements\\" + std::wstring(name, name + strlen(name)),
-                           std::string(R"({"name": "/Agreements/)") + name + R"(.{md5}.bulk", "data_b64": ")" +
-                               testing_support::Base64Encode(text) + "\"}") +
-                 "\r\n";
+        extra +=
+            PutObject(L"Agreements\\" + std::wstring(name, name + strlen(name)),
+                      std::string(R"({"name": "/Agreements/)") + name + R"(.{md5}.bulk", "data_b64": ")" +
+                          testing_support::Base64Encode(text) + "\"}") +
+            "\r\n";
         const std::string& md5 = release_.back().second;
         (cba ? cbaMd5 : eulaMd5).assign(md5.begin(), md5.end());
     }
@@ -257,7 +258,8 @@ TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
     ASSERT_TRUE(launcher.WaitUntil([&] { return ClientTypeSetting(L"ReadCba") == cbaMd5; }, 10000));
     launcher.WaitUntil(
         [&] {
-            return !ClientTypeSetting(L"ReadEula").empty() || Log().find("Ignored a click") != std::string::npos;
+            return !ClientTypeSetting(L"ReadEula").empty() ||
+                   Log().find("Ignored a click") != std::string::npos;
         },
         10000);
     EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
