@@ -1,14 +1,22 @@
-// The page side of the launcher: the launcher sets the texts and the button
-// states; the buttons send "Binding" requests back.
+// The page side of the launcher: the launcher sets the texts, the button
+// states and the number of the view this page shows; the buttons send
+// "Binding" requests back with that number, so that a press counts only for
+// the view it was made on.
 function setButtonState(id, enabled) {
   document.getElementById(id).disabled = enabled !== 'true';
 }
 function setMainButtonState(enabled) { setButtonState('mainbutton', enabled); }
 function setAltButtonState(enabled) { setButtonState('altbutton', enabled); }
 
-function sendBinding(request) {
-  if (typeof cefQuery === 'function')
-    cefQuery({ request: request, onSuccess: function() {}, onFailure: function() {} });
+var pageSerial = null;
+function setPageSerial(serial) { pageSerial = serial; }
+
+// Until the launcher has said which view this is, a press is not sent.
+function sendBinding(button) {
+  if (typeof cefQuery !== 'function' || pageSerial === null)
+    return;
+  cefQuery({ request: 'Binding:' + button + '@' + pageSerial,
+             onSuccess: function() {}, onFailure: function() {} });
 }
 
 // The chime of the end of the download, "download_end.wav" of the archive,
@@ -29,6 +37,6 @@ function playDownloadEndSound() {
 }
 
 window.addEventListener('load', function() {
-  document.getElementById('mainbutton').addEventListener('click', function() { sendBinding('Binding:Main'); });
-  document.getElementById('altbutton').addEventListener('click', function() { sendBinding('Binding:Cancel'); });
+  document.getElementById('mainbutton').addEventListener('click', function() { sendBinding('Main'); });
+  document.getElementById('altbutton').addEventListener('click', function() { sendBinding('Cancel'); });
 });

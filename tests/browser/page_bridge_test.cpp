@@ -10,6 +10,7 @@
 #include "requirement_queue.h"
 #include "shown_agreement.h"
 #include "step_messages.h"
+#include "step_page.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +21,21 @@ namespace {
 class FakeClient : public PageClient {
   public:
     bool HasBrowser() const override { return browser; }
-    void RunScriptInMainFrame(const std::wstring& script) override { scripts.push_back(script); }
+    // The view numbers the page gets are kept apart from the other scripts.
+    void RunScriptInMainFrame(const std::wstring& script) override
+    {
+        if (script.rfind(L"setPageSerial(", 0) == 0)
+            serials.push_back(std::stoul(script.substr(14)));
+        else
+            scripts.push_back(script);
+    }
     void LoadInMainFrame(const std::wstring& url) override { loads.push_back(url); }
 
     std::vector<std::wstring> TakeScripts() { return std::exchange(scripts, {}); }
 
     bool browser = true;
     std::vector<std::wstring> scripts;
+    std::vector<unsigned> serials;
     std::vector<std::wstring> loads;
 };
 
@@ -167,6 +176,58 @@ TEST_F(PageBridgeTest, BindingRequestsReachTheCurrentStepsButtons)
     BrowserCommandTarget = nullptr;
     EXPECT_TRUE(HandleBindingRequest("Binding:Cancel"));
     EXPECT_TRUE(Commands.empty());
+}
+
+// The page's presses carry the number of the view they were made on; the
+// step gets only those made on the view of the current step page, once it
+// has been up for a moment, while the model's button is enabled. The others
+// are answered all the same.
+TEST_F(PageBridgeTest, PressesCountOnlyForTheViewTheyWereMadeOn)
+{
+    auto pressMain = [](unsigned serial) {
+        Commands.clear();
+        EXPECT_TRUE(HandleBindingRequest("Binding:Main@" + std::to_string(serial)));
+        return Commands == std::vector<WPARAM>{IDC_MAIN_BUTTON};
+    };
+    HWND cba = page_;
+    BrowserCommandTarget = cba;
+    UpdateCEF();
+    ASSERT_EQ(client_.serials.size(), 1u);
+    unsigned cbaView = client_.serials.back();
+    EXPECT_FALSE(pressMain(cbaView)); // the second click of a double click
+    Sleep(PAGE_SETTLE_MS + 50);
+    EXPECT_TRUE(pressMain(cbaView));
+
+    // The press opens the next step, whose page loads a document: until it
+    // has loaded, the old view stays on screen and its presses go nowhere,
+    // and the page gets no number; then the new view's number.
+    HWND eula =
+        CreateWindowW(L"BridgeTestPage", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    BrowserCommandTarget = eula;
+    LoadLauncherPage(L"agreement.html?page=EULA");
+    UpdateCEF();
+    EXPECT_EQ(client_.serials.size(), 1u);
+    EXPECT_FALSE(pressMain(cbaView));
+    OnPageLoadEnd();
+    UpdateCEF();
+    ASSERT_EQ(client_.serials.size(), 2u);
+    unsigned eulaView = client_.serials.back();
+    EXPECT_NE(eulaView, cbaView);
+    Sleep(PAGE_SETTLE_MS + 50);
+    EXPECT_FALSE(pressMain(cbaView));
+    EXPECT_TRUE(pressMain(eulaView));
+
+    // A disabled button of the model takes no press, with or without a view
+    // number; another step page makes the view's number stale.
+    EnableWindow(GetDlgItem(window_, IDC_MAIN_BUTTON), FALSE);
+    EXPECT_FALSE(pressMain(eulaView));
+    Commands.clear();
+    EXPECT_TRUE(HandleBindingRequest("Binding:Main"));
+    EXPECT_TRUE(Commands.empty());
+    EnableWindow(GetDlgItem(window_, IDC_MAIN_BUTTON), TRUE);
+    BrowserCommandTarget = cba;
+    EXPECT_FALSE(pressMain(eulaView));
+    DestroyWindow(eula);
 }
 
 TEST_F(PageBridgeTest, PagesCarryTheQueryAndTheStartPageFollowsTheEula)

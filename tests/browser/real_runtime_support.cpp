@@ -16,7 +16,7 @@ std::wstring RealRuntimeLauncherFolder()
     return testing_support::BuildFolder() + L"\\..\\cef\\";
 }
 
-bool PrepareLauncherRun(const std::wstring& downloadFolder)
+bool PrepareLauncherRun(const std::wstring& downloadFolder, const std::vector<std::string>& objects)
 {
     using testing_support::TestServer;
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
@@ -30,10 +30,12 @@ bool PrepareLauncherRun(const std::wstring& downloadFolder)
         return false;
     std::string game =
         testing_support::Base64Encode(testing_support::ReadFileBytes(build + L"\\Vantorel.x64.exe"));
+    std::vector<std::string> release = {R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})",
+                                        R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game +
+                                            "\"}"};
+    release.insert(release.end(), objects.begin(), objects.end());
     std::string manifest;
-    for (const std::string& object :
-         {std::string(R"({"name": "/Data/ready.txt.{md5}.bulk", "data_b64": "cmVhZHk="})"),
-          R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}"}) {
+    for (const std::string& object : release) {
         std::string stored = TestServer::Control("POST", "/__ctl/content/put", object);
         size_t name = stored.find("\"name\": \"");
         size_t size = stored.find("\"size\": ");

@@ -6,16 +6,18 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // The folder that plays the launcher's folder, with "CEF3_1\" below it.
 std::wstring RealRuntimeLauncherFolder();
 
 // Readies a run of the whole launcher in RealRuntimeLauncherFolder(): the
 // built Launcher.exe and "launcher.zip" beside the runtime, the local server
-// for every role with a release of one file and the game's stand-in, the
+// for every role with a release of one file, the game's stand-in and the
+// further objects given (JSON as the content server's "put" takes it), the
 // given download folder and no GPU in the settings, and no log yet. False
 // when any of it could not be done.
-bool PrepareLauncherRun(const std::wstring& downloadFolder);
+bool PrepareLauncherRun(const std::wstring& downloadFolder, const std::vector<std::string>& objects = {});
 // The launcher's log file.
 std::wstring LauncherLogPath();
 

@@ -17,7 +17,9 @@
 #include "launcher_settings.h"
 #include "log_capture.h"
 #include "machine/ready_to_play_step.h"
+#include "localization.h"
 #include "manifest.h"
+#include "md5.h"
 #include "motd_buffer.h"
 #include "page_bridge.h"
 #include "page_text.h"
@@ -33,6 +35,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -172,6 +175,37 @@ HWND StartHost()
     return window;
 }
 
+// The content server's object of an agreement document of the release.
+std::string AgreementObject(const char* name, const std::string& rtf)
+{
+    return std::string(R"({"name": "/Agreements/)") + name + R"(.{md5}.bulk", "data_b64": ")" +
+           testing_support::Base64Encode(rtf) + "\"}";
+}
+
+std::wstring Md5Of(const std::string& bytes)
+{
+    Md5Context context;
+    MD5Init(context);
+    MD5Update(context, bytes.data(), bytes.size());
+    return MD5FinalText(context);
+}
+
+// Presses the main button of the launcher's page with the real pointer,
+// clicks times in a row, until done() holds. The page of a step that has
+// just begun may still be loading, so it tries a few times, each after
+// the page had time to come up.
+bool PressPageUntil(LauncherProcess& launcher, int clicks, const std::function<bool()>& done)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        Sleep(2000);
+        SetForegroundWindow(launcher.Window());
+        ClickScreenAt(launcher.MainButtonOnScreen(), clicks);
+        if (launcher.WaitUntil(done, 4000))
+            return true;
+    }
+    return false;
+}
+
 // Loads a page of the interface and waits for its load end.
 bool LoadAndWait(const wchar_t* page)
 {
@@ -215,13 +249,43 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
     // The launcher itself, with the local server for every role and a
     // release of one file and the game's stand-in, which the applet steps
     // run: the runtime starts, the first page load runs the chain to its
-    // end, and no process of the launcher is left.
+    // end, and no process of the launcher is left. The release holds both
+    // agreements too, which the player accepts on the interface's pages with
+    // the pointer: a double click of I AGREE on the CBA page accepts the CBA
+    // alone, as the EULA's page, which the first click brings up, does not
+    // take the second; a click of its own accepts it.
+    const std::string cba = "{\\rtf1\\ansi Collective bargaining agreement of the test\\par}";
+    const std::string eula = "{\\rtf1\\ansi End user licence agreement of the test\\par}";
     testing_support::TempDir downloads;
-    ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
+    ASSERT_TRUE(PrepareLauncherRun(
+        downloads.path(), {AgreementObject("cba_en.rtf", cba), AgreementObject("eula_en.rtf", eula)}));
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", L"");
     std::wstring log = LauncherLogPath();
+    if (GetLocalizationTable().empty())
+        LoadLocalizationTable();
+    std::wstring agree;
+    GetLocalizedText("AGREE", agree);
     {
-        // Closed on its ready page.
         LauncherProcess launcher(launcherFolder + L"Launcher.exe", L"");
+        auto pageShows = [&](const char* words) {
+            return launcher.EnabledMainButton() == agree &&
+                   launcher.PaneText().find(std::wstring(words, words + strlen(words))) != std::wstring::npos;
+        };
+        ASSERT_TRUE(launcher.WaitUntil([&] { return pageShows("Collective bargaining"); }, 60000));
+        ASSERT_TRUE(PressPageUntil(launcher, 2, [&] { return ClientTypeSetting(L"ReadCba") == Md5Of(cba); }));
+        launcher.WaitUntil(
+            [&] {
+                return !ClientTypeSetting(L"ReadEula").empty() ||
+                       testing_support::ReadFileBytes(log).find("Ignored a press") != std::string::npos;
+            },
+            5000);
+        EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
+        EXPECT_TRUE(pageShows("End user licence"));
+        EXPECT_TRUE(
+            PressPageUntil(launcher, 1, [&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
+
+        // Closed on its ready page.
         EXPECT_EQ(launcher.RunToItsEnd(false, 60000), 0);
         EXPECT_EQ(launcher.LastPage(), LauncherPage::Ready);
     }

@@ -2,6 +2,7 @@
 // recorded by MD5, and the cases where the page does not show.
 #include "agreements/req_agreement.h"
 #include "command_line.h"
+#include "launcher_process.h"
 #include "localization.h"
 #include "log.h"
 #include "manifest.h"
@@ -22,13 +23,6 @@ namespace {
 const wchar_t kHash[] = L"0123456789ABCDEF0123456789ABCDEF";
 const char kCba[] = "{\\rtf1\\ansi Collective bargaining text}";
 const char kEula[] = "{\\rtf1\\ansi End user licence text}";
-
-std::wstring Recorded(const wchar_t* name)
-{
-    wchar_t value[128] = {};
-    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, name);
-    return value;
-}
 
 class AgreementTest : public ::testing::Test {
 protected:
@@ -97,12 +91,12 @@ TEST_F(AgreementTest, ShownAcceptedRecordedAndShownAgainForANewVersion)
     SendMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_SETFOCUS), 0);
     steps_test::PumpMessages();
     EXPECT_EQ(host_.succeeded, 0);
-    EXPECT_EQ(Recorded(L"ReadCba"), L"");
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), L"");
 
     SendMessageW(page, WM_COMMAND, IDC_MAIN_BUTTON, 0);
     ASSERT_TRUE(host_.WaitForEnd());
     EXPECT_EQ(host_.succeeded, 1);
-    EXPECT_EQ(Recorded(L"ReadCba"), kHash);
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), kHash);
     EXPECT_EQ(ShownAgreement, AGREEMENT_NONE);
     EXPECT_FALSE(ShowIntroAfterEula); // only the EULA leads to the intro page
     DestroyWindow(page);
@@ -117,14 +111,14 @@ TEST_F(AgreementTest, ShownAcceptedRecordedAndShownAgainForANewVersion)
     EXPECT_FALSE(IsCbaAccepted());
     ReqCBA newer;
     EXPECT_TRUE(RunAndAnswer(newer));
-    EXPECT_EQ(Recorded(L"ReadCba"), CbaFileHash);
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), CbaFileHash);
 
     // The EULA: its own value, and the intro page afterwards.
     ReqEULA eula;
     EXPECT_TRUE(RunAndAnswer(eula));
     EXPECT_EQ(host_.narrowTexts.back(), kEula);
     EXPECT_EQ(host_.shownAgreementAtText.back(), AGREEMENT_EULA);
-    EXPECT_EQ(Recorded(L"ReadEula"), kHash);
+    EXPECT_EQ(ClientTypeSetting(L"ReadEula"), kHash);
     EXPECT_TRUE(ShowIntroAfterEula);
 }
 
@@ -134,7 +128,7 @@ TEST_F(AgreementTest, DecliningMeansQuittingAndNothingIsRecorded)
     ReqEULA eula;
     EXPECT_TRUE(RunAndAnswer(eula, false));
     EXPECT_EQ(host_.succeeded, 0);
-    EXPECT_EQ(Recorded(L"ReadEula"), L"");
+    EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
     EXPECT_FALSE(ShowIntroAfterEula);
 
     // A document that cannot be read leaves only the QUIT page.
@@ -149,7 +143,7 @@ TEST_F(AgreementTest, DecliningMeansQuittingAndNothingIsRecorded)
     SendMessageW(page, WM_COMMAND, IDC_MAIN_BUTTON, 0);
     EXPECT_TRUE(steps_test::TakeQuitMessage());
     DestroyWindow(page);
-    EXPECT_EQ(Recorded(L"ReadCba"), L"");
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), L"");
 
     // An empty document too.
     ASSERT_TRUE(WriteFileBytes(cbaPath_, ""));
@@ -171,7 +165,7 @@ TEST_F(AgreementTest, ForceSwitchLocalCopyAndHeadless)
     ReqCBA none;
     EXPECT_EQ(none.Run(host_.get()), nullptr);
     EXPECT_FALSE(CbaDocument.forceConsumed);
-    EXPECT_EQ(Recorded(L"ReadCba"), kHash);
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), kHash);
 
     // The first chain shows the accepted document again; later ones do not.
     CbaFilePath = cbaPath_;
@@ -187,7 +181,7 @@ TEST_F(AgreementTest, ForceSwitchLocalCopyAndHeadless)
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(host_.WaitForEnd());
     EXPECT_EQ(ShownAgreement, AGREEMENT_NONE);
-    EXPECT_EQ(Recorded(L"ReadEula"), L""); // emptied by the switch, not written
+    EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L""); // emptied by the switch, not written
     EXPECT_FALSE(ShowIntroAfterEula);
     DestroyWindow(page);
     HeadlessMode = false;
@@ -206,7 +200,7 @@ TEST_F(AgreementTest, ForceSwitchLocalCopyAndHeadless)
     EXPECT_TRUE(RunAndAnswer(local));
     DeleteFileW(localPath);
     EXPECT_EQ(host_.narrowTexts.back(), localCba);
-    EXPECT_EQ(Recorded(L"ReadCba"), kHash);
+    EXPECT_EQ(ClientTypeSetting(L"ReadCba"), kHash);
 }
 
 } // namespace

@@ -89,8 +89,9 @@ class LauncherRunTest : public ::testing::Test {
     }
 
     // The update passes install a release of one small file and the game's
-    // stand-in, which the applet steps then run.
-    void PublishOneFileRelease()
+    // stand-in, which the applet steps then run, and the manifest lines
+    // given (of objects put with PutObject).
+    void PublishOneFileRelease(const std::string& extraLines = "")
     {
         std::string game = testing_support::Base64Encode(
             ReadFileBytes(testing_support::BuildFolder() + L"\\Vantorel.x64.exe"));
@@ -100,7 +101,7 @@ class LauncherRunTest : public ::testing::Test {
             "\r\n" +
             PutObject(L"Vantorel.x64.exe",
                       R"({"name": "/Vantorel.x64.exe.{md5}.bulk", "data_b64": ")" + game + "\"}") +
-            "\r\n";
+            "\r\n" + extraLines;
         TestServer::Control("POST", "/__ctl/content/manifest", manifest);
     }
     // Stores an object of the release, installed as local below the
@@ -218,6 +219,61 @@ TEST_F(LauncherRunTest, WithoutTheBrowserTheChainRunsToItsEndAndTheReportIsSent)
 
     // The ready page was reached: later runs send nothing.
     EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 1u);
+}
+
+TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
+{
+    // The release carries both agreements, neither of them accepted yet.
+    std::string extra;
+    std::wstring cbaMd5, eulaMd5;
+    for (const char* name : {"cba_en.rtf", "eula_en.rtf"}) {
+        bool cba = name[0] == 'c';
+        std::string text = cba ? "{\\rtf1\\ansi Collective bargaining agreement of the test\\par}"
+                               : "{\\rtf1\\ansi End user licence agreement of the test\\par}";
+        extra +=
+            PutObject(L"Agreements\\" + std::wstring(name, name + strlen(name)),
+                      std::string(R"({"name": "/Agreements/)") + name + R"(.{md5}.bulk", "data_b64": ")" +
+                          testing_support::Base64Encode(text) + "\"}") +
+            "\r\n";
+        const std::string& md5 = release_.back().second;
+        (cba ? cbaMd5 : eulaMd5).assign(md5.begin(), md5.end());
+    }
+    PublishOneFileRelease(extra);
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", L"");
+    const std::wstring agree = steps_test::Text("AGREE");
+    ASSERT_FALSE(agree.empty());
+
+    LauncherProcess launcher(L"-nocef");
+    ASSERT_TRUE(launcher.Started());
+    auto pageShows = [&](const wchar_t* words) {
+        return launcher.EnabledMainButton() == agree && launcher.PaneText().find(words) != std::wstring::npos;
+    };
+    ASSERT_TRUE(launcher.WaitUntil([&] { return pageShows(L"Collective bargaining"); }, 60000));
+    // The player reads the CBA and double-clicks I AGREE: the first click
+    // accepts it and brings up the EULA, which must not take the second.
+    Sleep(1000);
+    SetForegroundWindow(launcher.Window());
+    ClickScreenAt(launcher.MainButtonOnScreen(), 2);
+    ASSERT_TRUE(launcher.WaitUntil([&] { return ClientTypeSetting(L"ReadCba") == cbaMd5; }, 10000));
+    launcher.WaitUntil(
+        [&] {
+            return !ClientTypeSetting(L"ReadEula").empty() ||
+                   Log().find("Ignored a click") != std::string::npos;
+        },
+        10000);
+    EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
+    EXPECT_TRUE(pageShows(L"End user licence"));
+    EXPECT_NE(Log().find("Ignored a click on button 1044"), std::string::npos) << "no second click came";
+
+    // A click of its own, once the page has been read, accepts the EULA, and
+    // the chain goes on to the ready page, whose PLAY starts the game.
+    Sleep(1000);
+    ClickScreenAt(launcher.MainButtonOnScreen());
+    EXPECT_TRUE(launcher.WaitUntil([&] { return ClientTypeSetting(L"ReadEula") == eulaMd5; }, 10000));
+    EXPECT_EQ(launcher.RunToItsEnd(true, 60000), 0);
+    ExpectReleaseInstalled();
+    EXPECT_EQ(GameStarts(), 1u);
 }
 
 TEST_F(LauncherRunTest, HeadlessPrintsTheWholeChainToItsStandardOutputAndEnds)

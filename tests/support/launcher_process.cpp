@@ -1,6 +1,7 @@
 #include "launcher_process.h"
 
 #include "localization.h"
+#include "settings_store.h"
 #include "step_messages.h"
 #include "test_support.h"
 
@@ -144,6 +145,70 @@ int LauncherProcess::RunToItsEnd(bool pressPlay, DWORD timeoutMs)
     }
     Kill();
     return -1;
+}
+
+std::wstring LauncherProcess::EnabledMainButton() const
+{
+    HWND button = GetDlgItem(MainWindow(), IDC_MAIN_BUTTON);
+    wchar_t caption[64] = {};
+    if (button && IsWindowEnabled(button))
+        GetWindowTextW(button, caption, 64);
+    return caption;
+}
+
+std::wstring LauncherProcess::PaneText() const
+{
+    HWND pane = GetDlgItem(GetDlgItem(MainWindow(), IDC_TEXT_FRAME), IDC_TEXT_PANE);
+    std::wstring text(8192, L'\0');
+    DWORD_PTR length = 0;
+    if (!pane || !SendMessageTimeoutW(pane, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                                      SMTO_ABORTIFHUNG, 5000, &length))
+        return L"";
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+POINT LauncherProcess::MainButtonOnScreen() const
+{
+    HWND window = MainWindow();
+    HWND button = GetDlgItem(window, IDC_MAIN_BUTTON);
+    RECT place = {};
+    if (button && IsWindowVisible(button)) {
+        GetWindowRect(button, &place);
+        return {(place.left + place.right) / 2, (place.top + place.bottom) / 2};
+    }
+    // The interface's main button, bottom right of the 1024 x 640 page.
+    GetClientRect(window, &place);
+    POINT point = {MulDiv(917, place.right, 1024), MulDiv(594, place.bottom, 640)};
+    ClientToScreen(window, &point);
+    return point;
+}
+
+std::wstring ClientTypeSetting(const wchar_t* name)
+{
+    wchar_t value[128] = {};
+    ReadSettingString(SCOPE_CLIENT_TYPE, value, 128, name);
+    return value;
+}
+
+void ClickScreenAt(POINT point, int clicks)
+{
+    auto send = [&](DWORD flags) {
+        INPUT input = {};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(point.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(point.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &input, sizeof(input));
+    };
+    send(0);
+    Sleep(100);
+    for (int click = 0; click < clicks; ++click) {
+        send(MOUSEEVENTF_LEFTDOWN);
+        Sleep(40);
+        send(MOUSEEVENTF_LEFTUP);
+        Sleep(80);
+    }
 }
 
 int64_t FileSize(const std::wstring& path)

@@ -42,6 +42,17 @@ class LauncherProcess {
     // The page last handled.
     LauncherPage LastPage() const { return lastPage_; }
 
+    // The launcher's main window, null while it has none.
+    HWND Window() const { return MainWindow(); }
+    // The caption of the main button while it is enabled, else "".
+    std::wstring EnabledMainButton() const;
+    // The text the Win32 text pane holds (with the browser interface, the
+    // hidden pane through which texts reach the page).
+    std::wstring PaneText() const;
+    // Where the main button is on the screen: the Win32 button, or where
+    // the browser interface draws its own when the Win32 one is hidden.
+    POINT MainButtonOnScreen() const;
+
   private:
     HWND MainWindow() const;
     // The page the main window shows now, judged by its main button.
@@ -51,6 +62,15 @@ class LauncherProcess {
     HWND handledWindow_ = nullptr;
     LauncherPage lastPage_ = LauncherPage::None;
 };
+
+// A string value of the launcher's client-type settings ("ReadCba", ...),
+// "" when it is missing.
+std::wstring ClientTypeSetting(const wchar_t* name);
+
+// Clicks the left mouse button with the real pointer at a point of the
+// screen, clicks times in a row, 120 ms from one press to the next (two:
+// the double click of a quick hand).
+void ClickScreenAt(POINT point, int clicks = 1);
 
 // The size of a file, -1 when it does not exist.
 int64_t FileSize(const std::wstring& path);

@@ -5,10 +5,13 @@
 #include "command_line.h"
 #include "launcher_settings.h"
 #include "localization.h"
+#include "log.h"
 #include "page_client.h"
+#include "page_serial.h"
 #include "requirement_queue.h"
 #include "shown_agreement.h"
 #include "step_messages.h"
+#include "step_page.h"
 #include "strings.h"
 #include "text_table.h"
 
@@ -38,6 +41,7 @@ constexpr MirrorRow MIRROR_ROWS[] = {
 
 std::wstring MirroredControlText[4];
 int MirroredButtonState[2] = {BUTTON_STATE_UNKNOWN, BUTTON_STATE_UNKNOWN};
+PageSerial ViewSerial;
 
 bool ClientHasBrowser()
 {
@@ -70,6 +74,35 @@ void RunMirror()
     }
     MirrorButtonState(0, IDC_MAIN_BUTTON, L"setMainButtonState");
     MirrorButtonState(1, IDC_ALT_BUTTON, L"setAltButtonState");
+    ViewSerial.NoteTarget(BrowserCommandTarget);
+    if (std::optional<unsigned> serial = ViewSerial.TakeToSend(GetTickCount()))
+        ExecuteScript(L"setPageSerial(" + std::to_wstring(*serial) + L");");
+}
+
+// Whether a press of the page's button may reach the step: that button of
+// the model is enabled, and a press that names its view names the current
+// one, shown for long enough. A request without a view number (as pages
+// before the numbers sent) is taken as it comes.
+bool PressReachesStep(int item, std::string_view request)
+{
+    HWND button = BrowserParentWindow ? GetDlgItem(BrowserParentWindow, item) : nullptr;
+    if (button && !IsWindowEnabled(button)) {
+        LogPrintf(L"Ignored a press of the page's button %d: the button is disabled\n", item);
+        return false;
+    }
+    std::optional<unsigned> serial = BindingRequestSerial(request);
+    if (!serial)
+        return true;
+    ViewSerial.NoteTarget(BrowserCommandTarget);
+    if (ViewSerial.Accepts(*serial, GetTickCount()))
+        return true;
+    if (ViewSerial.IsCurrent(*serial))
+        LogPrintf(L"Ignored a press of the page's button %d made before its view had been shown for %u ms\n",
+                  item, PAGE_SETTLE_MS);
+    else
+        LogPrintf(L"Ignored a press of the page's button %d made on view %u, not on the current view %u\n",
+                  item, *serial, ViewSerial.Current());
+    return false;
 }
 
 } // namespace
@@ -103,6 +136,7 @@ void LoadPageUrl(std::wstring url)
         return;
     AppendPageQuery(url);
     SimpleHandlerInstance->CurrentUrl = url;
+    ViewSerial.NoteLoadRequested();
     SimpleHandlerInstance->LoadInMainFrame(url);
 }
 
@@ -214,6 +248,7 @@ void OnPageLoadEnd()
         PostMessageW(BrowserParentWindow, WM_STEP_NEXT, 0, 0);
     }
     ForgetMirror();
+    ViewSerial.NoteLoadEnded();
     if (SimpleHandlerInstance && !SimpleHandlerInstance->PendingScript.empty()) {
         std::wstring script = std::move(SimpleHandlerInstance->PendingScript);
         SimpleHandlerInstance->PendingScript.clear();
@@ -259,7 +294,9 @@ bool HandleBindingRequest(std::string_view request)
     if (BrowserCommandTarget) {
         // "Binding" alone (no eighth character) presses the main button.
         bool alternative = request.size() >= 14 && request.substr(8, 6) == "Cancel";
-        SendMessageW(BrowserCommandTarget, WM_COMMAND, alternative ? IDC_ALT_BUTTON : IDC_MAIN_BUTTON, 0);
+        int item = alternative ? IDC_ALT_BUTTON : IDC_MAIN_BUTTON;
+        if (PressReachesStep(item, request))
+            SendMessageW(BrowserCommandTarget, WM_COMMAND, item, 0);
     }
     return true;
 }

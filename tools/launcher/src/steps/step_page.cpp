@@ -59,15 +59,30 @@ HWND CreatePageDialog(HWND parent, DLGPROC proc, LPARAM param)
                               param);
 }
 
+DWORD LastPageShownAt = 0;
+
 } // namespace
 
 StepPageCreator CreateStepPageWindow = CreatePageDialog;
 
+bool PressCountsForPage(DWORD pressBegan, DWORD pageShown)
+{
+    return static_cast<LONG>(pressBegan - pageShown) >= static_cast<LONG>(PAGE_SETTLE_MS);
+}
+
+DWORD StepPageShownAt()
+{
+    return LastPageShownAt;
+}
+
 HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param, PageFailure onFailure)
 {
     HWND page = CreateStepPageWindow(parent, proc, param);
-    if (page)
+    if (page) {
+        // The page set the buttons and sent its text while it was made.
+        LastPageShownAt = GetTickCount();
         return page;
+    }
     DWORD error = GetLastError();
     std::wstring reason;
     AppendSystemErrorText(reason, error, 1033);

@@ -31,6 +31,19 @@ enum class PageFailure {
 // the run ends with EXIT_NO_STEP_PAGE, as onFailure and HeadlessMode say.
 HWND ShowStepPage(HWND parent, DLGPROC proc, LPARAM param, PageFailure onFailure = PageFailure::FailStep);
 
+// A person's press counts only for a page that was on screen when the press
+// began, and for a moment before it: the second click of a double click, or
+// a click that was on its way while the page changed, would otherwise act on
+// a page that was never seen (an agreement accepted unread). The moment is
+// longer than the second half of a quick double click and shorter than anyone
+// takes to read a new page's button.
+constexpr DWORD PAGE_SETTLE_MS = 500;
+// Whether a press that began at pressBegan (ticks) is one for a page shown at
+// pageShown; the tick count may wrap between the two.
+bool PressCountsForPage(DWORD pressBegan, DWORD pageShown);
+// When the last step page was shown (GetTickCount), or 0 before the first.
+DWORD StepPageShownAt();
+
 // One-button pages whose creation parameter is the narrow localisation key
 // of the message to show. QUIT ends the launcher; OK finishes the step
 // (WM_STEP_SUCCEEDED to the parent). With no buttons to press (headless)

@@ -19,3 +19,9 @@ LRESULT CALLBACK LauncherButtonProc(HWND button, UINT message, WPARAM wParam, LP
 
 // The button's hover flag.
 bool IsButtonHovered(HWND button);
+
+// While a button reports the click of a person (the release of the left
+// mouse button, or of the space bar, that ends a press on it), whether
+// button is that one, and when (message time) the press began. False for a
+// click that no person made (BM_CLICK, a command sent by a program).
+bool ClickInProgress(HWND button, DWORD* pressBegan);

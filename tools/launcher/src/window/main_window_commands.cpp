@@ -4,10 +4,12 @@
 #include "button_subclass.h"
 #include "launcher.h"
 #include "localization.h"
+#include "log.h"
 #include "popups.h"
 #include "requirement_queue.h"
 #include "dialogs/settings_dialog.h"
 #include "step_messages.h"
+#include "step_page.h"
 #include "step_statistics.h"
 #include "test_keys.h"
 
@@ -19,6 +21,22 @@ bool ClosingFromSystem = false;
 bool KeyHeld(int key)
 {
     return GetKeyState(key) < 0;
+}
+
+// A person's click whose press began before the current page had been on
+// screen for a moment belongs to the page before it (the second half of a
+// double click on the previous page's button): the current page must not
+// take it. Clicks that no person made are the program's own and count.
+bool IsClickForAnEarlierPage(WPARAM wParam, LPARAM lParam)
+{
+    DWORD pressBegan = 0;
+    if (HIWORD(wParam) != BN_CLICKED || !ClickInProgress(reinterpret_cast<HWND>(lParam), &pressBegan))
+        return false;
+    if (PressCountsForPage(pressBegan, StepPageShownAt()))
+        return false;
+    LogPrintf(L"Ignored a click on button %d that began before its page had been shown for %u ms\n",
+              LOWORD(wParam), PAGE_SETTLE_MS);
+    return true;
 }
 
 void Close(HWND window)
@@ -57,7 +75,7 @@ void Settings(HWND window)
 
 LRESULT HandleMainWindowCommand(HWND window, WPARAM wParam, LPARAM lParam)
 {
-    if (CurrentStepPage)
+    if (CurrentStepPage && !IsClickForAnEarlierPage(wParam, lParam))
         SendMessageW(CurrentStepPage, WM_COMMAND, wParam, lParam);
 
     const WORD code = HIWORD(wParam);
