@@ -391,7 +391,8 @@ static bool EntryExists(const std::wstring& path)
 // Runs a command of the system beneath Wine in folder and waits (bounded)
 // until path exists (or, with gone, no longer exists). Such a process
 // cannot be waited on; its outcome is waited for instead.
-static bool RunInFolderUntil(std::wstring command, const std::wstring& folder, const std::wstring& path, bool gone)
+static bool RunInFolderUntil(std::wstring command, const std::wstring& folder, const std::wstring& path,
+                             bool gone)
 {
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};

@@ -229,7 +229,8 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
             testing_support::RemoveLink(install, L"Data");
             testing_support::RemoveLink(elsewhere, L"full.bin.tmp");
         }
-    } links{release.installDir, release.installDir.substr(0, release.installDir.rfind(L'\\')) + L"\\Elsewhere"};
+    } links{release.installDir,
+            release.installDir.substr(0, release.installDir.rfind(L'\\')) + L"\\Elsewhere"};
     ASSERT_TRUE(CreateDirectoryW(links.elsewhere.c_str(), nullptr));
     ASSERT_TRUE(testing_support::MakeLink(links.elsewhere, L"full.bin.tmp", L"/dev/full", false));
     ASSERT_TRUE(testing_support::MakeLink(links.install, L"Data", L"..\\Elsewhere", true));
@@ -245,7 +246,8 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
     std::string shown = "Update failed!\r\n\r\nCould not update file:\r\n" + temporary + "\r\n\r\n";
     size_t at = output.find(shown);
     ASSERT_NE(at, std::string::npos) << output;
-    std::string cause = output.substr(at + shown.size(), output.find('\n', at + shown.size()) - at - shown.size());
+    std::string cause =
+        output.substr(at + shown.size(), output.find('\n', at + shown.size()) - at - shown.size());
     EXPECT_NE(cause.find("[0x00000070]"), std::string::npos) << cause;
     EXPECT_TRUE(Contains(output, "(0x00000070)")) << output;
     EXPECT_FALSE(Contains(output, "0x00000000")) << output;
