@@ -374,20 +374,26 @@ std::vector<RecordedRequest> TestServer::Requests()
     return out;
 }
 
-bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder)
+// Whether the folder lists an entry of that name; also true for a link to a
+// device, of which Wine gives no attributes.
+static bool EntryExists(const std::wstring& path)
 {
-    std::wstring path = folder + L"\\" + name;
-    std::wstring windowsTarget = folder + L"\\" + target;
-    CreateSymbolicLinkW(path.c_str(), windowsTarget.c_str(), isFolder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
         return true;
-    std::wstring unixTarget = target;
-    for (wchar_t& c : unixTarget) {
-        if (c == L'\\')
-            c = L'/';
-    }
-    // The ln process cannot be waited on; its link is waited for instead.
-    std::wstring command = L"Z:\\bin\\ln -s " + unixTarget + L" " + name;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(find);
+    return true;
+}
+
+// Runs a command of the system beneath Wine in folder and waits (bounded)
+// until path exists (or, with gone, no longer exists). Such a process
+// cannot be waited on; its outcome is waited for instead.
+static bool RunInFolderUntil(std::wstring command, const std::wstring& folder, const std::wstring& path,
+                             bool gone)
+{
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
@@ -395,9 +401,33 @@ bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::w
         return false;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    for (int i = 0; i < 100 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    for (int i = 0; i < 100 && EntryExists(path) == gone; ++i)
         Sleep(50);
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return EntryExists(path) != gone;
+}
+
+bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder)
+{
+    std::wstring path = folder + L"\\" + name;
+    std::wstring windowsTarget = folder + L"\\" + target;
+    CreateSymbolicLinkW(path.c_str(), windowsTarget.c_str(), isFolder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
+    if (EntryExists(path))
+        return true;
+    std::wstring unixTarget = target;
+    for (wchar_t& c : unixTarget) {
+        if (c == L'\\')
+            c = L'/';
+    }
+    return RunInFolderUntil(L"Z:\\bin\\ln -s " + unixTarget + L" " + name, folder, path, false);
+}
+
+bool RemoveLink(const std::wstring& folder, const std::wstring& name)
+{
+    std::wstring path = folder + L"\\" + name;
+    DeleteFileW(path.c_str());
+    if (!EntryExists(path))
+        return true;
+    return RunInFolderUntil(L"Z:\\bin\\rm -f " + name, folder, path, true);
 }
 
 } // namespace testing_support

@@ -40,10 +40,13 @@ std::string JsonEscape(const std::string& text);
 int RunProcess(const std::wstring& commandLine, std::string* output = nullptr,
                unsigned timeoutMs = 60000, const std::wstring& workingDir = L"");
 
-// Makes name (in folder) a symbolic link to target (relative to folder);
+// Makes name (in folder) a symbolic link to target (relative to folder, or
+// under Wine an absolute Unix path such as "/dev/full");
 // true when the link exists afterwards. Wine accepts CreateSymbolicLinkW
 // without making anything, so there the system's own ln makes it.
 bool MakeLink(const std::wstring& folder, const std::wstring& name, const std::wstring& target, bool isFolder);
+// Removes such a link (not what it leads to); true when it is gone.
+bool RemoveLink(const std::wstring& folder, const std::wstring& name);
 
 struct RecordedRequest {
     std::string method;

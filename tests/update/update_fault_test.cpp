@@ -1,8 +1,10 @@
 // Damaged, cut, reset, stalled and refused answers of the content server end
 // in a verified install or on the retry page, and a later run mends what an
-// interrupted one left.
+// interrupted one left; a headless run that fails for good says why and
+// ends with an exit code of its own.
 #include "release_fixture.h"
 #include "settings_store.h"
+#include "step_page.h"
 
 #include <gtest/gtest.h>
 
@@ -208,6 +210,48 @@ TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
     EXPECT_FALSE(FileExists(release.files[0].localPath));
     for (const std::string& path : release.NewRequests())
         EXPECT_EQ(path.find("/origin/"), std::string::npos) << path;
+}
+
+TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsole)
+{
+    ReleaseFixture release;
+    release.Add("/Data/full.bin", 100000, 1, false);
+    ASSERT_TRUE(release.Publish());
+    // The file's folder is linked to one outside the install, where its
+    // temporary file is the system's always-full device: writing it finds
+    // the volume full, as when another program fills the disk.
+    struct Links {
+        std::wstring install, elsewhere;
+        // Before the fixture empties its folders, which would not go
+        // through the links.
+        ~Links()
+        {
+            testing_support::RemoveLink(install, L"Data");
+            testing_support::RemoveLink(elsewhere, L"full.bin.tmp");
+        }
+    } links{release.installDir,
+            release.installDir.substr(0, release.installDir.rfind(L'\\')) + L"\\Elsewhere"};
+    ASSERT_TRUE(CreateDirectoryW(links.elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(testing_support::MakeLink(links.elsewhere, L"full.bin.tmp", L"/dev/full", false));
+    ASSERT_TRUE(testing_support::MakeLink(links.install, L"Data", L"..\\Elsewhere", true));
+
+    std::string output;
+    int code = testing_support::RunProcess(
+        L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -headless", &output, 120000);
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    std::string temporary;
+    for (char c : Narrow(release.files[0].localPath + L".tmp"))
+        temporary += c == '\\' ? "\\\\" : std::string(1, c);
+    // The retry page's text, whole, with the volume's real state.
+    std::string shown = "Update failed!\r\n\r\nCould not update file:\r\n" + temporary + "\r\n\r\n";
+    size_t at = output.find(shown);
+    ASSERT_NE(at, std::string::npos) << output;
+    std::string cause =
+        output.substr(at + shown.size(), output.find('\n', at + shown.size()) - at - shown.size());
+    EXPECT_NE(cause.find("[0x00000070]"), std::string::npos) << cause;
+    EXPECT_TRUE(Contains(output, "(0x00000070)")) << output;
+    EXPECT_FALSE(Contains(output, "0x00000000")) << output;
+    EXPECT_FALSE(FileExists(release.files[0].localPath));
 }
 
 } // namespace

@@ -10,6 +10,10 @@
 
 // The exit code of a run that ends because no step page can be made.
 constexpr int EXIT_NO_STEP_PAGE = 1;
+// The exit code of a headless run that ends on a failure no automatic retry
+// follows (a fatal StepError, or too many failures in a row): the retry page
+// would wait for a user there is none of.
+constexpr int EXIT_RUN_FAILED = 2;
 
 // Makes the page window modeless from the launcher's own module; null (with
 // the thread's last error set) when it cannot be made, as where no window

@@ -6,6 +6,7 @@
 #include "localization.h"
 #include "log.h"
 #include "step_error.h"
+#include "whole_write.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -71,9 +72,8 @@ bool Store(DownloadTransfer& t, const unsigned char* bytes, size_t count)
 {
     if (count == 0)
         return true;
-    DWORD written = 0;
-    if (!WriteFile(t.targetFile, bytes, static_cast<DWORD>(count), &written, nullptr) || written != count) {
-        DWORD error = GetLastError();
+    DWORD error = WriteWhole(t.targetFile, bytes, count);
+    if (error != ERROR_SUCCESS) {
         LogPrintf(L"WriteFile failed for %s (0x%08X)\n", t.url.c_str(), error);
         std::wstring text;
         GetLocalizedText("FailedFileUpdate", text);

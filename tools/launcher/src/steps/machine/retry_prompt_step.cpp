@@ -52,12 +52,16 @@ void InitPage(HWND page, ReqRetryPrompt* step)
     EnableWindow(alt, TRUE);
 
     if (!countdown) {
-        if (HeadlessMode) {
-            PostQuitMessage(0);
-            return;
-        }
-        SetFocus(alt);
+        // Headless, nobody is there to press a button: the text goes to the
+        // console and the run ends as failed, so a script that started it
+        // does not take the failure for a success.
+        if (!HeadlessMode)
+            SetFocus(alt);
         SendMessageW(parent, WM_STEP_SHOW_TEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        if (HeadlessMode) {
+            LogPrintf(L"The run failed: it ends (exit code %d)\n", EXIT_RUN_FAILED);
+            PostQuitMessage(EXIT_RUN_FAILED);
+        }
         return;
     }
     step->kind = STEP_PROGRESS_HEAVY;

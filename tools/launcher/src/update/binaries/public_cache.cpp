@@ -9,6 +9,7 @@
 #include "md5.h"
 #include "scoped_handles.h"
 #include "step_error.h"
+#include "whole_write.h"
 
 namespace {
 
@@ -136,9 +137,8 @@ bool OverlappedCopy::Run(ReqBinaries& step, HANDLE target, const std::wstring& l
         if (!Complete(length))
             return false;
         const unsigned char* bytes = block_ + static_cast<size_t>(slot) * chunk_;
-        DWORD written = 0;
-        if (!WriteFile(target, bytes, length, &written, nullptr) || written != length) {
-            DWORD error = GetLastError();
+        DWORD error = WriteWhole(target, bytes, length);
+        if (error != ERROR_SUCCESS) {
             LogPrintf(L"WriteFile failed for %s (0x%08X)\n", localPath.c_str(), error);
             std::wstring text;
             GetLocalizedText("FailedFileUpdate", text);

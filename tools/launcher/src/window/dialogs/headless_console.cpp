@@ -9,6 +9,8 @@
 #include "step_page.h"
 #include "text_pane.h"
 
+#include <cwchar>
+
 namespace {
 
 constexpr size_t PAGE_TEXT_CAPACITY = 1024;
@@ -38,6 +40,16 @@ HWND ConsoleParent()
     return window ? window : HWND_MESSAGE;
 }
 
+// A page's text is a block of its own on the console: the line after it
+// starts on a line of its own.
+void LogBlock(const wchar_t* text)
+{
+    LogWrite(text);
+    size_t length = wcslen(text);
+    if (length > 0 && text[length - 1] != L'\n')
+        LogWrite(L"\n");
+}
+
 void LogShownText(WPARAM wParam, LPARAM lParam)
 {
     MotdShown = false;
@@ -46,14 +58,14 @@ void LogShownText(WPARAM wParam, LPARAM lParam)
     if (wParam == 1)
         LogWrite(L"RTF\n");
     else
-        LogWrite(reinterpret_cast<const wchar_t*>(lParam));
+        LogBlock(reinterpret_cast<const wchar_t*>(lParam));
 }
 
 void LogPageText(LPARAM key)
 {
     wchar_t text[PAGE_TEXT_CAPACITY] = {};
     GetLocalizedTextBuffer(reinterpret_cast<const char*>(key), text, PAGE_TEXT_CAPACITY);
-    LogWrite(text);
+    LogBlock(text);
 }
 
 void MoveQueue(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
