@@ -88,9 +88,11 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     // installs the content and cache passes.
     const std::wstring& install = release.installDir;
     CreateDirectoryW(install.c_str(), nullptr);
-    for (const wchar_t* folder : {L"\\Old", L"\\Empty", L"\\Data"})
+    for (const wchar_t* folder : {L"\\Old", L"\\Old\\Deeper", L"\\Empty", L"\\Data"})
         CreateDirectoryW((install + folder).c_str(), nullptr);
     testing_support::WriteFileBytes(install + L"\\Old\\stale.dll", "x");
+    // Left empty only once its own empty folder has gone.
+    testing_support::WriteFileBytes(install + L"\\Old\\Deeper\\stale.exe", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\kept.LightMap.dat", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\notes.txt", "x");
     // A mods folder that lies elsewhere, linked into the install: the purge
