@@ -40,10 +40,11 @@ import release_writer  # noqa: E402
 MIB = 1 << 20
 
 
-def launcher_peaks():
-    """Peak resident KiB (VmHWM) of every running Launcher.exe, by process id.
-    The process that "wine" starts is only Wine's loader: the launcher runs
-    in a process of its own, found by its command line."""
+def launcher_peaks(prefix):
+    """Peak resident KiB (VmHWM) of every running Launcher.exe of the Wine
+    prefix, by process id. The process that "wine" starts is only Wine's
+    loader: the launcher runs in a process of its own, found by its command
+    line; launchers of other prefixes (other people's runs) are left out."""
     peaks = {}
     for pid in os.listdir("/proc"):
         if not pid.isdigit():
@@ -52,6 +53,9 @@ def launcher_peaks():
             with open(f"/proc/{pid}/cmdline", "rb") as f:
                 # Not Wine's "start.exe /exec ...\Launcher.exe" beside it.
                 if not f.read().split(b"\0")[0].lower().endswith(b"launcher.exe"):
+                    continue
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if b"WINEPREFIX=" + prefix not in f.read().split(b"\0"):
                     continue
             with open(f"/proc/{pid}/status") as f:
                 for line in f:
@@ -76,7 +80,7 @@ def run_launcher(paths, env):
         if time.time() - start > 1800:
             process.kill()
             raise RuntimeError("the launcher did not end within 30 minutes")
-        peaks.update(launcher_peaks())
+        peaks.update(launcher_peaks(os.fsencode(env["WINEPREFIX"])))
         time.sleep(0.1)
     seconds = time.time() - start
     peak = max(peaks.values(), default=0)
