@@ -3,7 +3,9 @@
 # release served by nginx, beside curl + xz -d + md5sum on the same objects
 # from the same nginx (see scripts/bench_content.py). Not a test: it prints
 # figures. BUILD_DIR overrides "build"; "--content-mib N" benchmarks a
-# release of about N MiB (for example 2048) instead of the demo's.
+# release of about N MiB (for example 2048) instead of the demo's;
+# "--files N[,M...]" (default 8000, 0 for none) adds releases of that many
+# files shaped as a game's, for the per-file costs of install and verify.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/scripts/demo_prepare.sh" bench

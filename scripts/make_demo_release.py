@@ -14,10 +14,14 @@ files, and a message of the day in each language.
                    DirectX 10 only
   not listed       /Ornix/Language/MOTD_<language>.rtf.lzma
 
+With "--files N" the content is N files shaped as a game's are (mostly small,
+some of a few hundred KiB, a few of some MiB, about 90 KiB on average, in
+nested folders) and the cache one small pair, for timing the per-file work.
+
 Generated files are the same every time; objects already in the folder are
 kept, so only what changed (the launcher after a build) is encoded again.
 
-    make_demo_release.py BUILD RELEASE [--content-mib N]
+    make_demo_release.py BUILD RELEASE [--content-mib N | --files N]
 """
 import argparse
 import concurrent.futures
@@ -71,6 +75,34 @@ CACHE = [
 ]
 
 
+MANY_FILE_EXTENSIONS = [".pak", ".dat", ".dds", ".ogg", ".xml", ".lua", ".bin", ".txt"]
+
+
+def many_files(count):
+    """Recipes of a release of count content files: 85 % of 0.5 to 40 KiB,
+    14 % of 64 to 512 KiB, 1 % of 1 to 6 MiB; a third of the small ones
+    compressible LZMA objects, the rest raw; 16 top folders of up to 25
+    folders each, every fifth of those with a folder below it."""
+    import random
+    recipes = []
+    for k in range(count):
+        rng = random.Random(k * 7919 + 13)
+        kind = rng.random()
+        if kind < 0.85:
+            size = rng.randint(512, 40 << 10)
+        elif kind < 0.99:
+            size = rng.randint(64 << 10, 512 << 10)
+        else:
+            size = rng.randint(1 << 20, 6 << 20)
+        packed = size < (64 << 10) and rng.random() < 0.33
+        folder = f"/Data/Pack{k % 16:02d}/Set{(k // 16) % 25:02d}"
+        if (k // 16) % 5 == 0:
+            folder += f"/Part{(k // 400) % 4}"
+        path = f"{folder}/file_{k:05d}{MANY_FILE_EXTENSIONS[k % len(MANY_FILE_EXTENSIONS)]}"
+        recipes.append((path, size, 1000 + k, packed, packed))
+    return recipes
+
+
 def generated(recipe):
     path, size, seed, compressible, packed = recipe
     data = (release_writer.make_content if compressible else release_writer.make_noise)(size, seed)
@@ -114,8 +146,9 @@ def launcher_files(build):
     return files
 
 
-def make_release(build, folder, content_mib=None, workers=None):
-    """Writes the release; gives the manifest text."""
+def make_release(build, folder, content_mib=None, workers=None, files=None):
+    """Writes the release; gives the manifest text. files: a release of
+    that many content files instead (see many_files)."""
     release = release_writer.ReleaseFolder(folder)
     memo_path = os.path.join(folder, "generated.json")
     memo = json.load(open(memo_path)) if os.path.isfile(memo_path) else {}
@@ -126,12 +159,15 @@ def make_release(build, folder, content_mib=None, workers=None):
         plan.append((path, source, packed, file_md5(source)))
     game = os.path.join(build, "x64", "Vantorel.x64.exe")
     plan.append(("/Vantorel.x64.exe", game, False, file_md5(game)))
-    recipes = [(path, max(1024, int(size * scale * MIB)), seed, compressible, packed)
-             for path, size, seed, compressible, packed in CONTENT]
+    if files:
+        recipes = many_files(files)
+    else:
+        recipes = [(path, max(1024, int(size * scale * MIB)), seed, compressible, packed)
+                   for path, size, seed, compressible, packed in CONTENT]
     for stem, size, seed in CACHE:
         # A cache changes with its table of contents: the table's bytes
         # follow from the cache's size and seed.
-        cache_size = max(1024, int(size * scale * MIB))
+        cache_size = 1 << 20 if files else max(1024, int(size * scale * MIB))
         recipes.append((stem + ".toc", 64 << 10, seed * 1000003 + cache_size, True, True))
         recipes.append((stem + ".cache", cache_size, seed + 1, False, False))
     for recipe in recipes:
@@ -153,7 +189,7 @@ def make_release(build, folder, content_mib=None, workers=None):
     if jobs:
         print(f"encoding {len(jobs)} objects of the demo release", flush=True)
         with concurrent.futures.ProcessPoolExecutor(max_workers=workers or min(4, os.cpu_count())) as pool:
-            for (_, path, source, _), name in zip(jobs, pool.map(encode, jobs)):
+            for (_, path, source, _), name in zip(jobs, pool.map(encode, jobs, chunksize=16)):
                 names[path] = name
                 if isinstance(source, tuple):
                     memo[json.dumps(source)] = name.rsplit(".", 2)[1]
@@ -174,8 +210,10 @@ def main():
     parser.add_argument("release")
     parser.add_argument("--content-mib", type=float, default=None,
                         help="content and cache bytes, about (default: 200)")
+    parser.add_argument("--files", type=int, default=None,
+                        help="content of this many files shaped as a game's (see many_files)")
     args = parser.parse_args()
-    text = make_release(args.build, args.release, args.content_mib)
+    text = make_release(args.build, args.release, args.content_mib, files=args.files)
     total = sum(int(line.rsplit(",", 1)[1]) for line in text.decode().split("\r\n") if line)
     count = text.count(b"\n")
     print(f"{count} files, {total / MIB:.1f} MiB of objects in {args.release}")

@@ -79,6 +79,10 @@ def free_port():
         return probe.getsockname()[1]
 
 
+class PortTaken(Exception):
+    pass
+
+
 def listening(port):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=0.2):
@@ -98,6 +102,16 @@ class ReleaseServer:
         self.content_port = self.secure_port = 0
 
     def start(self):
+        # A free port may be taken by someone else (another run of the
+        # benchmark) before nginx binds it: then new ports are tried.
+        for attempt in range(5):
+            try:
+                return self._start()
+            except PortTaken:
+                if attempt == 4:
+                    raise RuntimeError(f"nginx found no free port; see {self.prefix}/error.log")
+
+    def _start(self):
         for name in ("temp/body", "temp/proxy", "temp/fastcgi", "temp/uwsgi", "temp/scgi"):
             os.makedirs(os.path.join(self.prefix, name), exist_ok=True)
         self.content_port, self.secure_port = free_port(), free_port()
@@ -119,6 +133,9 @@ class ReleaseServer:
                                         stdin=subprocess.DEVNULL)
         for _ in range(100):
             if self.process.poll() is not None:
+                errors = open(os.path.join(self.prefix, "error.log"), errors="replace").read()
+                if "Address already in use" in errors[-2000:]:
+                    raise PortTaken()
                 raise RuntimeError(f"nginx ended at start; see {self.prefix}/error.log")
             if listening(self.content_port) and listening(self.secure_port):
                 return self

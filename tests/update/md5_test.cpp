@@ -102,6 +102,20 @@ TEST(HashFile, SizesAroundTheReadChunk)
     std::wstring abc = dir / L"abc.txt";
     ASSERT_TRUE(WriteFileBytes(abc, "abc"));
     EXPECT_EQ(HashPath(abc), L"900150983CD24FB0D6963F7D28E17F72");
+
+    // One hasher kept from file to file, as the update's local comparison
+    // uses it: large and small files by turns, each with its own digest.
+    FileHasher hasher;
+    for (size_t size : {41u * 262144u + 5u, 1u, 262145u, 3u, 262144u, 3u * 262144u + 17u, 5u}) {
+        std::string bytes = PatternBytes(size);
+        bytes[0] = static_cast<char>(size);
+        std::wstring path = dir / (L"g" + std::to_wstring(size));
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
+        HANDLE file = OpenFileForHash(path.c_str());
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(hasher.Hash(file), Md5Of(bytes)) << size;
+        CloseHandle(file);
+    }
 }
 
 TEST(HashFile, EmptyFileBadHandleAndAbortGiveNoDigest)

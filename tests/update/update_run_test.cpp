@@ -56,10 +56,10 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     release.AddBytes("/Tools/Launcher.exe", recorder, false);
     release.Add("/Tools/CEF3_1/read me.txt", 3000, 1, true);
     release.Add("/Agreements/eula_en.rtf", 2000, 2, true);
-    // Sizes at the edges of the transfer buffers (16 KiB in, 32 KiB out)
-    // and of the hashing chunk (256 KiB).
+    // Sizes at the edges of the transfer buffers (16 KiB in, 32 KiB out),
+    // of the hashing chunk (256 KiB) and of the files read whole (1 MiB).
     int seed = 10;
-    for (int64_t size : {1, 16383, 16384, 16385, 32768, 32769, 262144, 262145}) {
+    for (int64_t size : {1, 16383, 16384, 16385, 32768, 32769, 262144, 262145, 1048576, 1048577}) {
         bool lzma = seed % 2 == 0;
         release.Add("/Data/size " + std::to_string(size) + ".bin", size, seed++, lzma);
     }
@@ -88,9 +88,11 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     // installs the content and cache passes.
     const std::wstring& install = release.installDir;
     CreateDirectoryW(install.c_str(), nullptr);
-    for (const wchar_t* folder : {L"\\Old", L"\\Empty", L"\\Data"})
+    for (const wchar_t* folder : {L"\\Old", L"\\Old\\Deeper", L"\\Empty", L"\\Data"})
         CreateDirectoryW((install + folder).c_str(), nullptr);
     testing_support::WriteFileBytes(install + L"\\Old\\stale.dll", "x");
+    // Left empty only once its own empty folder has gone.
+    testing_support::WriteFileBytes(install + L"\\Old\\Deeper\\stale.exe", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\kept.LightMap.dat", "x");
     testing_support::WriteFileBytes(install + L"\\Data\\notes.txt", "x");
     // A mods folder that lies elsewhere, linked into the install: the purge
@@ -114,7 +116,7 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
     ExpectInstalled(release);
     requests = release.NewRequests();
-    EXPECT_EQ(CountContaining(requests, "/Data/"), 8u);
+    EXPECT_EQ(CountContaining(requests, "/Data/"), 10u);
     EXPECT_EQ(CountContaining(requests, "/Cache.Windows/"), 2u);
     EXPECT_EQ(CountContaining(requests, "/Tools/"), 0u);
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cwchar>
 
 namespace {
@@ -62,6 +64,22 @@ bool WriteToConsole(HANDLE output, const wchar_t* text)
     return true;
 }
 
+// Whether the handle is a console's. Asking costs Wine a round trip to its
+// server, once per log line; the answer is kept for the last handle asked
+// about, its low bit (free in every handle) telling whether it is a console.
+bool IsConsoleHandle(HANDLE output)
+{
+    static std::atomic<uintptr_t> known{0};
+    const uintptr_t value = reinterpret_cast<uintptr_t>(output);
+    uintptr_t cached = known.load(std::memory_order_relaxed);
+    if (cached && (cached & ~uintptr_t(1)) == value)
+        return (cached & 1) != 0;
+    DWORD mode = 0;
+    bool console = GetConsoleMode(output, &mode) != FALSE;
+    known.store(value | (console ? 1 : 0), std::memory_order_relaxed);
+    return console;
+}
+
 } // namespace
 
 bool WriteStandardOutput(const wchar_t* text)
@@ -69,8 +87,7 @@ bool WriteStandardOutput(const wchar_t* text)
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (!output || output == INVALID_HANDLE_VALUE || !text)
         return false;
-    DWORD mode = 0;
-    if (GetConsoleMode(output, &mode))
+    if (IsConsoleHandle(output))
         return WriteToConsole(output, text);
     return WriteAsUtf8(output, text);
 }

@@ -1,6 +1,7 @@
 #include "download_queue.h"
 
 #include "command_line.h"
+#include "file_look_ahead.h"
 #include "hash_file.h"
 #include "log.h"
 #include "settings_store.h"
@@ -50,10 +51,12 @@ std::wstring PathWithoutExtension(const std::wstring& path)
     return path.substr(0, dot);
 }
 
-// Whether the local copy of entry is missing or differs from the manifest.
-bool LocalCopyDiffers(const ManifestEntry& entry, const std::atomic<bool>* abortRequested)
+// Whether the local copy of entry, as the look-ahead opened it (the handle
+// is left open), is missing or differs from the manifest.
+bool LocalCopyDiffers(const ManifestEntry& entry, const LookAheadFile& local, FileHasher& hasher,
+                      const std::atomic<bool>* abortRequested)
 {
-    HANDLE file = OpenFileForHash(entry.localPath.c_str());
+    HANDLE file = local.file;
     if (file == INVALID_HANDLE_VALUE) {
         LogPrintf(L"Queuing %s [%s]%s\n", entry.localPath.c_str(), entry.md5.c_str(),
                   entry.archive ? L" from archive" : L"");
@@ -62,7 +65,8 @@ bool LocalCopyDiffers(const ManifestEntry& entry, const std::atomic<bool>* abort
     bool differs = false;
     if (entry.kind != ENTRY_CACHE) {
         LogPrintf(L"Hashing %s...\n", entry.localPath.c_str());
-        std::wstring hash = HashFile(file, abortRequested);
+        std::wstring hash = local.digest.empty() ? hasher.Hash(file, abortRequested)
+                                                 : hasher.HashedAhead(local.digest, abortRequested);
         if (hash.empty()) {
             differs = true;
         } else if (hash != entry.md5) {
@@ -70,7 +74,6 @@ bool LocalCopyDiffers(const ManifestEntry& entry, const std::atomic<bool>* abort
             differs = true;
         }
     }
-    CloseHandle(file);
     return differs;
 }
 
@@ -139,17 +142,31 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     build.cbaQueued = false;
     bool cacheQueued = false;
     std::unordered_set<std::wstring> localPaths;
+    FileHasher hasher;
 
+    // The entries this pass takes, in manifest order; their local files are
+    // opened ahead of the walk.
+    std::vector<const ManifestEntry*> taken;
+    std::vector<LookAheadRequest> localFiles;
     for (const ManifestEntry& entry : entries) {
-        if (build.abortRequested && build.abortRequested->load())
-            return false;
         if (!TakesKind(build.pass, entry.kind))
             continue;
         bool applies = entry.archive || !build.isApplicable || build.isApplicable(entry.remoteName);
         if (!applies || (!build.bulkDownload && entry.kind == ENTRY_CACHE && !entry.archive))
             continue;
+        taken.push_back(&entry);
+        // Cache files that exist are never hashed.
+        localFiles.push_back({&entry.localPath, entry.kind != ENTRY_CACHE});
+    }
+    FileLookAhead lookAhead(localFiles);
 
-        bool queueIt = LocalCopyDiffers(entry, build.abortRequested);
+    for (size_t index = 0; index < taken.size(); ++index) {
+        const ManifestEntry& entry = *taken[index];
+        if (build.abortRequested && build.abortRequested->load())
+            return false;
+        LookAheadFile file = lookAhead.Take(index);
+        bool queueIt = LocalCopyDiffers(entry, file, hasher, build.abortRequested);
+        lookAhead.Release(file.file);
         if (build.abortRequested && build.abortRequested->load())
             return false;
         bool isEula = build.eulaPath && entry.localPath == *build.eulaPath;

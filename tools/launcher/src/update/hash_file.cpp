@@ -21,18 +21,16 @@ struct ReadSlot {
     bool pending = false; // issued and not yet consumed
 };
 
-// Owns the read buffers, the events and every read still in flight.
+// The reads of one file: the buffers and events are the hasher's, kept from
+// file to file; every read still in flight is finished before the file is
+// left.
 class HashPipeline {
   public:
-    HashPipeline(HANDLE file, DWORD chunk, int buffers) : file_(file), chunk_(chunk), buffers_(buffers)
+    HashPipeline(HANDLE file, unsigned char* block, const HANDLE* events, DWORD chunk, int buffers)
+        : file_(file), block_(block), chunk_(chunk), buffers_(buffers)
     {
-        block_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(chunk) * buffers,
-                                                          MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN,
-                                                          PAGE_READWRITE));
-        for (int i = 0; i < kMaxBuffers; ++i) {
-            events_[i].Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-            slots_[i].event = events_[i].Get();
-        }
+        for (int i = 0; i < kMaxBuffers; ++i)
+            slots_[i].event = events[i];
     }
 
     ~HashPipeline()
@@ -45,23 +43,19 @@ class HashPipeline {
                 GetOverlappedResult(file_, &slots_[i].overlapped, &ignored, TRUE);
             }
         }
-        if (block_)
-            VirtualFree(block_, 0, MEM_RELEASE);
     }
 
     HashPipeline(const HashPipeline&) = delete;
     HashPipeline& operator=(const HashPipeline&) = delete;
 
-    bool Ready() const { return block_ && events_[0] && events_[1]; }
     unsigned char* Buffer(int index) { return block_ + static_cast<size_t>(chunk_) * index; }
     ReadSlot& Slot(int index) { return slots_[index]; }
 
   private:
     HANDLE file_;
+    unsigned char* block_;
     DWORD chunk_;
     int buffers_;
-    unsigned char* block_ = nullptr;
-    UniqueHandle events_[kMaxBuffers];
     ReadSlot slots_[kMaxBuffers];
 };
 
@@ -227,7 +221,8 @@ bool CompleteRead(HANDLE file, ReadSlot& slot, DWORD& bytes)
     // a disk file inside ReadFile yet reports it pending, and a wait costs a
     // round trip to its server. The event left set is reset when the next
     // read of this buffer begins.
-    if (!HasOverlappedIoCompleted(&slot.overlapped)) {
+    // Without an event GetOverlappedResult waits on the file handle.
+    if (slot.event && !HasOverlappedIoCompleted(&slot.overlapped)) {
         DWORD wait = WaitForSingleObject(slot.event, INFINITE);
         if (wait != WAIT_OBJECT_0) {
             LogPrintf(L"WaitForSingleObject returned %d during hash (0x%08X)\n", wait, GetLastError());
@@ -251,20 +246,67 @@ HANDLE OpenFileForHash(const wchar_t* path)
                        FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
+FileHasher::FileHasher() : slow_(HasOption(L"-force:slow"))
+{
+    for (HANDLE& event : events_)
+        event = nullptr;
+}
+
+FileHasher::~FileHasher()
+{
+    if (block_)
+        VirtualFree(block_, 0, MEM_RELEASE);
+    for (HANDLE event : events_) {
+        if (event)
+            CloseHandle(event);
+    }
+}
+
+bool FileHasher::Prepare()
+{
+    if (!block_)
+        block_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(kChunk) * kMaxBuffers,
+                                                          MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN,
+                                                          PAGE_READWRITE));
+    for (HANDLE& event : events_) {
+        if (!event)
+            event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    return block_ && events_[0] && events_[1];
+}
+
 std::wstring HashFile(HANDLE file, const std::atomic<bool>* abortRequested)
 {
-    if (HasOption(L"-force:slow"))
+    return FileHasher().Hash(file, abortRequested);
+}
+
+std::wstring FileHasher::HashedAhead(const std::wstring& digest, const std::atomic<bool>* abortRequested)
+{
+    if (slow_)
+        Sleep(500);
+    if (abortRequested && abortRequested->load()) {
+        LogWrite(L"Hashing stopped: the update is ending\n");
+        return std::wstring();
+    }
+    return digest;
+}
+
+std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequested)
+{
+    if (slow_)
         Sleep(500);
 
     Md5Context md5;
     MD5Init(md5);
 
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) {
+    // Only the size is needed: asking for the whole file information would
+    // also fetch the file's name, which costs Wine a round trip to its server.
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file, &length)) {
         LogPrintf(L"GetFileInformationByHandle failed for hash (0x%08X)\n", GetLastError());
         return std::wstring();
     }
-    const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    const uint64_t size = static_cast<uint64_t>(length.QuadPart);
     if (size == 0) {
         LogWrite(L"Could not hash 0-byte file\n");
         return std::wstring();
@@ -272,11 +314,15 @@ std::wstring HashFile(HANDLE file, const std::atomic<bool>* abortRequested)
 
     const DWORD chunk = size < kChunk ? static_cast<DWORD>(size) : kChunk;
     const int buffers = size > chunk ? 2 : 1;
-    HashPipeline pipeline(file, chunk, buffers);
-    if (!pipeline.Ready()) {
+    if (!Prepare()) {
         LogPrintf(L"Could not allocate hash buffers (0x%08X)\n", GetLastError());
         return std::wstring();
     }
+    // A file of one chunk has one read in flight, which the file handle
+    // itself signals: an event would cost two round trips to Wine's server
+    // (reset and set) for each small file.
+    const HANDLE none[kMaxBuffers] = {};
+    HashPipeline pipeline(file, block_, buffers > 1 ? events_ : none, chunk, buffers);
     // Declared after the pipeline: it is done with the buffers before they go.
     BufferHasher hasher(md5, buffers > 1);
 

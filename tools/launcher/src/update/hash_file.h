@@ -15,6 +15,29 @@
 // hashing stops before the next chunk and gives the empty text.
 std::wstring HashFile(HANDLE file, const std::atomic<bool>* abortRequested = nullptr);
 
+// HashFile for many files in turn: the read buffers and events are made once
+// and kept from file to file. One thread at a time.
+class FileHasher {
+  public:
+    FileHasher();
+    ~FileHasher();
+    FileHasher(const FileHasher&) = delete;
+    FileHasher& operator=(const FileHasher&) = delete;
+
+    // As HashFile.
+    std::wstring Hash(HANDLE file, const std::atomic<bool>* abortRequested = nullptr);
+    // As Hash, for a file whose digest was taken ahead (not empty): the
+    // same pause under "-force:slow" and the same answer to quitting.
+    std::wstring HashedAhead(const std::wstring& digest, const std::atomic<bool>* abortRequested = nullptr);
+
+  private:
+    bool Prepare();
+
+    bool slow_;
+    unsigned char* block_ = nullptr;
+    HANDLE events_[2];
+};
+
 // Opens path the way HashFile needs it (read, share read); INVALID_HANDLE_VALUE
 // when it does not open.
 HANDLE OpenFileForHash(const wchar_t* path);

@@ -4,6 +4,7 @@
 #include "launcher_settings.h"
 #include "log.h"
 #include "manifest.h"
+#include "manifest_path_set.h"
 #include "purge/purge_bounds.h"
 #include "scoped_handles.h"
 #include "strings.h"
@@ -89,11 +90,12 @@ bool MatchesAnyPattern(const wchar_t* name, const wchar_t* const* patterns)
 
 bool IsKeptFile(const wchar_t* path)
 {
-    for (const ManifestFile& file : ManifestFileList) {
-        if (_wcsicmp(file.localPath.c_str(), path) == 0)
-            return true;
-    }
-    return wcsstr(path, L".LightMap.") || wcsstr(path, L"\\unins00");
+    return IsKeptFile(path, ManifestPathSet(ManifestFileList));
+}
+
+bool IsKeptFile(const wchar_t* path, const ManifestPathSet& listed)
+{
+    return listed.Contains(path) || wcsstr(path, L".LightMap.") || wcsstr(path, L"\\unins00");
 }
 
 void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t* const* patterns,
@@ -103,15 +105,20 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
 
     // Each folder of the walk with the real location of the start it lies
     // below: nothing is entered or deleted outside it.
+    // What the walk left in each folder is counted, so that only the
+    // folders it left empty are listed once more before their removal.
     struct WalkFolder {
-        std::wstring path; // ends with "\"
-        size_t start;      // index into roots
+        std::wstring path;  // ends with "\"
+        size_t start;       // index into roots
+        size_t parent;      // index into folders; none for a start
+        long remaining;     // items the walk left, hidden and system ones aside; -1 not listed
     };
+    constexpr size_t kNoParent = static_cast<size_t>(-1);
     std::vector<std::wstring> roots;
     std::vector<WalkFolder> folders;
     auto addStart = [&](const std::wstring& folder) {
         roots.push_back(RealFolderPath(folder));
-        folders.push_back({folder + L"\\", roots.size() - 1});
+        folders.push_back({folder + L"\\", roots.size() - 1, kNoParent, -1});
     };
     const std::wstring& install = GetClusterInstallDir(ServerCluster);
     if (IsPurgeableFolder(install))
@@ -126,17 +133,20 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
                      GetClusterFolderName(ServerCluster));
     }
 
+    const ManifestPathSet listed(ManifestFileList);
     for (size_t i = 0; i < folders.size() && !abortRequested; ++i) {
         WalkFolder folder = folders[i];
         WIN32_FIND_DATAW item;
         FindHandle find(FindFirstFileW((folder.path + L"*").c_str(), &item));
         if (!find)
             continue;
+        long remaining = 0;
         do {
             if (abortRequested)
                 return;
             if (IsSkipped(item))
                 continue;
+            ++remaining;
             std::wstring path = folder.path + item.cFileName;
             if (!StaysBelowRoot(path, item.dwFileAttributes, roots[folder.start])) {
                 LogPrintf(L"Skipped link %s\n", path.c_str());
@@ -144,26 +154,34 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
             }
             if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (path.size() + 1 < MAX_PATH)
-                    folders.push_back({path + L"\\", folder.start});
+                    folders.push_back({path + L"\\", folder.start, i, -1});
                 continue;
             }
-            if (MatchesAnyPattern(item.cFileName, patterns) && !IsKeptFile(path.c_str())) {
+            if (MatchesAnyPattern(item.cFileName, patterns) && !IsKeptFile(path.c_str(), listed)) {
                 LogPrintf(L"Purging vestigial %s\n", path.c_str());
-                if (!DeleteFileW(path.c_str()))
+                if (DeleteFileW(path.c_str()))
+                    --remaining;
+                else
                     LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
             }
         } while (FindNextFileW(find.Get(), &item));
+        folders[i].remaining = remaining;
     }
 
     if (!removeEmptyFolders)
         return;
+    // Deepest first: a folder's subfolders are behind it in the list.
     for (size_t i = folders.size(); i-- > 0 && !abortRequested;) {
         const std::wstring& folder = folders[i].path;
-        if (!IsEmptyFolder(folder))
+        if (folders[i].remaining > 0 || !IsEmptyFolder(folder))
             continue;
         LogPrintf(L"Purging empty %s\n", folder.c_str());
-        if (!RemoveDirectoryW(folder.c_str()))
+        if (!RemoveDirectoryW(folder.c_str())) {
             LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
+            continue;
+        }
+        if (folders[i].parent != kNoParent)
+            --folders[folders[i].parent].remaining;
     }
 }
 

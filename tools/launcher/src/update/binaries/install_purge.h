@@ -26,6 +26,9 @@ bool MatchesAnyPattern(const wchar_t* name, const wchar_t* const* patterns);
 // Whether the purge must keep the file: the manifest lists it (in any letter
 // case), or its path holds ".LightMap." or "\unins00".
 bool IsKeptFile(const wchar_t* path);
+// The same against the manifest's paths gathered once, for asking per file.
+class ManifestPathSet;
+bool IsKeptFile(const wchar_t* path, const ManifestPathSet& listed);
 
 // Whether a folder may be walked by the purge: a full path below a drive's
 // root or a share ("C:\x", "\\server\share\x").

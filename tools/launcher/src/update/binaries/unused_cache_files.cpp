@@ -4,6 +4,7 @@
 #include "entry_applicability.h"
 #include "launcher_settings.h"
 #include "manifest.h"
+#include "manifest_path_set.h"
 #include "scoped_handles.h"
 
 #include <windows.h>
@@ -48,12 +49,13 @@ const std::vector<UnusedCacheFile>& ListUnusedCacheFiles()
     FindHandle find(DownloadFolder.empty() ? INVALID_HANDLE_VALUE
                                            : FindFirstFileW((folder + L"*").c_str(), &item));
     if (find) {
+        const ManifestPathSet listed(ManifestFileList);
         do {
             if (item.dwFileAttributes &
                 (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY))
                 continue;
             std::wstring path = folder + item.cFileName;
-            if (MatchesAnyPattern(item.cFileName, kCachePatterns) && !IsKeptFile(path.c_str()))
+            if (MatchesAnyPattern(item.cFileName, kCachePatterns) && !IsKeptFile(path.c_str(), listed))
                 UnusedCacheFileList.push_back(
                     {path, static_cast<int64_t>((static_cast<uint64_t>(item.nFileSizeHigh) << 32) |
                                                 item.nFileSizeLow)});
