@@ -190,6 +190,30 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     EXPECT_EQ(content_server::Attempts(f[3].name), 2);
 }
 
+TEST(UpdateFaultTest, ObjectsOnASlowLineArriveWholeInOneRequestEach)
+{
+    ReleaseFixture release;
+    release.Add("/Data/trickled.bin", 40000, 1, false);
+    release.Add("/Data/trickled_packed.bin", 80000, 2, true);
+    ASSERT_TRUE(release.Publish());
+    // A few KiB a second in small pieces: far less than one read's worth
+    // arrives within the time a body may go without bytes, yet bytes never
+    // stop coming.
+    std::string slow = "[";
+    for (int i = 0; i < 8; ++i)
+        slow += std::string(i ? ", " : "") + R"({"rate": 5000, "piece": 512})";
+    for (const ReleaseFile& file : release.files)
+        content_server::Fail(file.name, slow + "]");
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
+    ExpectVerifiedInstall(release);
+    EXPECT_FALSE(Contains(log, "InternetReadFile failed")) << log;
+    for (const ReleaseFile& file : release.files)
+        EXPECT_EQ(content_server::Attempts(file.name), 1) << file.name;
+}
+
 TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
 {
     ReleaseFixture release;
