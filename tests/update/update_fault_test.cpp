@@ -24,6 +24,15 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// The same injection for the first count attempts at an object.
+std::string EveryAttempt(const std::string& injection, int count)
+{
+    std::string attempts = "[";
+    for (int i = 0; i < count; ++i)
+        attempts += (i ? ", " : "") + injection;
+    return attempts + "]";
+}
+
 TEST(UpdateFaultTest, RecoverableFaultsEndInAVerifiedInstall)
 {
     ReleaseFixture release;
@@ -113,10 +122,7 @@ TEST(UpdateFaultTest, QuittingDuringAStalledDownloadEndsAtOnceAndTheNextRunCompl
     ASSERT_TRUE(release.Publish());
     // Every answer stalls after 30000 bytes, so the object is still coming
     // when the window is closed.
-    std::string stalls = "[";
-    for (int i = 0; i < 12; ++i)
-        stalls += std::string(i ? ", " : "") + R"({"stall": 60, "after": 30000})";
-    content_server::Fail(release.files[0].name, stalls + "]");
+    content_server::Fail(release.files[0].name, EveryAttempt(R"({"stall": 60, "after": 30000})", 12));
 
     std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -nocef";
     STARTUPINFOW startup = {sizeof(startup)};
@@ -164,10 +170,7 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     const auto& f = release.files;
     // Every attempt at these is answered 3 s late, longer than a body may
     // stall: the heads are still awaited, each object fetched at once.
-    std::string late = "[";
-    for (int i = 0; i < 5; ++i)
-        late += std::string(i ? ", " : "") + R"({"head_delay": 3})";
-    late += "]";
+    std::string late = EveryAttempt(R"({"head_delay": 3})", 5);
     std::vector<std::string> lateNames = {"manifest", motd.name, f[0].name, f[1].name};
     for (const std::string& name : lateNames)
         content_server::Fail(name, late);
@@ -199,11 +202,8 @@ TEST(UpdateFaultTest, ObjectsOnASlowLineArriveWholeInOneRequestEach)
     // A few KiB a second in small pieces: far less than one read's worth
     // arrives within the time a body may go without bytes, yet bytes never
     // stop coming.
-    std::string slow = "[";
-    for (int i = 0; i < 8; ++i)
-        slow += std::string(i ? ", " : "") + R"({"rate": 5000, "piece": 512})";
     for (const ReleaseFile& file : release.files)
-        content_server::Fail(file.name, slow + "]");
+        content_server::Fail(file.name, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
 
     ASSERT_EQ(release.Run(L"-nocef"), 0);
     std::string log = release.Log();

@@ -115,9 +115,9 @@ void ContentReader::Shared::StreamBody()
         DWORD error = 0;
         DWORD count = 0;
         bool ended = false;
-        // Nothing available means the end of the body: the read of one byte
-        // then gives 0 at once, and hands the connection back for the next
-        // request.
+        // No more is read than WinINet holds. Nothing held means the end of
+        // the body: the read of one byte then gives 0 at once, and hands the
+        // connection back for the next request.
         if (ready == 0 && !InternetQueryDataAvailable(handle, &ready, 0, 0)) {
             error = LastErrorOfFailure();
             ready = 0;
