@@ -17,6 +17,31 @@ constexpr unsigned kReaderStack = 0x10000;
 // The ring of bytes between the reader and its caller.
 constexpr uint32_t kRingSize = 1u << 18;
 
+// Reads of what WinINet holds (under Wine at most its 8 KiB buffer) cost
+// several times more a byte than reads of 32 KiB. So while the bytes come so
+// fast that a read of kLargeRead ends far within the stall time, the reader
+// asks for that much at once: a small read that brought kFastBytes within
+// kFastSmallReadUs starts such reads, and one that takes longer than
+// kFastLargeReadUs ends them. Should a line slow down that much in the middle
+// of a large read, that read may outlast the stall time: its bytes are then
+// asked for again, those before it are kept.
+constexpr DWORD kLargeRead = 32768;
+constexpr DWORD kFastBytes = 4096;
+constexpr int64_t kFastSmallReadUs = 2000;
+constexpr int64_t kFastLargeReadUs = 50000;
+
+int64_t NowUs()
+{
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency;
+}
+
 DWORD LastErrorOfFailure()
 {
     DWORD error = GetLastError();
@@ -102,7 +127,8 @@ void ContentReader::Shared::SendRequest()
 void ContentReader::Shared::StreamBody()
 {
     HINTERNET handle = request.Get();
-    DWORD ready = 0; // bytes WinINet is known to hold
+    DWORD ready = 0;   // bytes WinINet is known to hold
+    bool fast = false; // the bytes come fast enough for large reads
     while (!stop && !quit) {
         uint64_t used = stored - taken;
         if (used == kRingSize) {
@@ -115,10 +141,23 @@ void ContentReader::Shared::StreamBody()
         DWORD error = 0;
         DWORD count = 0;
         bool ended = false;
-        // No more is read than WinINet holds. Nothing held means the end of
-        // the body: the read of one byte then gives 0 at once, and hands the
-        // connection back for the next request.
-        if (ready == 0 && !InternetQueryDataAvailable(handle, &ready, 0, 0)) {
+        int64_t began = NowUs();
+        if (fast) {
+            // A large read that comes back short has met the end of the body;
+            // the small read after it ends the body.
+            DWORD asked = std::min(kLargeRead, room);
+            if (!InternetReadFile(handle, ring + at, asked, &count)) {
+                error = LastErrorOfFailure();
+                count = 0;
+            } else if (count == 0) {
+                ended = true;
+            }
+            ready = 0;
+            fast = count == asked && NowUs() - began <= kFastLargeReadUs;
+        } else if (ready == 0 && !InternetQueryDataAvailable(handle, &ready, 0, 0)) {
+            // Otherwise no more is read than WinINet holds. Nothing held
+            // means the end of the body: the read of one byte then gives 0 at
+            // once, and hands the connection back for the next request.
             error = LastErrorOfFailure();
             ready = 0;
         } else if (!InternetReadFile(handle, ring + at, ready ? std::min(ready, room) : 1, &count)) {
@@ -128,6 +167,7 @@ void ContentReader::Shared::StreamBody()
             ended = true;
         } else {
             ready -= std::min(count, ready);
+            fast = ready == 0 && count >= kFastBytes && NowUs() - began <= kFastSmallReadUs;
         }
         AcquireSRWLockExclusive(&lock);
         stored += count;

@@ -4,11 +4,12 @@
 // two condition variables (no kernel object, no allocation per read). So the
 // download thread decodes, writes and hashes while the next bytes arrive.
 //
-// A body is read in the amounts WinINet already holds: the reader waits with
-// InternetQueryDataAvailable, which returns as soon as any byte has arrived
-// (0 at the end of the body), and reads no more than that. A read that asks
-// for more waits until all of it has come, so on a slow line it would look
-// stalled while bytes still arrive, and its bytes would be lost with it.
+// A synchronous read returns only once all it asked for has come, so on a
+// slow line a large read looks stalled while bytes still arrive, and its
+// bytes are lost with it. So the reader waits with InternetQueryDataAvailable,
+// which returns as soon as any byte has arrived (0 at the end of the body),
+// and reads no more than WinINet holds; only while the bytes come fast does
+// it ask for more at once (content_reader.cpp).
 //
 // Under Wine a request's receive time-out is put on its socket when the
 // answer's head is read and cannot be shortened later, and closing a request
