@@ -135,7 +135,8 @@ void ContentReader::Shared::StreamBody()
             SleepConditionVariableSRW(&toReader, &lock, INFINITE, 0);
             continue;
         }
-        uint32_t at = static_cast<uint32_t>(stored % kRingSize);
+        uint64_t offset = stored; // of the next byte in the body
+        uint32_t at = static_cast<uint32_t>(offset % kRingSize);
         DWORD room = static_cast<DWORD>(std::min<uint64_t>(kRingSize - used, kRingSize - at));
         ReleaseSRWLockExclusive(&lock);
         DWORD error = 0;
@@ -143,9 +144,11 @@ void ContentReader::Shared::StreamBody()
         bool ended = false;
         int64_t began = NowUs();
         if (fast) {
-            // A large read that comes back short has met the end of the body;
-            // the small read after it ends the body.
-            DWORD asked = std::min(kLargeRead, room);
+            // Large reads end where whole reads from the body's start would,
+            // so a body held just past such a point is taken up to it. One
+            // that comes back short has met the end of the body; the small
+            // read after it ends the body.
+            DWORD asked = std::min(kLargeRead - static_cast<DWORD>(offset % kLargeRead), room);
             if (!InternetReadFile(handle, ring + at, asked, &count)) {
                 error = LastErrorOfFailure();
                 count = 0;
