@@ -33,6 +33,8 @@ Control:
           {"reset_after": K}       send K body bytes, then reset the connection
           {"close_after": K}       send K body bytes, then close it cleanly
           {"stall": T, "after": K} send K body bytes, then wait T seconds (<= 60)
+          {"rate": R, "piece": P}  send the body (after any stall) at R bytes a
+                                   second, in pieces of P bytes (default 512)
           {"flip": K}              byte K of the body inverted
           {"length": N}            a Content-Length of N (the body as it is, then
                                    the connection is closed)
@@ -216,6 +218,20 @@ def abort_connection(handler, reset):
         pass
 
 
+def write_slowly(write, handler, data, rate, piece):
+    """Writes data in pieces, each flushed, at about rate bytes a second."""
+    piece = max(1, piece)
+    rate = max(1.0, rate)
+    start = time.monotonic()
+    for at in range(0, len(data), piece):
+        write(data[at:at + piece])
+        handler.wfile.flush()
+        due = start + (at + piece) / rate
+        pause = due - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+
+
 def handle(handler, method, path, body):
     bare = urllib.parse.urlsplit(path).path
     key = "manifest" if MANIFEST_PATH.match(bare) else urllib.parse.unquote(bare)
@@ -279,6 +295,9 @@ def handle(handler, method, path, body):
         if kind in injection:
             cut = int(injection[kind])
     first = bytes(payload if cut is None else payload[:cut])
+    rest = b"" if cut is None else bytes(payload[cut:])
+    if "rate" in injection and cut is None:
+        first, rest = b"", first  # a slow line from the first byte
     write(first)
     handler.wfile.flush()
     if "reset_after" in injection:
@@ -299,8 +318,10 @@ def handle(handler, method, path, body):
             with LOCK:
                 STALLING[key] = max(0, STALLING.get(key, 0) - 1)
     try:
-        if cut is not None:
-            write(bytes(payload[cut:]))
+        if "rate" in injection:
+            write_slowly(write, handler, rest, float(injection["rate"]), int(injection.get("piece", 512)))
+        elif rest:
+            write(rest)
         if chunked:
             handler.wfile.write(b"0\r\n\r\n")
         handler.wfile.flush()

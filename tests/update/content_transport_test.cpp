@@ -35,16 +35,17 @@ class HttpTransferTest : public ::testing::Test {
         LoadLocalizationTable();
         CreateStepErrorLock();
         ASSERT_TRUE(TestServer::Reset());
-        session = InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
-        ASSERT_NE(session, nullptr);
+        session.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+        ASSERT_TRUE(session);
         DWORD timeout = 2000;
-        InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-        connection =
-            InternetConnectW(session, L"127.0.0.1", static_cast<INTERNET_PORT>(TestServer::HttpPort()),
-                             nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-        ASSERT_NE(connection, nullptr);
+        InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+        connection = SharedInternetHandle(InternetConnectW(session.Get(), L"127.0.0.1",
+                                                           static_cast<INTERNET_PORT>(TestServer::HttpPort()),
+                                                           nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0),
+                                          session);
+        ASSERT_TRUE(connection);
         // Wine takes the receive time-out of the connection, not of the session.
-        InternetSetOptionW(connection, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+        InternetSetOptionW(connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
         path = dir / L"object.tmp";
         file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -54,33 +55,35 @@ class HttpTransferTest : public ::testing::Test {
     }
     void TearDown() override
     {
-        if (transfer.request)
-            InternetCloseHandle(transfer.request);
+        // A call still running keeps its handles open until it returns.
+        reader.Finish();
+        request.Reset();
+        connection.Reset();
+        session.Reset();
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
-        if (connection)
-            InternetCloseHandle(connection);
-        if (session)
-            InternetCloseHandle(session);
     }
-    // Sends one request for name, resuming from the bytes received; gives
-    // the status code (0 when the request failed).
+    // Sends one request for name through the reader, resuming from the
+    // bytes received; gives the status code (0 when the request failed).
     DWORD Send(const std::string& name)
     {
-        if (transfer.request)
-            InternetCloseHandle(transfer.request);
+        reader.Finish();
         transfer.url = TestServer::HttpBase() + Wide(name);
-        transfer.request = HttpOpenRequestW(connection, L"GET", Wide(name).c_str(), nullptr, nullptr, nullptr,
-                                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                                INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI,
-                                            0);
+        request = SharedInternetHandle(
+            HttpOpenRequestW(connection.Get(), L"GET", Wide(name).c_str(), nullptr, nullptr, nullptr,
+                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI,
+                             0),
+            connection);
+        transfer.request = request.Get();
+        transfer.reader = &reader;
         if (!transfer.request)
             return 0;
+        reader.Begin(request);
         std::wstring header;
         if (transfer.received > 0)
             header = L"Range: bytes=" + std::to_wstring(transfer.received) + L"-";
-        if (!HttpSendRequestW(transfer.request, header.empty() ? nullptr : header.c_str(),
-                              header.empty() ? 0 : static_cast<DWORD>(-1), nullptr, 0))
+        if (!reader.Send(header, &abortRequested))
             return 0;
         DWORD status = 0;
         DWORD size = sizeof status;
@@ -93,8 +96,10 @@ class HttpTransferTest : public ::testing::Test {
     TempDir dir;
     std::wstring path;
     HANDLE file = INVALID_HANDLE_VALUE;
-    HINTERNET session = nullptr;
-    HINTERNET connection = nullptr;
+    SharedInternetHandle session;
+    SharedInternetHandle connection;
+    SharedInternetHandle request;
+    ContentReader reader;
     DownloadTransfer transfer;
     std::atomic<int64_t> bytesDone{0};
     std::atomic<bool> abortRequested{false};

@@ -46,6 +46,23 @@ class BytesSource : public BodySource {
     size_t position_ = 0;
 };
 
+// Fails its reads as a wait that quitting cut short does: the abort flag is
+// raised when the read gives up.
+class QuittingSource : public BodySource {
+  public:
+    explicit QuittingSource(std::atomic<bool>& abortRequested) : abortRequested_(abortRequested) {}
+    bool Read(void*, uint32_t, uint32_t* read, std::string& errorName) override
+    {
+        *read = 0;
+        abortRequested_ = true;
+        errorName = "ERROR_INTERNET_TIMEOUT";
+        return false;
+    }
+
+  private:
+    std::atomic<bool>& abortRequested_;
+};
+
 std::string Md5Hex(const std::string& bytes)
 {
     Md5Context context;
@@ -187,6 +204,15 @@ TEST_F(TransferTest, AbortEndsWithoutStepError)
     EXPECT_EQ(transfer->ExtractLzma(archive, bytesDone, abortRequested), TRANSFER_FAILED);
     EXPECT_TRUE(log.Contains("Aborting extract of http://127.0.0.1/Data/a.bin.lzma\r\n"));
     EXPECT_EQ(ErrorText(), L"untouched");
+
+    // A read whose wait was cut short by the abort is an abort too.
+    abortRequested = false;
+    QuittingSource quitting(abortRequested);
+    EXPECT_EQ(transfer->ReadRawBody(quitting, bytesDone, abortRequested), TRANSFER_FAILED);
+    abortRequested = false;
+    EXPECT_EQ(transfer->ReadLzmaBody(quitting, bytesDone, abortRequested), TRANSFER_FAILED);
+    EXPECT_EQ(ErrorText(), L"untouched");
+    EXPECT_FALSE(log.Contains("InternetReadFile failed"));
 }
 
 TEST_F(TransferTest, TargetThatCannotBeWritten)

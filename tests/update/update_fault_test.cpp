@@ -26,6 +26,15 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// The same injection for the first count attempts at an object.
+std::string EveryAttempt(const std::string& injection, int count)
+{
+    std::string attempts = "[";
+    for (int i = 0; i < count; ++i)
+        attempts += (i ? ", " : "") + injection;
+    return attempts + "]";
+}
+
 TEST(UpdateFaultTest, RecoverableFaultsEndInAVerifiedInstall)
 {
     ReleaseFixture release;
@@ -115,10 +124,7 @@ TEST(UpdateFaultTest, QuittingDuringAStalledDownloadEndsAtOnceAndTheNextRunCompl
     ASSERT_TRUE(release.Publish());
     // Every answer stalls after 30000 bytes, so the object is still coming
     // when the window is closed.
-    std::string stalls = "[";
-    for (int i = 0; i < 12; ++i)
-        stalls += std::string(i ? ", " : "") + R"({"stall": 60, "after": 30000})";
-    content_server::Fail(release.files[0].name, stalls + "]");
+    content_server::Fail(release.files[0].name, EveryAttempt(R"({"stall": 60, "after": 30000})", 12));
 
     std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -nocef";
     STARTUPINFOW startup = {sizeof(startup)};
@@ -166,10 +172,7 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     const auto& f = release.files;
     // Every attempt at these is answered 3 s late, longer than a body may
     // stall: the heads are still awaited, each object fetched at once.
-    std::string late = "[";
-    for (int i = 0; i < 5; ++i)
-        late += std::string(i ? ", " : "") + R"({"head_delay": 3})";
-    late += "]";
+    std::string late = EveryAttempt(R"({"head_delay": 3})", 5);
     std::vector<std::string> lateNames = {"manifest", motd.name, f[0].name, f[1].name};
     for (const std::string& name : lateNames)
         content_server::Fail(name, late);
@@ -190,6 +193,27 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     EXPECT_EQ(content_server::Attempts(f[2].name), 2);
     EXPECT_TRUE(Contains(log, "Could not send request for /Data/unanswered.bin."));
     EXPECT_EQ(content_server::Attempts(f[3].name), 2);
+}
+
+TEST(UpdateFaultTest, ObjectsOnASlowLineArriveWholeInOneRequestEach)
+{
+    ReleaseFixture release;
+    release.Add("/Data/trickled.bin", 40000, 1, false);
+    release.Add("/Data/trickled_packed.bin", 80000, 2, true);
+    ASSERT_TRUE(release.Publish());
+    // A few KiB a second in small pieces: far less than one read's worth
+    // arrives within the time a body may go without bytes, yet bytes never
+    // stop coming.
+    for (const ReleaseFile& file : release.files)
+        content_server::Fail(file.name, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
+
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
+    ExpectVerifiedInstall(release);
+    EXPECT_FALSE(Contains(log, "InternetReadFile failed")) << log;
+    for (const ReleaseFile& file : release.files)
+        EXPECT_EQ(content_server::Attempts(file.name), 1) << file.name;
 }
 
 TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)

@@ -20,6 +20,8 @@
 #include <cstdint>
 #include <string>
 
+class ContentReader;
+
 // The answer of one request of a transfer and of its body reader.
 enum TransferResult : int {
     TRANSFER_DONE = 0,    // the whole object is stored and hashed
@@ -63,7 +65,7 @@ struct DownloadTransfer {
     TransferResult ReadLzmaBody(BodySource& source, std::atomic<int64_t>& bytesDone,
                                 const std::atomic<bool>& abortRequested);
 
-    // The same from the open request (content_transport.cpp).
+    // The same from the open request, through its reader (content_transport.cpp).
     TransferResult ReadRawBody(std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested);
     TransferResult ReadLzmaBody(std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested);
 
@@ -76,11 +78,12 @@ struct DownloadTransfer {
     TransferResult ExtractLzma(BodySource& source, std::atomic<int64_t>& bytesDone,
                                const std::atomic<bool>& abortRequested);
 
-    HANDLE targetFile = nullptr; // not owned
-    HINTERNET request = nullptr; // the current request; null between requests
-    int64_t received = 0;        // bytes taken from the source, header included: the resume offset
-    std::wstring name;           // the target's name for failure texts
-    Md5Context md5;              // digest of the bytes written so far
+    HANDLE targetFile = nullptr;     // not owned
+    HINTERNET request = nullptr;     // the current request; null between requests
+    ContentReader* reader = nullptr; // sends the request and reads its body
+    int64_t received = 0;            // bytes taken from the source, header included: the resume offset
+    std::wstring name;               // the target's name for failure texts
+    Md5Context md5;                  // digest of the bytes written so far
     CLzmaDec decoder;
     uint64_t left = 0; // bytes still to produce (decoded, or raw archive bytes to copy)
     std::wstring remoteName;

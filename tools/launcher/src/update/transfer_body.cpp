@@ -60,6 +60,18 @@ TransferResult ReadFailed(const ReaderKind& kind, const DownloadTransfer& t, boo
     return TRANSFER_RETRY;
 }
 
+// A read that failed because the step is going away is an abort, not a
+// failure to report.
+TransferResult ReadFailedOrAborted(const ReaderKind& kind, const DownloadTransfer& t, bool header,
+                                   const std::string& errorName, const std::atomic<bool>& abortRequested)
+{
+    if (abortRequested.load()) {
+        LogPrintf(kind.abortLine, t.url.c_str());
+        return TRANSFER_FAILED;
+    }
+    return ReadFailed(kind, t, header, errorName);
+}
+
 // The object cannot be decoded: start it again from byte 0.
 TransferResult Corrupted(const ReaderKind& kind)
 {
@@ -132,7 +144,7 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         unsigned char header[LZMA_HEADER_SIZE];
         int got = ReadHeader(source, header, errorName);
         if (got < 0)
-            return ReadFailed(kind, t, true, errorName);
+            return ReadFailedOrAborted(kind, t, true, errorName, abortRequested);
         if (got < static_cast<int>(LZMA_HEADER_SIZE)) {
             LogPrintf(L"Bad LZMA stream in %s\n", t.url.c_str());
             return Corrupted(kind);
@@ -174,7 +186,7 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         if (!inputEnded && t.inputPosition == t.inputSize) {
             uint32_t read = 0;
             if (!ReadFrom(source, t.input, static_cast<uint32_t>(TRANSFER_INPUT_SIZE), &read, errorName))
-                return ReadFailed(kind, t, false, errorName);
+                return ReadFailedOrAborted(kind, t, false, errorName, abortRequested);
             if (read > 0)
                 CountReceived(t, bytesDone, read);
             else
@@ -234,7 +246,7 @@ TransferResult DownloadTransfer::ReadRawBody(BodySource& source, std::atomic<int
     while (!abortRequested.load()) {
         uint32_t read = 0;
         if (!ReadFrom(source, output, static_cast<uint32_t>(TRANSFER_OUTPUT_SIZE), &read, errorName))
-            return ReadFailed(kHttp, *this, false, errorName);
+            return ReadFailedOrAborted(kHttp, *this, false, errorName, abortRequested);
         if (read == 0)
             return TRANSFER_DONE;
         CountReceived(*this, bytesDone, read);

@@ -141,33 +141,6 @@ int DownloadWorkerCount()
     return CachedCoreCount > 0 ? CachedCoreCount : 1;
 }
 
-bool OpenRequestList::Add(HINTERNET request)
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    if (closed_) {
-        InternetCloseHandle(request);
-        return false;
-    }
-    open_.insert(request);
-    return true;
-}
-
-void OpenRequestList::Release(HINTERNET request)
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    if (open_.erase(request))
-        InternetCloseHandle(request);
-}
-
-void OpenRequestList::CloseAll()
-{
-    std::lock_guard<std::mutex> guard(lock_);
-    closed_ = true;
-    for (HINTERNET request : open_)
-        InternetCloseHandle(request);
-    open_.clear();
-}
-
 ReqBinaries::ReqBinaries(int pass)
     : Requirement(pass != PASS_LAUNCHER && EnableBulkDownload ? STEP_PROGRESS_HEAVY : STEP_PROGRESS_LIGHT),
       Pass(pass)
@@ -187,7 +160,6 @@ ReqBinaries::~ReqBinaries()
 {
     PageWindow = nullptr;
     AbortRequested = true;
-    OpenRequests.CloseAll();
     if (WorkerThread) {
         WaitForSingleObject(WorkerThread.Get(), INFINITE);
         WorkerThread.Reset();

@@ -5,18 +5,21 @@
 // thread; UpdateWorker runs on a worker thread of its own, and RunDownloads
 // starts the download threads from it. Workers never touch a window: they
 // post to the page (ID_UPDATE_FINISHED, ID_UPDATE_DISK_TEXT) or to the main
-// window (the step messages). The destructor sets AbortRequested, closes every
-// open request so that blocked reads return, and waits for the worker, which
-// waits for its download threads: no thread outlives the step.
+// window (the step messages). The destructor sets AbortRequested and waits for
+// the worker, which waits for its download threads: no download thread
+// outlives the step. A WinINet call that the abort left running ends on its
+// connection's reader, which holds the handles it uses (content_reader.h).
 #pragma once
 
 #include "archive_entry.h"
+#include "content_reader.h"
 #include "download_progress.h"
 #include "download_queue.h"
 #include "download_transfer.h"
 #include "manifest.h"
 #include "requirement.h"
 #include "scoped_handles.h"
+#include "shared_internet_handle.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -24,8 +27,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -55,31 +56,18 @@ extern std::wstring DiskCheckText;
 extern std::wstring DiskCheckStatKey;
 
 // One HTTP connection of the step with the URL parts it was opened with; each
-// thread keeps its own, so no thread reads parts another is writing.
+// thread keeps its own, so no thread reads parts another is writing. Its
+// reader sends the connection's requests and reads their bodies.
 struct ContentConnection {
-    InternetHandle handle;
+    SharedInternetHandle handle;
     std::wstring basePath; // the object-name base: every object name is appended to it
     bool secure = false;
+    ContentReader reader;
 };
 
 enum ContentServer : int {
     SERVER_CONTENT = 0,
     SERVER_ORIGIN = 1,
-};
-
-// The open requests of a step's threads, so that the destructor can close
-// them under a thread that is blocked reading one. Each handle is closed once:
-// by its owner (Release gives true) or by CloseAll, whichever comes first.
-class OpenRequestList {
-  public:
-    bool Add(HINTERNET request); // false (and closes it) once CloseAll has run
-    void Release(HINTERNET request);
-    void CloseAll();
-
-  private:
-    std::mutex lock_;
-    std::set<HINTERNET> open_;
-    bool closed_ = false;
 };
 
 class ReqBinaries : public Requirement, public ReqDownload {
@@ -137,12 +125,11 @@ class ReqBinaries : public Requirement, public ReqDownload {
     wchar_t CbaName[16] = {};
     std::atomic<bool> AbortRequested{false};
     bool RelaunchNeeded = false;
-    InternetHandle InternetSession;
+    SharedInternetHandle InternetSession;
     HCRYPTPROV CryptoProvider = 0;
     // The kind the queue build chose; the page copies it into kind on the
     // user-interface thread.
     std::atomic<int> BuiltKind{-1};
-    OpenRequestList OpenRequests;
 };
 
 // Empties an open file and puts its position back at its start.

@@ -62,10 +62,11 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
     // The object names are appended to the base, which has no "/" of its own.
     while (!connection.basePath.empty() && connection.basePath.back() == L'/')
         connection.basePath.pop_back();
-    connection.handle.Reset(
+    connection.handle = SharedInternetHandle(
         InternetConnectW(InternetSession.Get(), parts.host, parts.port, parts.user[0] ? parts.user : nullptr,
                          parts.password[0] ? parts.password : nullptr, INTERNET_SERVICE_HTTP,
-                         connection.secure ? INTERNET_FLAG_SECURE : 0, 0));
+                         connection.secure ? INTERNET_FLAG_SECURE : 0, 0),
+        InternetSession);
     if (!connection.handle)
         return false;
     // Wine takes the time-outs of the connection and the request, not the
@@ -81,8 +82,8 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
     if (t.received > 0)
         FormatString(range, 256, L"Range: bytes=%I64d-", t.received);
     // The answer's head is given the request's whole receive time-out; only
-    // a body that stalls is cut short and resumed (content_transport.h).
-    if (!SendRequestAbortable(t.request, range, AbortRequested)) {
+    // a body that stalls is cut short and resumed (content_reader.h).
+    if (!t.reader->Send(range, &AbortRequested)) {
         CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
         return TRANSFER_RETRY;
     }
@@ -170,8 +171,9 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
         ++n;
         while (n <= kMaxAttempts) {
             LogPrintf(L"\nHTTP %s %s\n", t.received > 0 ? L"RESUME" : L"GET", remoteName.c_str());
-            HINTERNET request = HttpOpenRequestW(connection.handle.Get(), L"GET", t.url.c_str(), nullptr,
-                                                 nullptr, nullptr, t.requestFlags, 0);
+            SharedInternetHandle request(HttpOpenRequestW(connection.handle.Get(), L"GET", t.url.c_str(),
+                                                          nullptr, nullptr, nullptr, t.requestFlags, 0),
+                                         connection.handle);
             if (!request) {
                 char errorName[32];
                 const char* text = GetInternetErrorName(errorName);
@@ -182,16 +184,17 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
                 ++n;
                 continue;
             }
-            if (!OpenRequests.Add(request))
-                break; // the step is going away
-            SetContentTimeouts(request, CONTENT_TIMEOUT_MS);
+            SetContentTimeouts(request.Get(), CONTENT_TIMEOUT_MS);
             if (connection.secure)
-                AllowUnreachableRevocation(request);
-            t.request = request;
+                AllowUnreachableRevocation(request.Get());
+            t.request = request.Get();
+            t.reader = &connection.reader;
+            connection.reader.Begin(request);
             int64_t before = t.received;
             result = SendRequest(t);
+            // Closed once no call on it runs (content_reader.h).
+            connection.reader.Finish();
             t.request = nullptr;
-            OpenRequests.Release(request);
 
             if (result == TRANSFER_DONE) {
                 hash = MD5FinalText(t.md5);
