@@ -22,6 +22,14 @@ using testing_support::TempDir;
 
 namespace {
 
+// Whether the report's text holds part; the whole text is shown when not.
+testing::AssertionResult Holds(const std::string& description, const std::string& part)
+{
+    if (description.find(part) != std::string::npos)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "no \"" << part << "\" in:\n" << description;
+}
+
 struct CrashRun {
     int exitCode = -1;
     bool uploaderStarted = false;
@@ -234,9 +242,8 @@ TEST(CrashReport, AccessViolationWritesTheFolderAndStartsFaultCourierQuoted)
 
     const std::string log = LauncherLog();
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash type: Crash\r\nCrash reason: GPF\r\n"))
-        << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(log, "access"))) << description;
+    EXPECT_TRUE(Holds(description, "Crash type: Crash\r\nCrash reason: GPF\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(log, "access")));
     EXPECT_EQ(std::string::npos, description.find("Last windows error"));
 
     std::string logCopy = ReadFileBytes(run.crashFolder + L"\\Launcher.log");
@@ -259,8 +266,8 @@ TEST(CrashReport, StackOverflowIsReportedFromAFreshThread)
     ASSERT_TRUE(run.uploaderStarted);
     ExpectCrashFolderName(run.crashFolder);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: Stack Overflow\r\n")) << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "stack"))) << description;
+    EXPECT_TRUE(Holds(description, "Crash reason: Stack Overflow\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), "stack")));
     EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
 }
@@ -281,11 +288,10 @@ TEST(CrashReport, AssertionReportsOnceAndTheProgramGoesOn)
     ExpectCrashFolderName(run.crashFolder);
 
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos,
-              description.find("Crash reason: Assert: (count == 1) in Assertions [crashtest.cpp:42]\r\n"))
-        << description;
-    EXPECT_NE(std::string::npos, description.find("Last windows error: ")) << description;
-    EXPECT_NE(std::string::npos, description.find("Last standard library error: ")) << description;
+    EXPECT_TRUE(
+        Holds(description, "Crash reason: Assert: (count == 1) in Assertions [crashtest.cpp:42]\r\n"));
+    EXPECT_TRUE(Holds(description, "Last windows error: "));
+    EXPECT_TRUE(Holds(description, "Last standard library error: "));
     // An assertion has no exception to dump, but the dump is still written.
     EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
 
@@ -306,10 +312,9 @@ TEST(CrashReport, PureCallIsReportedBeforeTheProcessEnds)
     EXPECT_EQ(3, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos,
-              description.find("Crash reason: Assert: (Pure virtual function call) in PureCallHandler ["))
-        << description;
-    EXPECT_NE(std::string::npos, description.find(":839]\r\n")) << description;
+    EXPECT_TRUE(
+        Holds(description, "Crash reason: Assert: (Pure virtual function call) in PureCallHandler ["));
+    EXPECT_TRUE(Holds(description, ":839]\r\n"));
 }
 
 TEST(CrashReport, WithoutDebugHelpTheReportHasNoDumpButStillGoesOut)
@@ -370,7 +375,6 @@ TEST(CrashReport, AnExistingFolderForTheSecondIsNeverWrittenInto)
         EXPECT_FALSE(FileExists(folder + L"\\Description.txt"));
 }
 
-
 TEST(CrashReport, UncaughtExceptionAndAbortAreReportedAsCxxExceptions)
 {
     // Without the debug-help library: the dump is not what is looked at here.
@@ -387,11 +391,8 @@ TEST(CrashReport, UncaughtExceptionAndAbortAreReportedAsCxxExceptions)
             ASSERT_TRUE(run.uploaderStarted);
             ExpectCrashFolderName(run.crashFolder);
             std::string description = ReadDescription(run.crashFolder);
-            EXPECT_NE(std::string::npos, description.find("Crash reason: Microsoft C++ Exception\r\n"))
-                << description;
-            EXPECT_NE(std::string::npos,
-                      description.find(ThreadLine(LauncherLog(), ConvertToUtf8(mode).c_str())))
-                << description;
+            EXPECT_TRUE(Holds(description, "Crash reason: Microsoft C++ Exception\r\n"));
+            EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), ConvertToUtf8(mode).c_str())));
             EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
         }
     }
@@ -411,7 +412,7 @@ TEST(CrashReport, TwoThreadsFaultingTogetherGiveOneCompleteReport)
     ASSERT_TRUE(run.uploaderStarted);
     EXPECT_EQ(before + 1, CrashFolders().size());
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
+    EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
     EXPECT_EQ(0u, ReadFileBytes(run.crashFolder + L"\\QX.dmp").rfind("MDMP", 0));
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
     EXPECT_EQ(std::string::npos, LauncherLog().find("already exists")) << LauncherLog();
@@ -428,10 +429,9 @@ TEST(CrashReport, AMinidumpThatCannotBeWrittenInTimeIsLeftOut)
     EXPECT_EQ(1, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
-    EXPECT_NE(std::string::npos,
-              description.find("Minidump: not written, the dump thread did not finish within 2 seconds\r\n"))
-        << description;
+    EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
+    EXPECT_TRUE(
+        Holds(description, "Minidump: not written, the dump thread did not finish within 2 seconds\r\n"));
     EXPECT_NE(std::string::npos, LauncherLog().find("MiniDump thread did not finish within 2000 ms"));
 }
 
@@ -447,7 +447,8 @@ TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
     CrashLayout layout(dir.path(), dir.path(), true);
     ASSERT_TRUE(layout.ok());
 
-    for (auto [mode, marker] : {std::pair{L"heapheld", "heap holder"}, std::pair{L"loaderheld", "second fault"}}) {
+    for (auto [mode, marker] :
+         {std::pair{L"heapheld", "heap holder"}, std::pair{L"loaderheld", "second fault"}}) {
         SCOPED_TRACE(marker);
         const std::vector<std::wstring> before = CrashFolders();
         CrashRun run = layout.Run(mode, 10000, 60000);
@@ -456,11 +457,10 @@ TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
         ASSERT_TRUE(run.uploaderStarted);
         ExpectCrashFolderName(run.crashFolder);
         std::string description = ReadDescription(run.crashFolder);
-        EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
-        EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), marker))) << description;
-        EXPECT_NE(std::string::npos,
-                  description.find("Crash report: an earlier report did not finish within 3 seconds\r\n"))
-            << description;
+        EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
+        EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), marker)));
+        EXPECT_TRUE(
+            Holds(description, "Crash report: an earlier report did not finish within 3 seconds\r\n"));
         EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
         EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
     }
@@ -491,10 +491,9 @@ TEST(CrashReport, APureCallWaitsForTheReportOfAnotherThread)
     EXPECT_EQ(3, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted) << "the report was cut off";
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos,
-              description.find("Crash reason: Assert: (slow report) in AssertWithSlowDump [crashtest.cpp:9]\r\n"))
-        << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "reporting"))) << description;
+    EXPECT_TRUE(Holds(description,
+                      "Crash reason: Assert: (slow report) in AssertWithSlowDump [crashtest.cpp:9]\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), "reporting")));
     EXPECT_EQ("MDMP", ReadFileBytes(run.crashFolder + L"\\QX.dmp"));
 }
 
@@ -509,10 +508,9 @@ TEST(CrashReport, AFaultInTheDumpWriterEndsOnlyTheDumpThread)
     EXPECT_EQ(1, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: GPF\r\n")) << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "dumpfault"))) << description;
-    EXPECT_NE(std::string::npos, description.find("Minidump: not written, the dump writer failed (GPF)\r\n"))
-        << description;
+    EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), "dumpfault")));
+    EXPECT_TRUE(Holds(description, "Minidump: not written, the dump writer failed (GPF)\r\n"));
     EXPECT_EQ(std::string::npos, description.find("did not finish")) << description;
     EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
@@ -529,10 +527,9 @@ TEST(CrashReport, AnExceptionLeavingASecondaryThreadIsReportedWithItsText)
     EXPECT_EQ(1, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
-    EXPECT_NE(std::string::npos, description.find("Crash reason: Microsoft C++ Exception\r\n")) << description;
-    EXPECT_NE(std::string::npos, description.find(ThreadLine(LauncherLog(), "thrower"))) << description;
-    EXPECT_NE(std::string::npos, description.find("Uncaught exception: crashtest thread uncaught\r\n"))
-        << description;
+    EXPECT_TRUE(Holds(description, "Crash reason: Microsoft C++ Exception\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), "thrower")));
+    EXPECT_TRUE(Holds(description, "Uncaught exception: crashtest thread uncaught\r\n"));
 }
 
 TEST(CrashReport, AStalledMinidumpDoesNotKeepTheFolder)
