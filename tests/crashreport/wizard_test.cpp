@@ -134,7 +134,7 @@ class Wizard : public ::testing::Test {
     {
         result_ = SubmitCrashReport(crash_, false);
         if (result_ == 0)
-            DeleteDirectoryTree(crash_);
+            DeleteCrashFolder(crash_);
         EXPECT_TRUE(driver.Finished());
         EXPECT_FALSE(driver.TimedOut());
     }
