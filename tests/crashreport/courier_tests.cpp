@@ -209,6 +209,46 @@ TEST_F(Courier, EveryAnswerFormCountsAsHandled)
     EXPECT_FALSE(FileExists(root_ / L"Temp\\crash1.bug"));
 }
 
+// A folder that is not one a crash report leaves, here a user's documents
+// that happen to hold a Description.txt, is reported as before and kept
+// whole, with a line saying why.
+TEST_F(Courier, AFolderOtherThanACrashFolderIsSentAndKept)
+{
+    const std::wstring documents = root_ / L"Documents";
+    const std::pair<std::wstring, std::string> files[] = {
+        {L"Description.txt", "a b&c"},
+        {L"notes.log", "my notes\r\n"},
+        {L"holiday.jpg", std::string("\xFF\xD8\xFF\xE0", 4) + std::string(200, '\x42')},
+        {L"Saved Games\\slot1.sav", "level 3"},
+    };
+    ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((documents + L"\\Saved Games").c_str(), nullptr));
+    for (const auto& file : files)
+        ASSERT_TRUE(WriteFileBytes(documents + L"\\" + file.first, file.second));
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+
+    CourierRun run = Start(L"\"" + documents + L"\" /UNATTENDED");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output,
+              "Error: Folder kept: it holds the folder \"Saved Games\", so it is not a crash folder\r\n");
+    for (const auto& file : files)
+        EXPECT_EQ(ReadFileBytes(documents + L"\\" + file.first), file.second);
+    PostedReport report = FetchCrashReport();
+    EXPECT_EQ(report.count, 1);
+    EXPECT_EQ(report.Field("Description"), "a b&c");
+    EXPECT_NE(report.zip.Find("notes.log"), nullptr);
+
+    // Without the subfolder the photo alone keeps it.
+    ASSERT_TRUE(DeleteFileW((documents + L"\\Saved Games\\slot1.sav").c_str()));
+    ASSERT_TRUE(RemoveDirectoryW((documents + L"\\Saved Games").c_str()));
+    run = Start(L"\"" + documents + L"\" /UNATTENDED");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "Error: Folder kept: it holds \"holiday.jpg\", which is not a crash file\r\n");
+    EXPECT_EQ(ReadFileBytes(documents + L"\\holiday.jpg"), files[2].second);
+    EXPECT_EQ(ReadFileBytes(documents + L"\\notes.log"), files[1].second);
+    EXPECT_EQ(FetchCrashReport().count, 2);
+}
+
 TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
 {
     Configure("localhost:" + std::to_string(TestServer::HttpsPort() == 1 ? 2 : 1), false);

@@ -66,3 +66,37 @@ TEST(DeleteDirectoryTree, LinksAreNeverFollowed)
     DeleteDirectoryTree(linked);
     EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
 }
+
+TEST(CrashFolderCheck, OnlyCrashFilesMakeACrashFolder)
+{
+    for (const wchar_t* name : {L"Description.txt", L"DESCRIPTION.TXT", L"Launcher.log", L"QX.dmp", L"QX.DMP",
+                                L"QX.cfg", L"Editor.cfg", L"dxdiag.txt", L".log"})
+        EXPECT_TRUE(IsCrashFileName(name)) << testing::PrintToString(std::wstring(name));
+    for (const wchar_t* name :
+         {L"photo.jpg", L"desktop.ini", L"Description.txt.bak", L"notes.txt", L"QX.dmp.tmp", L"log", L"QX"})
+        EXPECT_FALSE(IsCrashFileName(name)) << testing::PrintToString(std::wstring(name));
+
+    TempDir dir;
+    std::wstring crash = dir / L"2031.05.07.21.04.09";
+    ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
+    for (const wchar_t* name : {L"Description.txt", L"Launcher.log", L"QX.dmp", L"QX.cfg", L"dxdiag.txt"})
+        ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
+    EXPECT_EQ(CheckCrashFolder(crash).verdict, CrashFolderVerdict::CRASH_FOLDER);
+}
+
+TEST(CrashFolderCheck, RootsAreNeverCrashFolders)
+{
+    for (const wchar_t* root : {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\",
+                                L"\\\\?\\C:\\", L"\\\\?\\UNC\\server\\share", L"\\\\.\\D:",
+                                L"\\\\?\\Volume{12345678-1234-1234-1234-123456789abc}\\"})
+        EXPECT_TRUE(IsRootPath(root)) << testing::PrintToString(std::wstring(root));
+    for (const wchar_t* path : {L"C:\\Users", L"C:\\Users\\", L"\\\\server\\share\\crash",
+                                L"\\\\?\\C:\\crash", L"\\\\?\\UNC\\server\\share\\crash"})
+        EXPECT_FALSE(IsRootPath(path)) << testing::PrintToString(std::wstring(path));
+
+    // The folder as given: made a full path first.
+    EXPECT_EQ(CheckCrashFolder(L"C:\\").verdict, CrashFolderVerdict::ROOT);
+    EXPECT_EQ(CheckCrashFolder(L"C:\\windows\\..").verdict, CrashFolderVerdict::ROOT);
+    EXPECT_EQ(KeptFolderLine(CheckCrashFolder(L"C:\\")),
+              "Error: Folder kept: it is the root of a drive or share, not a crash folder\n");
+}

@@ -37,11 +37,11 @@ BOOL CALLBACK FindDialogWithChild(HWND window, LPARAM lParam)
     return FALSE;
 }
 
-HWND FindThreadDialog(int childId)
+HWND FindThreadDialog(int childId, DWORD threadId = GetCurrentThreadId())
 {
     Search search;
     search.childId = childId;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialogWithChild, reinterpret_cast<LPARAM>(&search));
+    EnumThreadWindows(threadId, FindDialogWithChild, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -159,6 +159,11 @@ bool CaptureWindow(HWND window, const std::wstring& path)
 HWND FindWizardSheet()
 {
     return FindThreadDialog(NEXT_BUTTON);
+}
+
+HWND FindWizardSheetOf(DWORD threadId)
+{
+    return FindThreadDialog(NEXT_BUTTON, threadId);
 }
 
 int CurrentPageId(HWND sheet)

@@ -89,6 +89,9 @@ bool CaptureWindow(HWND window, const std::wstring& path);
 
 // The sheet of the wizard on this thread, or null.
 HWND FindWizardSheet();
+// The same for another thread; it asks nothing of that thread's windows,
+// so it also works while the thread does not answer.
+HWND FindWizardSheetOf(DWORD threadId);
 
 // The dialog id of the sheet's current page, or 0.
 int CurrentPageId(HWND sheet);

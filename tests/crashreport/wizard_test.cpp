@@ -6,7 +6,10 @@
 
 #include <windows.h>
 
+#include <prsht.h>
+
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "crash_server.h"
@@ -134,7 +137,7 @@ class Wizard : public ::testing::Test {
     {
         result_ = SubmitCrashReport(crash_, false);
         if (result_ == 0)
-            DeleteDirectoryTree(crash_);
+            DeleteCrashFolder(crash_);
         EXPECT_TRUE(driver.Finished());
         EXPECT_FALSE(driver.TimedOut());
     }
@@ -370,4 +373,53 @@ TEST_F(Wizard, InHouseMachinesGetDetailsAndTheTrackerEntry)
     EXPECT_EQ(ShellCalls,
               (std::vector<std::wstring>{L"explore " + crash_,
                                          L"open https://tracker.vantorel.test/jira/browse/VT-5150"}));
+}
+
+namespace {
+
+// From another thread, what a user sees of the sheet while its report is
+// being sent: once the server has the POST, whether the sheet answers a
+// message at all, and then its Cancel.
+struct SendWatch {
+    bool sawPost = false;
+    bool answered = false;
+
+    void Watch(DWORD wizardThread)
+    {
+        for (int tries = 0; tries < 300 && !sawPost; ++tries) {
+            for (const auto& request : TestServer::Requests())
+                sawPost = sawPost || request.path == "/CrashServer/CrashProcessREST.php";
+            if (!sawPost)
+                Sleep(100);
+        }
+        HWND sheet = wizard_testing::FindWizardSheetOf(wizardThread);
+        if (!sawPost || !sheet)
+            return;
+        DWORD_PTR result = 0;
+        answered = SendMessageTimeoutW(sheet, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result) != 0;
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+    }
+};
+
+} // namespace
+
+// A server that trickles its answer holds the POST for about 45 s (status
+// line and headers included, one byte every half second), well inside the
+// send's deadline. Meanwhile the sheet answers, and its Cancel ends the
+// wait: the wizard closes, the report counts as not sent, and the folder
+// goes as after any send.
+TEST_F(Wizard, TheSheetAnswersWhileTheSendRunsAndItsCancelEndsTheWait)
+{
+    ASSERT_TRUE(crash_testing::TrickleCrashAnswers(0.5, "12345"));
+    SendWatch watch;
+    std::thread watcher(&SendWatch::Watch, &watch, GetCurrentThreadId());
+    WizardDriver driver({{INTRO, Action::NEXT}, {REPRO, Action::NEXT}});
+    Run(driver);
+    watcher.join();
+    EXPECT_TRUE(watch.sawPost);
+    EXPECT_TRUE(watch.answered);
+    EXPECT_EQ(result_, 0);
+    EXPECT_FALSE(CrashFolderExists());
+    EXPECT_EQ(Errors,
+              (std::vector<std::string>{"Error: The send was cancelled before the crash server answered\n"}));
 }

@@ -2,11 +2,22 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "error_output.h"
 #include "scoped_handles.h"
+#include "strings.h"
 
 namespace {
 
 constexpr DWORD REAL_PATH_SIZE = 32768;
+constexpr size_t KEPT_LINE_SIZE = 1024;
+
+// The files a crash folder holds besides those taken by their kind.
+const wchar_t* const CRASH_FILE_NAMES[] = {L"Description.txt", L"dxdiag.txt"};
+// The kinds the report's zip takes (the attachment's "*.dmp", "*.log" and
+// "*.cfg").
+const wchar_t* const CRASH_FILE_EXTENSIONS[] = {L".dmp", L".log", L".cfg"};
 
 bool IsDotEntry(const wchar_t* name)
 {
@@ -71,7 +82,173 @@ void DeleteContents(const std::wstring& folder, const std::wstring& root)
     } while (FindNextFileW(find.Get(), &entry));
 }
 
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
+{
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+bool StartsWithNoCase(const std::wstring& text, const wchar_t* prefix)
+{
+    int length = static_cast<int>(wcslen(prefix));
+    return text.size() >= static_cast<size_t>(length) &&
+           CompareStringOrdinal(text.c_str(), length, prefix, length, TRUE) == CSTR_EQUAL;
+}
+
+// The components of path, empty ones (doubled separators) not counted.
+size_t CountComponents(const std::wstring& path)
+{
+    size_t count = 0;
+    bool inComponent = false;
+    for (wchar_t c : path) {
+        if (IsSeparator(c)) {
+            inComponent = false;
+        } else if (!inComponent) {
+            inComponent = true;
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::wstring FullPath(const std::wstring& path)
+{
+    DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    return full;
+}
+
 } // namespace
+
+bool IsCrashFileName(const wchar_t* name)
+{
+    for (const wchar_t* known : CRASH_FILE_NAMES) {
+        if (EqualsNoCase(name, known))
+            return true;
+    }
+    const wchar_t* extension = GetExtensionPart(name);
+    for (const wchar_t* kind : CRASH_FILE_EXTENSIONS) {
+        if (EqualsNoCase(extension, kind))
+            return true;
+    }
+    return false;
+}
+
+bool IsRootPath(const std::wstring& fullPath)
+{
+    std::wstring path = fullPath;
+    bool device = false; // "\\?\" and "\\.\" name the same places directly
+    if (StartsWithNoCase(path, L"\\\\?\\UNC\\")) {
+        path = L"\\\\" + path.substr(8);
+    } else if (StartsWithNoCase(path, L"\\\\?\\") || StartsWithNoCase(path, L"\\\\.\\")) {
+        path = path.substr(4);
+        device = true;
+    }
+    while (!path.empty() && IsSeparator(path.back()))
+        path.pop_back();
+    if (path.empty())
+        return true; // "\": the current drive's root
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
+        return CountComponents(path) <= 2; // "\\server\share"
+    if (path.size() == 2 && path[1] == L':')
+        return true; // "C:"
+    // A volume named directly ("\\?\Volume{...}").
+    return device && CountComponents(path) <= 1;
+}
+
+CrashFolderCheck CheckCrashFolder(const std::wstring& folder)
+{
+    CrashFolderCheck check;
+    if (IsRootPath(FullPath(folder))) {
+        check.verdict = CrashFolderVerdict::ROOT;
+        return check;
+    }
+    WIN32_FIND_DATAW entry;
+    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!find) {
+        check.error = GetLastError();
+        return check;
+    }
+    CrashFolderCheck found; // the first link or other file
+    found.verdict = CrashFolderVerdict::CRASH_FOLDER;
+    do {
+        if (IsDotEntry(entry.cFileName))
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            check.verdict = CrashFolderVerdict::HOLDS_FOLDER;
+            check.entry = entry.cFileName;
+            return check;
+        }
+        if (found.verdict != CrashFolderVerdict::CRASH_FOLDER)
+            continue;
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            found.verdict = CrashFolderVerdict::HOLDS_LINK;
+        else if (!IsCrashFileName(entry.cFileName))
+            found.verdict = CrashFolderVerdict::HOLDS_OTHER;
+        else
+            continue;
+        found.entry = entry.cFileName;
+    } while (FindNextFileW(find.Get(), &entry));
+    DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        check.error = error;
+        return check;
+    }
+    return found;
+}
+
+std::string KeptFolderLine(const CrashFolderCheck& check)
+{
+    std::string name = ConvertToUtf8(check.entry);
+    char line[KEPT_LINE_SIZE];
+    switch (check.verdict) {
+    case CrashFolderVerdict::CRASH_FOLDER:
+        return std::string();
+    case CrashFolderVerdict::ROOT:
+        snprintf(line, sizeof(line),
+                 "Error: Folder kept: it is the root of a drive or share, not a crash folder\n");
+        break;
+    case CrashFolderVerdict::HOLDS_FOLDER:
+        snprintf(line, sizeof(line),
+                 "Error: Folder kept: it holds the folder \"%s\", so it is not a crash folder\n",
+                 name.c_str());
+        break;
+    case CrashFolderVerdict::HOLDS_LINK:
+        snprintf(line, sizeof(line),
+                 "Error: Folder kept: it holds the link \"%s\", so it is not a crash folder\n", name.c_str());
+        break;
+    case CrashFolderVerdict::HOLDS_OTHER:
+        snprintf(line, sizeof(line), "Error: Folder kept: it holds \"%s\", which is not a crash file\n",
+                 name.c_str());
+        break;
+    case CrashFolderVerdict::NOT_LISTED:
+        snprintf(line, sizeof(line), "Error: Folder kept: its entries could not be listed. Error code: %lu\n",
+                 check.error);
+        break;
+    }
+    return line;
+}
+
+bool DeleteCrashFolder(const std::wstring& folder)
+{
+    CrashFolderCheck check = CheckCrashFolder(folder);
+    if (check.verdict != CrashFolderVerdict::CRASH_FOLDER) {
+        PrintError("%s", KeptFolderLine(check).c_str());
+        return false;
+    }
+    DeleteDirectoryTree(folder);
+    return true;
+}
 
 void DeleteDirectoryTree(const std::wstring& folder)
 {

@@ -3,8 +3,9 @@
 //   FaultCourier.exe "<crash folder>" [/UNATTENDED]
 //
 // Exit code 0 when the report was handled (the folder is gone), 1 when it
-// stopped early (the folder stays). Failures are printed to standard output
-// as lines that begin "Error: ".
+// stopped early (the folder stays), 2 when the report was handled but the
+// folder is not one a crash report leaves (it stays). Failures are printed
+// to standard output as lines that begin "Error: ".
 #include <windows.h>
 
 #include "command_line.h"
@@ -25,7 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
         return 1;
     }
     int result = SubmitCrashReport(arguments.folder, arguments.unattended);
-    if (result == 0)
-        DeleteDirectoryTree(arguments.folder);
-    return result;
+    if (result != 0)
+        return result;
+    return DeleteCrashFolder(arguments.folder) ? 0 : 2;
 }

@@ -151,7 +151,8 @@ DWORD WINAPI PostThread(void* parameter)
 
 DWORD CrashSendDeadlineMs = 600000;
 
-bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse)
+bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse,
+                     const SendWaiter& wait)
 {
     auto* job = new PostJob;
     job->url = url;
@@ -168,9 +169,17 @@ bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer,
     // WinINet's time-outs bound each wait for a byte, not the whole
     // exchange: a server that sends a byte now and then would hold the
     // caller (and the wizard) for ever.
-    if (WaitForSingleObject(thread.Get(), CrashSendDeadlineMs) != WAIT_OBJECT_0) {
-        PrintError("Error: The crash server did not answer within %lu seconds\n",
-                   static_cast<unsigned long>(CrashSendDeadlineMs / 1000));
+    SendWaitResult waited = SendWaitResult::DEADLINE;
+    if (wait)
+        waited = wait(thread.Get(), CrashSendDeadlineMs);
+    else if (WaitForSingleObject(thread.Get(), CrashSendDeadlineMs) == WAIT_OBJECT_0)
+        waited = SendWaitResult::ENDED;
+    if (waited != SendWaitResult::ENDED) {
+        if (waited == SendWaitResult::CANCELLED)
+            PrintError("Error: The send was cancelled before the crash server answered\n");
+        else
+            PrintError("Error: The crash server did not answer within %lu seconds\n",
+                       static_cast<unsigned long>(CrashSendDeadlineMs / 1000));
         ReleaseJob(job);
         return false;
     }

@@ -1,6 +1,7 @@
 // SubmitPage: attaches the crash files and posts the report, one step per
 // timer tick, showing what it is doing; on in-house machines it then offers
-// the issue tracker's entry of the report.
+// the issue tracker's entry of the report. The POST may take minutes: the
+// sheet's messages go on meanwhile, and its Cancel ends the wait.
 #include "wizard_pages.h"
 
 #include <commctrl.h>
@@ -11,6 +12,7 @@
 #include "crash_endpoint.h"
 #include "in_house.h"
 #include "resource_ids.h"
+#include "send_wait.h"
 #include "server_config.h"
 #include "shell_open.h"
 #include "texts.h"
@@ -70,7 +72,14 @@ INT_PTR OnSubmitNotify(HWND page, const NMHDR* notification)
         KillTimer(page, SUBMIT_TIMER_ID);
         return SetPageResult(page, FALSE);
     case PSN_WIZNEXT:
-        return SetPageResult(page, IDD_OUTRO_PAGE);
+        // No page move while the POST's wait runs inside this page.
+        return SetPageResult(page, context.sending ? -1 : IDD_OUTRO_PAGE);
+    case PSN_QUERYCANCEL:
+        // The sheet closes as Cancel always closes it; the wait ends first
+        // and the report counts as not sent.
+        if (context.sending)
+            context.sendCancelled = true;
+        return SetPageResult(page, FALSE);
     default:
         return FALSE;
     }
@@ -94,9 +103,14 @@ void AdvanceSubmitStep(HWND page, WizardContext& context)
         StartSubmitTimer(page);
         break;
     case 2:
+        // The timer would run the next step inside the wait.
+        KillTimer(page, SUBMIT_TIMER_ID);
         SetDlgItemTextByKey(page, IDC_PROGRESS_TEXT, "STRING_SUBMITTING_ISSUE");
+        context.sending = true;
         context.failed =
-            !PostCrashReport(CrashEndpointUrl().c_str(), ReportBodyText(*context.body), context.answer, true);
+            !PostCrashReport(CrashEndpointUrl().c_str(), ReportBodyText(*context.body), context.answer, true,
+                             PumpingSendWaiter(GetParent(page), &context.sendCancelled));
+        context.sending = false;
         StartSubmitTimer(page);
         break;
     case SUBMIT_STEP_FINISHED:

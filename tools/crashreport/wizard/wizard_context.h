@@ -25,6 +25,10 @@ struct WizardContext {
     std::wstring folder; // the CrashFolder
     ServerAnswer answer; // bug number, fixed, rejected, suspect text
     bool failed = false; // the POST did not reach the server
+    // While the POST runs the sheet keeps answering; its Cancel ends the
+    // wait as a failed send would.
+    bool sending = false;
+    bool sendCancelled = false;
 };
 
 // What OutroPage shows, first match wins.

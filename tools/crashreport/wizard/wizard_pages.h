@@ -29,7 +29,9 @@ INT_PTR CALLBACK OutroPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 
 // SubmitPage's steps: 1 attaches the crash files, 2 posts the report, 3
 // finishes (Next enabled); each of the first two ends by starting the timer,
-// whose tick marks the step done and runs the next.
+// whose tick marks the step done and runs the next. Step 2 dispatches the
+// thread's messages while the POST runs; the sheet's Cancel ends that wait
+// with the report counted as not sent.
 void AdvanceSubmitStep(HWND page, WizardContext& context);
 void OnSubmitTimer(HWND page, WizardContext& context);
 
