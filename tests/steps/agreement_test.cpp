@@ -152,6 +152,18 @@ TEST_F(AgreementTest, DecliningMeansQuittingAndNothingIsRecorded)
     steps_test::PumpMessages();
     EXPECT_EQ(host_.pageKeys.back(), "UPDATE_FAILED");
     DestroyWindow(page);
+
+    // And one larger than a document may be, which is not read.
+    ASSERT_TRUE(WriteFileBytes(cbaPath_, std::string(AGREEMENT_MAX_BYTES + 1, ' ')));
+    size_t texts = host_.narrowTexts.size();
+    size_t keys = host_.pageKeys.size();
+    ReqCBA large;
+    page = large.Run(host_.get());
+    steps_test::PumpMessages();
+    ASSERT_EQ(host_.pageKeys.size(), keys + 1);
+    EXPECT_EQ(host_.pageKeys.back(), "UPDATE_FAILED");
+    EXPECT_EQ(host_.narrowTexts.size(), texts);
+    DestroyWindow(page);
 }
 
 TEST_F(AgreementTest, ForceSwitchLocalCopyAndHeadless)

@@ -36,8 +36,10 @@ class BytesSource : public BodySource {
         *read = static_cast<uint32_t>(n);
         return true;
     }
+    int64_t DeclaredLength() const override { return declared; }
     size_t position() const { return position_; }
     int reads = 0;
+    int64_t declared = -1; // the answer's Content-Length
 
   private:
     std::string bytes_;
@@ -363,6 +365,59 @@ TEST_F(TransferTest, NoInputReadAfterTheDeclaredSize)
     EXPECT_EQ(transfer->ReadLzmaBody(source, bytesDone, abortRequested), TRANSFER_DONE);
     EXPECT_EQ(Digest(), info.md5);
     EXPECT_LE(source.position(), object.size() + 16384);
+}
+
+TEST_F(TransferTest, ObjectsPastTheLimitAreRefusedBeforeAByteBeyondItIsStored)
+{
+    LogCapture log;
+    const uint64_t limit = 50000;
+    std::string body(100000, 'b');
+
+    // A raw answer that declares more is not read.
+    transfer->limit = limit;
+    BytesSource declared(body, 5000);
+    declared.declared = 100000;
+    EXPECT_EQ(transfer->ReadRawBody(declared, bytesDone, abortRequested), TRANSFER_FAILED);
+    EXPECT_EQ(declared.reads, 0);
+    bool fatal = true;
+    EXPECT_EQ(ErrorText(&fatal), L"Downloaded data was corrupted.");
+    EXPECT_FALSE(fatal);
+    EXPECT_TRUE(log.Contains("Refused http://127.0.0.1/Data/a.bin.lzma: it declares 100000 bytes, more "
+                             "than the 50000 it may have\r\n"))
+        << log.Text();
+
+    // One that declares nothing stops at the limit.
+    Fresh();
+    transfer->limit = limit;
+    BytesSource undeclared(body, 5000);
+    EXPECT_EQ(transfer->ReadRawBody(undeclared, bytesDone, abortRequested), TRANSFER_FAILED);
+    EXPECT_EQ(Written().size(), limit);
+    EXPECT_LE(undeclared.position(), limit + 5000);
+
+    // Exactly the limit is taken.
+    Fresh();
+    transfer->limit = limit;
+    BytesSource exact(body.substr(0, limit), 5000);
+    exact.declared = static_cast<int64_t>(limit);
+    EXPECT_EQ(transfer->ReadRawBody(exact, bytesDone, abortRequested), TRANSFER_DONE);
+    EXPECT_EQ(Written(), body.substr(0, limit));
+
+    // An ".lzma" object is refused by its header's size, an "unknown" size
+    // (all bits set) too, before anything is decoded.
+    for (const char* size : {"50001", "18446744073709551615"}) {
+        Fresh();
+        transfer->limit = limit;
+        BytesSource packed(LzmaObject(60000, 14, nullptr, std::string("\"size_header\": ") + size));
+        EXPECT_EQ(transfer->ReadLzmaBody(packed, bytesDone, abortRequested), TRANSFER_FAILED) << size;
+        EXPECT_EQ(packed.position(), LZMA_HEADER_SIZE) << size;
+        EXPECT_TRUE(Written().empty()) << size;
+    }
+    ContentObject info;
+    Fresh();
+    transfer->limit = limit;
+    BytesSource packed(LzmaObject(limit, 15, &info));
+    EXPECT_EQ(transfer->ReadLzmaBody(packed, bytesDone, abortRequested), TRANSFER_DONE);
+    EXPECT_EQ(Digest(), info.md5);
 }
 
 TEST_F(TransferTest, ArchiveExtraction)

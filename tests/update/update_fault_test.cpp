@@ -2,6 +2,9 @@
 // in a verified install or on the retry page, and a later run mends what an
 // interrupted one left; a headless run that fails for good says why and
 // ends with an exit code of its own.
+#include "app_folders.h"
+#include "manifest.h"
+#include "motd_buffer.h"
 #include "release_fixture.h"
 #include "settings_store.h"
 #include "step_page.h"
@@ -9,6 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <atomic>
+#include <thread>
 
 using testing_support::FileExists;
 
@@ -34,6 +40,62 @@ std::string EveryAttempt(const std::string& injection, int count)
         attempts += (i ? ", " : "") + injection;
     return attempts + "]";
 }
+
+// The largest size a temporary file of a fetch to memory reaches while the
+// launcher writes it. The watch opens the file first and keeps it open, so
+// the launcher's delete on close leaves the file, and what it wrote, until
+// the watch ends.
+class TemporaryFileWatch {
+  public:
+    explicit TemporaryFileWatch(const std::wstring& name)
+        : path_(std::wstring(GetLocalDataFolder()) + L"\\" + name),
+          file_(CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr))
+    {
+        if (file_ != INVALID_HANDLE_VALUE)
+            thread_ = std::thread([this] {
+                while (!stop_) {
+                    Sample();
+                    Sleep(1);
+                }
+            });
+    }
+    ~TemporaryFileWatch() { Stop(); }
+    bool Watching() const { return file_ != INVALID_HANDLE_VALUE; }
+    // The largest size seen, the size at the end included.
+    int64_t Largest()
+    {
+        Stop();
+        return largest_;
+    }
+
+  private:
+    void Sample()
+    {
+        LARGE_INTEGER size = {};
+        if (GetFileSizeEx(file_, &size) && size.QuadPart > largest_)
+            largest_ = size.QuadPart;
+    }
+    void Stop()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (file_ == INVALID_HANDLE_VALUE)
+            return;
+        Sample();
+        CloseHandle(file_);
+        file_ = INVALID_HANDLE_VALUE;
+        DeleteFileW(path_.c_str()); // when the launcher never took it
+    }
+
+    std::wstring path_;
+    HANDLE file_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> largest_{0};
+    std::thread thread_;
+};
 
 TEST(UpdateFaultTest, RecoverableFaultsEndInAVerifiedInstall)
 {
@@ -276,6 +338,47 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
     EXPECT_TRUE(Contains(output, "(0x00000070)")) << output;
     EXPECT_FALSE(Contains(output, "0x00000000")) << output;
     EXPECT_FALSE(FileExists(release.files[0].localPath));
+}
+
+TEST(UpdateFaultTest, ObjectsReadWholeAreRefusedPastTheirBoundBeforeTheyAreStored)
+{
+    ReleaseFixture release;
+    release.Add("/Data/a.bin", 3000, 1, true);
+    // More than the message of the day may have, in zeros: a few KiB served.
+    ContentObject motd = content_server::PutBytes("/Ornix/Language/MOTD_en.rtf.lzma",
+                                                  std::string(MOTD_MAX_BYTES + (1 << 20), '\0'));
+    ASSERT_TRUE(release.Publish());
+    const std::string huge = R"({"lzma_size": 4294967296})";
+
+    // A manifest whose header declares 4 GiB is refused from the header: the
+    // step fails and nothing is installed.
+    content_server::Fail("manifest", "[" + huge + ", " + huge + "]");
+    {
+        TemporaryFileWatch manifest(L"index.txt.lzma");
+        ASSERT_TRUE(manifest.Watching());
+        ASSERT_EQ(release.Run(L"-nocef"), 0);
+        std::string log = release.Log();
+        EXPECT_EQ(release.LastPage(), LauncherPage::Retry) << log;
+        EXPECT_TRUE(Contains(log, "it declares 4294967296 bytes")) << log;
+        EXPECT_FALSE(FileExists(release.files[0].localPath));
+        EXPECT_LE(manifest.Largest(), static_cast<int64_t>(MANIFEST_MAX_BYTES));
+    }
+    content_server::Fail("manifest", "[]");
+
+    // A message of the day whose header declares 4 GiB is refused before a
+    // byte of it is stored, and not asked for again (a second answer would
+    // declare its true size, past the limit too): the run goes on without it
+    // and installs.
+    content_server::Fail(motd.name, "[" + huge + "]");
+    TemporaryFileWatch message(L"MOTD_en.rtf.lzma");
+    ASSERT_TRUE(message.Watching());
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    std::string log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
+    ExpectVerifiedInstall(release);
+    EXPECT_TRUE(Contains(log, "The message of the day is not shown")) << log;
+    EXPECT_EQ(message.Largest(), 0);
+    EXPECT_EQ(content_server::Attempts(motd.name), 1);
 }
 
 } // namespace

@@ -31,6 +31,8 @@ class InternetBodySource : public BodySource {
   public:
     InternetBodySource(HINTERNET request, ContentReader& reader, const std::atomic<bool>* abortRequested);
     bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) override;
+    // The Content-Length of the answer, or -1 when it has none.
+    int64_t DeclaredLength() const override { return expected_; }
 
   private:
     ContentReader& reader_;

@@ -38,6 +38,8 @@ class BodySource {
     // has ended), or false after a failure, whose name (a narrow text, for
     // the log and the StepError) goes into errorName.
     virtual bool Read(void* buffer, uint32_t size, uint32_t* read, std::string& errorName) = 0;
+    // The bytes the source says are still to come, or -1 when it does not say.
+    virtual int64_t DeclaredLength() const { return -1; }
 };
 
 // Plain heap allocation and release for the LZMA decoder.
@@ -50,6 +52,7 @@ constexpr size_t LZMA_HEADER_SIZE = 13;
 constexpr size_t TRANSFER_INPUT_SIZE = 16384;
 constexpr size_t TRANSFER_OUTPUT_SIZE = 32768;
 constexpr size_t NO_ARCHIVE_PART = SIZE_MAX;
+constexpr uint64_t NO_SIZE_LIMIT = UINT64_MAX;
 
 struct DownloadTransfer {
     DownloadTransfer();  // a fresh transfer: nothing received, MD5 started, no decoder
@@ -91,6 +94,11 @@ struct DownloadTransfer {
     size_t archivePart = NO_ARCHIVE_PART; // the archive part the next read comes from
     int64_t partOffset = 0;               // offset of the next archive read within that part
     uint32_t requestFlags = 0;
+    // The most bytes the object may store. One that is larger is refused
+    // (TRANSFER_FAILED) before a byte past the limit is written: an ".lzma"
+    // object by the size its header declares, a raw body by the length its
+    // answer declares, or else once its bytes pass the limit.
+    uint64_t limit = NO_SIZE_LIMIT;
     unsigned char input[TRANSFER_INPUT_SIZE];
     unsigned char output[TRANSFER_OUTPUT_SIZE];
     uint64_t inputPosition = 0;

@@ -9,13 +9,9 @@
 
 extern std::vector<char> MotdBuffer;
 
-// A larger message of the day is not kept: it comes over plain HTTP, and
-// every show of it converts the whole text.
+// A larger message of the day is refused before it is stored: it comes over
+// plain HTTP, and every show of it converts the whole text.
 constexpr size_t MOTD_MAX_BYTES = size_t{2} << 20;
-
-// Empties MotdBuffer, with a log line, when it holds more than
-// MOTD_MAX_BYTES.
-void DropOversizedMotd();
 
 // The language index and server cluster whose message MotdBuffer holds;
 // MOTD_NO_LANGUAGE and SC_MAX (3) when none is held.

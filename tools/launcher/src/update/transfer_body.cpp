@@ -79,6 +79,20 @@ TransferResult Corrupted(const ReaderKind& kind)
     return TRANSFER_RESTART;
 }
 
+// An object larger than the transfer may store: declared is the size it
+// declares, 0 when it declares none. Asking again would bring the same bytes,
+// so the transfer gives up.
+TransferResult TooLarge(const ReaderKind& kind, const DownloadTransfer& t, uint64_t declared)
+{
+    if (declared > 0)
+        LogPrintf(L"Refused %s: it declares %I64u bytes, more than the %I64u it may have\n", t.url.c_str(),
+                  declared, t.limit);
+    else
+        LogPrintf(L"Refused %s: its body goes on past the %I64u bytes it may have\n", t.url.c_str(), t.limit);
+    SetStepErrorKey("DownloadCorrupted", kind.archive);
+    return TRANSFER_FAILED;
+}
+
 // Writes the bytes to the target and adds them to the digest.
 bool Store(DownloadTransfer& t, const unsigned char* bytes, size_t count)
 {
@@ -152,6 +166,10 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         uint64_t size = 0;
         for (int i = 7; i >= 0; --i)
             size = (size << 8) | header[5 + i];
+        // Refused before anything is decoded; an "unknown" size (all bits
+        // set) is larger than any limit.
+        if (size > t.limit)
+            return TooLarge(kind, t, size);
         // Matches never reach further back than the decoded size, so a larger
         // dictionary would only be memory the header asks for in vain.
         unsigned char props[LZMA_PROPS_SIZE];
@@ -243,12 +261,18 @@ TransferResult DownloadTransfer::ReadRawBody(BodySource& source, std::atomic<int
                                              const std::atomic<bool>& abortRequested)
 {
     std::string errorName;
+    // received is what is stored so far: a resumed answer declares the rest.
+    int64_t declared = source.DeclaredLength();
+    if (declared >= 0 && static_cast<uint64_t>(received) + static_cast<uint64_t>(declared) > limit)
+        return TooLarge(kHttp, *this, static_cast<uint64_t>(received) + static_cast<uint64_t>(declared));
     while (!abortRequested.load()) {
         uint32_t read = 0;
         if (!ReadFrom(source, output, static_cast<uint32_t>(TRANSFER_OUTPUT_SIZE), &read, errorName))
             return ReadFailedOrAborted(kHttp, *this, false, errorName, abortRequested);
         if (read == 0)
             return TRANSFER_DONE;
+        if (static_cast<uint64_t>(received) + read > limit)
+            return TooLarge(kHttp, *this, 0);
         CountReceived(*this, bytesDone, read);
         if (!Store(*this, output, read))
             return TRANSFER_FAILED;

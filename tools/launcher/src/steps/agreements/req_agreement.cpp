@@ -25,7 +25,8 @@ namespace {
 constexpr size_t RECORDED_CAPACITY = 128;
 
 // Reads the whole document into its buffer, followed by a zero byte. False
-// when the file is missing, unreadable or empty.
+// when the file is missing, unreadable, empty or larger than
+// AGREEMENT_MAX_BYTES.
 bool LoadDocument(AgreementDocument& document, const wchar_t* path)
 {
     UniqueHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -33,9 +34,13 @@ bool LoadDocument(AgreementDocument& document, const wchar_t* path)
     if (!file)
         return false;
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size) || size.LowPart == 0)
+    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0)
         return false;
-    // Only the low 32 bits count; a document is a few kilobytes.
+    if (size.QuadPart > AGREEMENT_MAX_BYTES) {
+        LogPrintf(L"The agreement %s is not shown: %I64d bytes, more than %I64d\n", path, size.QuadPart,
+                  AGREEMENT_MAX_BYTES);
+        return false;
+    }
     std::vector<char> bytes(size.LowPart);
     DWORD read = 0;
     if (!ReadFile(file.Get(), bytes.data(), size.LowPart, &read, nullptr))

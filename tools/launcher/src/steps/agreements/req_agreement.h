@@ -8,6 +8,7 @@
 
 #include "requirement.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct AgreementDocument {
     std::vector<char> buffer; // the whole document and a zero byte, kept for the run
     bool forceConsumed;       // "-force:agreements" was applied in this process
 };
+
+// The largest document that is read: a real one is a few hundred KiB of RTF.
+// A larger one is not read, and the step fails as for a missing one.
+constexpr int64_t AGREEMENT_MAX_BYTES = int64_t{8} << 20;
 
 extern AgreementDocument CbaDocument;
 extern AgreementDocument EulaDocument;
@@ -43,7 +48,8 @@ public:
     }
 
     // Null when there is no document or it is accepted; the agreement page;
-    // or, when the document cannot be read, the QUIT page "UPDATE_FAILED".
+    // or, when the document cannot be read or is larger than
+    // AGREEMENT_MAX_BYTES, the QUIT page "UPDATE_FAILED".
     HWND Run(HWND parent) override;
 
 protected:

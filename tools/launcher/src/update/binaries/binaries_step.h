@@ -89,13 +89,17 @@ class ReqBinaries : public Requirement, public ReqDownload {
     bool BuildQueue(DownloadQueue& queue);
     DiskCheck CheckDiskSpace();
     bool FetchMotd();
+    // An object of more than limit bytes (decoded) is refused before more
+    // than limit bytes are written to the temporary file.
     bool FetchToMemory(std::vector<char>& buffer, ContentConnection& connection, const wchar_t* objectName,
-                       bool allowCache);
+                       bool allowCache, uint64_t limit);
 
     // The network side (http_download.cpp).
     bool OpenConnection(ContentConnection& connection, int server, bool swapScheme);
+    // limit: the most bytes the object may store (DownloadTransfer::limit).
     bool DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
-                      std::wstring& hash, const std::wstring& remoteName, bool allowCache);
+                      std::wstring& hash, const std::wstring& remoteName, bool allowCache,
+                      uint64_t limit = NO_SIZE_LIMIT);
     TransferResult SendRequest(DownloadTransfer& transfer);
 
     // The download threads and the file install (download_threads.cpp).

@@ -143,7 +143,8 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
 }
 
 bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
-                               std::wstring& hash, const std::wstring& remoteName, bool allowCache)
+                               std::wstring& hash, const std::wstring& remoteName, bool allowCache,
+                               uint64_t limit)
 {
     Phase = PHASE_DOWNLOADING;
     hash.clear();
@@ -153,6 +154,7 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
         t.targetFile = file;
         t.name = name;
         t.remoteName = remoteName;
+        t.limit = limit;
         std::wstring url = connection.basePath + remoteName;
         wchar_t canonical[1024] = {};
         DWORD length = 1024;

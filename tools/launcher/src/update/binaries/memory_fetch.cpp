@@ -33,7 +33,7 @@ std::wstring TemporaryPathFor(const wchar_t* objectName)
 } // namespace
 
 bool ReqBinaries::FetchToMemory(std::vector<char>& buffer, ContentConnection& connection,
-                                const wchar_t* objectName, bool allowCache)
+                                const wchar_t* objectName, bool allowCache, uint64_t limit)
 {
     std::wstring path = TemporaryPathFor(objectName);
     if (!CreateDirectoryChecked(GetLocalDataFolder()))
@@ -52,7 +52,7 @@ bool ReqBinaries::FetchToMemory(std::vector<char>& buffer, ContentConnection& co
         return false;
     }
     std::wstring hash;
-    if (!DownloadFile(connection, file.Get(), path, hash, objectName, allowCache)) {
+    if (!DownloadFile(connection, file.Get(), path, hash, objectName, allowCache, limit)) {
         file.Reset();
         LogPrintf(L"Could not get %s\n", objectName);
         return false;
@@ -110,9 +110,10 @@ bool ReqBinaries::FetchMotd()
     if (!OpenConnection(connection, SERVER_CONTENT, false))
         return false;
     std::wstring name = std::wstring(L"/Ornix/Language/MOTD_") + (code ? code : L"") + L".rtf.lzma";
-    bool fetched = FetchToMemory(MotdBuffer, connection, name.c_str(), true);
-    DropOversizedMotd();
-    return fetched;
+    if (FetchToMemory(MotdBuffer, connection, name.c_str(), true, MOTD_MAX_BYTES))
+        return true;
+    LogPrintf(L"The message of the day is not shown: %s could not be taken\n", name.c_str());
+    return false;
 }
 
 bool ReqBinaries::FetchManifest(ContentConnection& connection)
@@ -122,7 +123,7 @@ bool ReqBinaries::FetchManifest(ContentConnection& connection)
     ForgetUnusedCacheFiles();
     std::wstring name = MakeManifestObjectName();
     std::vector<char> bytes;
-    if (!FetchToMemory(bytes, connection, name.c_str(), false))
+    if (!FetchToMemory(bytes, connection, name.c_str(), false, MANIFEST_MAX_BYTES))
         return false;
     ManifestParseContext context = MakeManifestParseContext(EulaName, CbaName);
     return LoadManifestText(context, bytes.data(), bytes.size());
