@@ -35,6 +35,11 @@ Control:
           {"stall": T, "after": K} send K body bytes, then wait T seconds (<= 60)
           {"rate": R, "piece": P}  send the body (after any stall) at R bytes a
                                    second, in pieces of P bytes (default 512)
+          {"line_rate": R}         the line itself carries R bytes a second while
+                                   this answer is sent: over TLS the body is
+                                   written whole, in records of 16 KiB, and their
+                                   bytes on the wire trickle in 512-byte pieces
+                                   (over plain HTTP: the body in 512-byte pieces)
           {"flip": K}              byte K of the body inverted
           {"length": N}            a Content-Length of N (the body as it is, then
                                    the connection is closed)
@@ -65,6 +70,8 @@ import tempfile
 import threading
 import time
 import urllib.parse
+
+from tls_connection import TlsConnection
 
 MANIFEST_PATH = re.compile(r"^/origin/[0-9A-Fa-f]{8}/index\.txt\.lzma$")
 LOCK = threading.Lock()
@@ -279,6 +286,21 @@ def handle(handler, method, path, body):
     else:
         headers["Content-Length"] = str(injection.get("length", len(payload)))
 
+    line_rate = float(injection.get("line_rate", 0))
+    tls = isinstance(handler.connection, TlsConnection)
+    if line_rate > 0 and tls:
+        handler.connection.line_rate = line_rate
+    try:
+        send_answer(handler, method, key, injection, status, headers, payload, chunked, line_rate)
+    except OSError:
+        handler.close_connection = True  # the client has gone
+    finally:
+        if tls:
+            handler.connection.line_rate = 0
+    return True
+
+
+def send_answer(handler, method, key, injection, status, headers, payload, chunked, line_rate):
     def write(data):
         if chunked and data:
             data = b"%x\r\n" % len(data) + data + b"\r\n"
@@ -289,14 +311,17 @@ def handle(handler, method, path, body):
         handler.send_header(name, value)
     handler.end_headers()
     if method == "HEAD":
-        return True
+        return
     cut = None
     for kind in ("reset_after", "close_after", "after"):
         if kind in injection:
             cut = int(injection[kind])
     first = bytes(payload if cut is None else payload[:cut])
     rest = b"" if cut is None else bytes(payload[cut:])
-    if "rate" in injection and cut is None:
+    rate = injection.get("rate")
+    if rate is None and line_rate > 0 and not isinstance(handler.connection, TlsConnection):
+        rate = line_rate  # plain HTTP has no records: the body itself trickles
+    if rate is not None and cut is None:
         first, rest = b"", first  # a slow line from the first byte
     write(first)
     handler.wfile.flush()
@@ -305,10 +330,10 @@ def handle(handler, method, path, body):
         # to take the answer's head, so the reset falls inside the body.
         time.sleep(0.5)
         abort_connection(handler, reset=True)
-        return True
+        return
     if "close_after" in injection:
         abort_connection(handler, reset=False)
-        return True
+        return
     if "stall" in injection:
         with LOCK:
             STALLING[key] = STALLING.get(key, 0) + 1
@@ -318,8 +343,8 @@ def handle(handler, method, path, body):
             with LOCK:
                 STALLING[key] = max(0, STALLING.get(key, 0) - 1)
     try:
-        if "rate" in injection:
-            write_slowly(write, handler, rest, float(injection["rate"]), int(injection.get("piece", 512)))
+        if rate is not None:
+            write_slowly(write, handler, rest, float(rate), int(injection.get("piece", 512)))
         elif rest:
             write(rest)
         if chunked:
@@ -329,4 +354,3 @@ def handle(handler, method, path, body):
         handler.close_connection = True
     if "length" in injection:
         abort_connection(handler, reset=False)
-    return True

@@ -3,7 +3,9 @@
 
 One process serves plain HTTP on 127.0.0.1 and HTTPS (certificate for the
 name "localhost", signed by the test CA) on a second port. Both share one
-state: the routes a test sets and the record of every request received.
+state: the routes a test sets and the record of every request received. The
+TLS of each connection is made in memory (tls_connection.py), so that an
+answer's bytes on the wire can be held to a rate below its records.
 
 Control API (plain HTTP, never recorded):
   POST /__ctl/reset               forget routes and records (and extension state)
@@ -42,6 +44,8 @@ import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+from tls_connection import TlsConnection
 
 
 class State:
@@ -122,7 +126,7 @@ class Handler(BaseHTTPRequestHandler):
                 "path": path,
                 "headers": [[k, v] for k, v in self.headers.items()],
                 "body_b64": base64.b64encode(body).decode(),
-                "tls": isinstance(self.connection, ssl.SSLSocket),
+                "tls": isinstance(self.connection, TlsConnection),
             })
         for ext in STATE.extensions:
             handle = ext.get("handle")
@@ -209,7 +213,7 @@ class TlsServer(Server):
         sock, addr = self.socket.accept()
         sock.settimeout(10)
         try:
-            return self.context.wrap_socket(sock, server_side=True), addr
+            return TlsConnection(sock, self.context), addr
         except (ssl.SSLError, OSError):
             sock.close()
             raise

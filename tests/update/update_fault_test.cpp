@@ -257,25 +257,47 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
     EXPECT_EQ(content_server::Attempts(f[3].name), 2);
 }
 
-TEST(UpdateFaultTest, ObjectsOnASlowLineArriveWholeInOneRequestEach)
+TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
 {
     ReleaseFixture release;
     release.Add("/Data/trickled.bin", 40000, 1, false);
     release.Add("/Data/trickled_packed.bin", 80000, 2, true);
-    ASSERT_TRUE(release.Publish());
+    // A release of 1,500 files, most of them for another build: a manifest
+    // object of several TLS records.
+    std::string others;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 1500; ++i) {
+        std::string md5;
+        for (int k = 0; k < 32; ++k) {
+            seed = seed * 1103515245 + 12345;
+            md5 += "0123456789ABCDEF"[(seed >> 16) & 15];
+        }
+        others += "/Data/steam/f" + std::to_string(i) + ".bin." + md5 + ".lzma," +
+                  std::to_string(seed % 99999) + "\r\n";
+    }
+    ASSERT_TRUE(release.Publish(others));
+    ASSERT_GT(content_server::Object("manifest").size(), 2u * 16384);
     // A few KiB a second in small pieces: far less than one read's worth
     // arrives within the time a body may go without bytes, yet bytes never
     // stop coming.
     for (const ReleaseFile& file : release.files)
         content_server::Fail(file.name, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
+    // The origin's line as slow: its TLS records of 16 KiB take seconds each,
+    // while their bytes keep coming. The first answer stalls for good within
+    // its second record; the rest of the manifest is asked for.
+    content_server::Fail("manifest", R"([{"line_rate": 5000, "stall": 30, "after": 20000}, )" +
+                                         EveryAttempt(R"({"line_rate": 5000})", 7).substr(1));
 
     ASSERT_EQ(release.Run(L"-nocef"), 0);
     std::string log = release.Log();
     EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
     ExpectVerifiedInstall(release);
-    EXPECT_FALSE(Contains(log, "InternetReadFile failed")) << log;
+    EXPECT_FALSE(Contains(log, "InternetReadFile failed for /Data/")) << log;
+    EXPECT_FALSE(Contains(log, "InternetReadFile of header failed")) << log;
     for (const ReleaseFile& file : release.files)
         EXPECT_EQ(content_server::Attempts(file.name), 1) << file.name;
+    EXPECT_TRUE(Contains(log, "HTTP RESUME /origin/"));
+    EXPECT_EQ(content_server::Attempts("manifest"), 2);
 }
 
 TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)

@@ -15,8 +15,10 @@
 // answer's head is read and cannot be shortened later, and closing a request
 // ends no call that is blocked on it. So the request keeps its full
 // time-out, the caller stops waiting when the step is aborted or a body
-// brings no byte for the stall time, and a call still running then is left
-// to end on the reader: a request is closed only when no call on it runs.
+// brings no byte for the stall time (longer over TLS, whose bytes come only
+// in whole records: content_transport.h), and a call still running then is
+// left to end on the reader: a request is closed only when no call on it
+// runs.
 // Such a reader lets go of its request after the call and ends; the
 // connection's next request gets a new reader.
 #pragma once

@@ -17,9 +17,10 @@ int64_t QueryContentLength(HINTERNET request)
     return length;
 }
 
-InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader,
+InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader, DWORD stallMs,
                                        const std::atomic<bool>* abortRequested)
-    : reader_(reader), abortRequested_(abortRequested), expected_(QueryContentLength(request))
+    : reader_(reader), stallMs_(stallMs), abortRequested_(abortRequested),
+      expected_(QueryContentLength(request))
 {
 }
 
@@ -27,7 +28,7 @@ bool InternetBodySource::Read(void* buffer, uint32_t size, uint32_t* read, std::
 {
     char name[32];
     DWORD error = 0;
-    if (!reader_.Read(buffer, size, read, &error, BODY_STALL_MS, abortRequested_)) {
+    if (!reader_.Read(buffer, size, read, &error, stallMs_, abortRequested_)) {
         SetLastError(error);
         errorName = GetInternetErrorName(name);
         return false;
@@ -44,13 +45,13 @@ bool InternetBodySource::Read(void* buffer, uint32_t size, uint32_t* read, std::
 TransferResult DownloadTransfer::ReadRawBody(std::atomic<int64_t>& bytesDone,
                                              const std::atomic<bool>& abortRequested)
 {
-    InternetBodySource source(request, *reader, &abortRequested);
+    InternetBodySource source(request, *reader, BodyStallMs(requestFlags), &abortRequested);
     return ReadRawBody(source, bytesDone, abortRequested);
 }
 
 TransferResult DownloadTransfer::ReadLzmaBody(std::atomic<int64_t>& bytesDone,
                                               const std::atomic<bool>& abortRequested)
 {
-    InternetBodySource source(request, *reader, &abortRequested);
+    InternetBodySource source(request, *reader, BodyStallMs(requestFlags), &abortRequested);
     return ReadLzmaBody(source, bytesDone, abortRequested);
 }
