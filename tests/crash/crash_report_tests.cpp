@@ -33,10 +33,11 @@ testing::AssertionResult Holds(const std::string& description, const std::string
 struct CrashRun {
     int exitCode = -1;
     bool uploaderStarted = false;
-    std::vector<std::wstring> uploaderArgs; // as FaultCourier would split them
-    std::wstring uploaderFolder;            // its working folder
-    std::wstring crashFolder;               // the folder argument
-    std::string crashFiles;                 // its files when FaultCourier started, each with ";"
+    std::vector<std::wstring> uploaderArgs;   // as FaultCourier would split them
+    std::wstring uploaderFolder;              // its working folder
+    std::wstring crashFolder;                 // the folder argument
+    std::string crashFiles;                   // its files when FaultCourier started, each with ";"
+    std::vector<std::wstring> startedFolders; // the folder of every FaultCourier start, in order
 };
 
 bool CopyInto(const std::wstring& source, const std::wstring& target)
@@ -76,14 +77,20 @@ class CrashLayout {
     bool ok() const { return ok_; }
     const std::wstring& tools() const { return tools_; }
 
-    // Runs one crash and waits (bounded) for the stand-in's record.
-    CrashRun Run(const wchar_t* mode, unsigned uploaderWaitMs = 10000, unsigned processWaitMs = 120000) const
+    // Runs one crash and waits (bounded) for the stand-in's records of
+    // starts FaultCourier starts; the record read is that of the last.
+    CrashRun Run(const wchar_t* mode, unsigned uploaderWaitMs = 10000, unsigned processWaitMs = 120000,
+                 size_t starts = 1) const
     {
         CrashRun run;
+        const std::wstring startsRecord = tools_ + L"\\faultcourier_starts.txt";
+        DeleteFileW(startsRecord.c_str());
         run.exitCode = testing_support::RunProcess(L"\"" + program_ + L"\" " + mode, nullptr, processWaitMs);
-        const std::wstring record = tools_ + L"\\faultcourier_args.txt";
-        for (unsigned waited = 0; !FileExists(record) && waited < uploaderWaitMs; waited += 100)
+        for (unsigned waited = 0; StartedFolders().size() < starts && waited < uploaderWaitMs; waited += 100)
             Sleep(100);
+        run.startedFolders = StartedFolders();
+        DeleteFileW(startsRecord.c_str());
+        const std::wstring record = tools_ + L"\\faultcourier_args.txt";
         if (!FileExists(record))
             return run;
         run.uploaderStarted = true;
@@ -105,6 +112,15 @@ class CrashLayout {
     }
 
   private:
+    std::vector<std::wstring> StartedFolders() const
+    {
+        std::vector<std::wstring> folders;
+        const std::wstring text = ConvertFromUtf8(ReadFileBytes(tools_ + L"\\faultcourier_starts.txt"));
+        for (size_t at = 0, end; (end = text.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+            folders.push_back(text.substr(at, end - at));
+        return folders;
+    }
+
     std::wstring program_;
     std::wstring tools_;
     bool ok_ = false;
@@ -442,13 +458,24 @@ TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
     // that holds the loader lock (loaderheld). The second gives the first
     // report up after the time crashtest sets (3 s) and reports its own
     // crash without waiting on the loader (loaderheld leaves the dump's
-    // 120 s limit as it is).
+    // 120 s limit as it is). With dumpfaultheap the dump thread itself
+    // crashes holding the heap: it waits as a second crashing thread would
+    // and then writes the report it served, that of the main thread.
     TempDir dir;
     CrashLayout layout(dir.path(), dir.path(), true);
     ASSERT_TRUE(layout.ok());
 
-    for (auto [mode, marker] :
-         {std::pair{L"heapheld", "heap holder"}, std::pair{L"loaderheld", "second fault"}}) {
+    struct StuckCase {
+        const wchar_t* mode;
+        const char* marker; // whose thread id the report names
+        const char* extra;  // a further line of the report, or null
+    };
+    for (const StuckCase& stuck :
+         {StuckCase{L"heapheld", "heap holder", nullptr}, StuckCase{L"loaderheld", "second fault", nullptr},
+          StuckCase{L"dumpfaultheap", "dumpfaultheap",
+                    "Minidump: not written, the dump writer failed (GPF)\r\n"}}) {
+        const wchar_t* mode = stuck.mode;
+        const char* marker = stuck.marker;
         SCOPED_TRACE(marker);
         const std::vector<std::wstring> before = CrashFolders();
         CrashRun run = layout.Run(mode, 10000, 60000);
@@ -461,9 +488,88 @@ TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
         EXPECT_TRUE(Holds(description, ThreadLine(LauncherLog(), marker)));
         EXPECT_TRUE(
             Holds(description, "Crash report: an earlier report did not finish within 3 seconds\r\n"));
+        if (stuck.extra) {
+            EXPECT_TRUE(Holds(description, stuck.extra));
+        }
         EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
         EXPECT_FALSE(FileExists(run.crashFolder + L"\\QX.dmp"));
     }
+}
+
+TEST(CrashReport, ATakenOverReportIsTheOnlyOneThatGoesOut)
+{
+    // The main thread's report waits for its dump while a second thread
+    // crashes, takes the report over after 3 s and writes its own; only then
+    // does the dump fail. The first report must stop where it is: its
+    // folder keeps what it had written, the second report's folder only
+    // the second report's files, and FaultCourier starts once.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const std::vector<std::wstring> before = CrashFolders();
+
+    // A second start is waited for (3 s), so that one would be seen.
+    CrashRun run = layout.Run(L"lateowner", 3000, 60000, 2);
+    CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
+    EXPECT_EQ(1, run.exitCode);
+    ASSERT_EQ(1u, run.startedFolders.size());
+    ASSERT_EQ(2u, cleanup.folders.size());
+    const std::wstring& taken = run.startedFolders[0];
+    ExpectCrashFolderName(taken);
+    const std::string log = LauncherLog();
+    std::string description = ReadDescription(taken);
+    EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
+    EXPECT_TRUE(Holds(description, ThreadLine(log, "taker")));
+    EXPECT_TRUE(Holds(description, "Crash report: an earlier report did not finish within 3 seconds\r\n"));
+    EXPECT_EQ(std::string::npos, description.find("Minidump:")) << description;
+    EXPECT_TRUE(FileExists(taken + L"\\Launcher.log"));
+    EXPECT_FALSE(FileExists(taken + L"\\QX.dmp"));
+
+    const std::wstring& first =
+        SameFolder(cleanup.folders[0], taken) ? cleanup.folders[1] : cleanup.folders[0];
+    std::string firstDescription = ReadDescription(first);
+    EXPECT_TRUE(Holds(firstDescription, "Crash reason: GPF\r\n"));
+    EXPECT_EQ(std::string::npos, firstDescription.find(ThreadLine(log, "taker"))) << firstDescription;
+    EXPECT_FALSE(FileExists(first + L"\\QX.dmp"));
+    // Nothing was written beside the folders.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((std::wstring(GetLocalDataFolder()) + L"\\Crashes*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    std::vector<std::wstring> names;
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(std::vector<std::wstring>{L"Crashes"}, names);
+}
+
+TEST(CrashReport, ACrashOnTheIdOfAFaultedDumpWriterIsReported)
+{
+    // An assertion report's dump writer crashes; later a thread that the
+    // system gives the writer's id crashes too, and is reported as any
+    // other crash.
+    TempDir dir;
+    CrashLayout layout(dir.path(), dir.path(), true);
+    ASSERT_TRUE(layout.ok());
+    const std::vector<std::wstring> before = CrashFolders();
+
+    CrashRun run = layout.Run(L"writerid", 10000, 120000, 2);
+    CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
+    const std::string log = LauncherLog();
+    ASSERT_EQ(std::string::npos, log.find("crashtest no thread was given id")) << "no id was given again";
+    EXPECT_EQ(1, run.exitCode) << log;
+    ASSERT_EQ(2u, run.startedFolders.size());
+
+    std::string assertion = ReadDescription(run.startedFolders[0]);
+    EXPECT_TRUE(Holds(assertion, "Crash reason: Assert: (writer faults) in FaultOnTheIdOfAFaultedWriter "
+                                 "[crashtest.cpp:11]\r\n"));
+    EXPECT_TRUE(Holds(assertion, "Minidump: not written, the dump writer failed (GPF)\r\n"));
+
+    std::string crash = ReadDescription(run.startedFolders[1]);
+    EXPECT_TRUE(Holds(crash, "Crash reason: GPF\r\n"));
+    EXPECT_EQ(ThreadLine(log, "faulted writer"), ThreadLine(log, "reused id"));
+    EXPECT_TRUE(Holds(crash, ThreadLine(log, "reused id")));
+    EXPECT_EQ(0u, ReadFileBytes(run.startedFolders[1] + L"\\QX.dmp").rfind("MDMP", 0));
 }
 
 TEST(CrashReport, AStackOverflowHoldingTheHeapStillEndsTheProcess)

@@ -2,6 +2,7 @@
 // start-up installs them, so that the crash tests can read the report:
 //   crashtest access | stack | assert | purecall | throw | abort | twothreads | dumphang
 //             | heapheld | dumpstall | loaderheld | stackheap | purecallduring | dumpfault | threadthrow
+//             | writerid | dumpfaultheap | lateowner
 // The log is opened where the launcher keeps it, since the report copies it
 // from there. Every mode logs "crashtest <mode> thread <id>" first.
 #include "app_folders.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The crashes below are meant; the compiler sees them too.
 #pragma GCC diagnostic ignored "-Winfinite-recursion"
@@ -37,6 +39,36 @@ __attribute__((noinline)) int Recurse(int depth)
     volatile char frame[4096];
     frame[0] = static_cast<char>(depth);
     return Recurse(depth + 1) + frame[0];
+}
+
+std::vector<std::wstring> CrashFolders()
+{
+    std::vector<std::wstring> folders;
+    const std::wstring root = std::wstring(GetLocalDataFolder()) + L"\\Crashes\\";
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((root + L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return folders;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && found.cFileName[0] != L'.')
+            folders.push_back(root + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return folders;
+}
+
+// The crash folders made since before that hold a file of that name.
+std::vector<std::wstring> NewCrashFolders(const std::vector<std::wstring>& before, const wchar_t* holding)
+{
+    std::vector<std::wstring> made;
+    for (const std::wstring& folder : CrashFolders()) {
+        bool old = false;
+        for (const std::wstring& seen : before)
+            old = old || seen == folder;
+        if (!old && GetFileAttributesW((folder + L"\\" + holding).c_str()) != INVALID_FILE_ATTRIBUTES)
+            made.push_back(folder);
+    }
+    return made;
 }
 
 // Two threads fault at the same moment; the first owns the report.
@@ -123,14 +155,14 @@ int AssertionWithStalledDump()
     NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     Crash.miniDumpWaitMs = 2000;
     UseMiniDumpWriter(StallingMiniDumpWriteDump);
+    const std::vector<std::wstring> before = CrashFolders();
     AssertInfo info = {"dump stalls", "AssertionWithStalledDump", "crashtest.cpp", 7, 0};
     AssertHook(&info);
-    std::wstring folder = Crash.crashFolder;
-    if (!folder.empty() && folder.back() == L'/')
-        folder.pop_back();
+    const std::vector<std::wstring> made = NewCrashFolders(before, L"Description.txt");
+    const std::wstring folder = made.empty() ? L"" : made.front();
     for (int i = 0; i < 300 && GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
         Sleep(100);
-    bool gone = GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+    bool gone = !folder.empty() && GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
     LogPrintf(L"crashtest crash folder %s\n", gone ? L"deleted" : L"kept");
     return gone ? 0 : 2;
 }
@@ -161,12 +193,46 @@ BOOL WINAPI SlowMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE, PMI
 }
 
 // A dump writer that crashes half-way through.
+volatile DWORD FaultedWriter = 0;
+
 BOOL WINAPI FaultingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
                                       PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
                                       PMINIDUMP_CALLBACK_INFORMATION)
 {
+    FaultedWriter = GetCurrentThreadId();
     DWORD written = 0;
     WriteFile(file, "MDMP", 4, &written, nullptr);
+    AccessViolation();
+    return TRUE;
+}
+
+// The same, with the process heap's lock taken first, as a fault inside an
+// allocation leaves it: the report cannot allocate again.
+BOOL WINAPI HeapHoldingFaultingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
+                                                 PMINIDUMP_EXCEPTION_INFORMATION,
+                                                 PMINIDUMP_USER_STREAM_INFORMATION,
+                                                 PMINIDUMP_CALLBACK_INFORMATION)
+{
+    DWORD written = 0;
+    WriteFile(file, "MDMP", 4, &written, nullptr);
+    HeapLock(GetProcessHeap());
+    AccessViolation();
+    return TRUE;
+}
+
+// A dump writer that crashes only once a second thread has taken the report
+// over and written its own folder (two new folders hold the log copy): the
+// report it served learns of it while the other report is under way.
+std::vector<std::wstring> FoldersBefore;
+
+BOOL WINAPI LateFaultingMiniDumpWriteDump(HANDLE, DWORD, HANDLE file, MINIDUMP_TYPE,
+                                          PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
+                                          PMINIDUMP_CALLBACK_INFORMATION)
+{
+    DWORD written = 0;
+    WriteFile(file, "MDMP", 4, &written, nullptr);
+    for (int i = 0; i < 1500 && NewCrashFolders(FoldersBefore, L"Launcher.log").size() < 2; ++i)
+        Sleep(20);
     AccessViolation();
     return TRUE;
 }
@@ -228,6 +294,73 @@ int FaultWhileTheReportHoldsTheLoader()
     NeverSet = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     UseMiniDumpWriter(LoaderHoldingMiniDumpWriteDump);
     return FaultInTwoThreads(FaultOnceTheLoaderIsHeld);
+}
+
+DWORD WINAPI FaultIfGivenTheWritersId(void*)
+{
+    if (GetCurrentThreadId() != FaultedWriter)
+        return 0;
+    LogPrintf(L"crashtest reused id thread %x\n", GetCurrentThreadId());
+    AccessViolation();
+    return 0;
+}
+
+// An assertion report whose dump writer crashes, then a crash of a thread
+// that the system has given the ended writer's id (Wine gives ids again
+// once a few hundred threads have come and gone): it must be reported as
+// any other crash.
+int FaultOnTheIdOfAFaultedWriter()
+{
+    Crash.miniDumpWaitMs = 5000;
+    UseMiniDumpWriter(FaultingMiniDumpWriteDump);
+    AssertInfo info = {"writer faults", "FaultOnTheIdOfAFaultedWriter", "crashtest.cpp", 11, 0};
+    AssertHook(&info);
+    LogPrintf(L"crashtest faulted writer thread %x\n", FaultedWriter);
+    // The crash's own dump comes from the debug-help library again.
+    Crash.miniDumpWriteDump = nullptr;
+    Crash.dbgHelp = nullptr;
+    for (int i = 0; i < 5000; ++i) {
+        DWORD id = 0;
+        HANDLE thread = CreateThread(nullptr, 0, FaultIfGivenTheWritersId, nullptr, 0, &id);
+        if (!thread)
+            break;
+        WaitForSingleObject(thread, 60000);
+        CloseHandle(thread);
+        if (id == FaultedWriter) {
+            LogPrintf(L"crashtest thread %x ended without a report\n", id);
+            return 2;
+        }
+    }
+    LogPrintf(L"crashtest no thread was given id %x\n", FaultedWriter);
+    return 4;
+}
+
+int FaultInTheDumpWriterHoldingTheHeap()
+{
+    Crash.reportTakeOverMs = 3000;
+    UseMiniDumpWriter(HeapHoldingFaultingMiniDumpWriteDump);
+    AccessViolation();
+    return 2;
+}
+
+DWORD WINAPI FaultOnceTheReportRuns(void*)
+{
+    for (int i = 0; i < 10000 && Crash.reportOwner == 0; ++i)
+        Sleep(1);
+    LogPrintf(L"crashtest taker thread %x\n", GetCurrentThreadId());
+    AccessViolation();
+    return 0;
+}
+
+// One thread faults; a second faults during that report and takes it over
+// after 3 s, while the first report still waits for its dump, which then
+// fails. Only the second report may go out.
+int TakeOverWhileTheOwnerWrites()
+{
+    Crash.reportTakeOverMs = 3000;
+    FoldersBefore = CrashFolders();
+    UseMiniDumpWriter(LateFaultingMiniDumpWriteDump);
+    return FaultInTwoThreads(FaultOnceTheReportRuns);
 }
 
 int FaultInTheDumpWriter()
@@ -343,6 +476,12 @@ int wmain(int argc, wchar_t** argv)
         return FaultInTheDumpWriter();
     else if (wcscmp(mode, L"threadthrow") == 0)
         return ThrowOutOfASecondaryThread();
+    else if (wcscmp(mode, L"writerid") == 0)
+        return FaultOnTheIdOfAFaultedWriter();
+    else if (wcscmp(mode, L"dumpfaultheap") == 0)
+        return FaultInTheDumpWriterHoldingTheHeap();
+    else if (wcscmp(mode, L"lateowner") == 0)
+        return TakeOverWhileTheOwnerWrites();
     LogPrintf(L"crashtest %s returned\n", mode);
     LogClose();
     return 2;

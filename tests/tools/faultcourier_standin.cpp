@@ -4,6 +4,9 @@
 // each name followed by ";") in "faultcourier_args.txt" in its working
 // folder, and exits. When that folder holds "faultcourier_delete", it first
 // deletes the crash folder as FaultCourier does once its report is done.
+// Each start also adds its crash folder as one line to
+// "faultcourier_starts.txt", last of all, so that a test can count the starts
+// and, once it sees a line, finds that start's record complete.
 #include <windows.h>
 
 #include <string>
@@ -68,5 +71,15 @@ int wmain()
     DWORD written = 0;
     WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);
     CloseHandle(file);
-    return MoveFileExW(L"faultcourier_args.tmp", L"faultcourier_args.txt", MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
+    if (!MoveFileExW(L"faultcourier_args.tmp", L"faultcourier_args.txt", MOVEFILE_REPLACE_EXISTING))
+        return 1;
+    HANDLE starts =
+        CreateFileW(L"faultcourier_starts.txt", FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (starts == INVALID_HANDLE_VALUE)
+        return 1;
+    const std::string line = Utf8(CrashFolderArgument().c_str()) + "\n";
+    WriteFile(starts, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    CloseHandle(starts);
+    return 0;
 }

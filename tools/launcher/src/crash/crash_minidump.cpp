@@ -16,6 +16,8 @@ namespace {
 
 constexpr unsigned kMiniDumpThreadStack = 16384;
 constexpr DWORD kMiniDumpFailed = 0xFFFFFFFF;
+// How often the report looks whether a writer that has not ended faulted.
+constexpr DWORD kDumpPollMs = 50;
 
 // How far the dump thread got; the report gives a late one up.
 enum MiniDumpState : LONG {
@@ -24,7 +26,7 @@ enum MiniDumpState : LONG {
     kDumpAbandoned, // the report stopped waiting before the file was there
     kDumpWritten,
     kDumpFailedState,
-    kDumpFaulted, // the writer itself crashed and was ended
+    kDumpFaulted, // the writer itself crashed (it does not end at once)
 };
 
 struct MiniDumpRequest {
@@ -32,8 +34,8 @@ struct MiniDumpRequest {
     EXCEPTION_POINTERS* pointers;
     wchar_t path[MAX_PATH];
     volatile LONG state;
-    volatile DWORD writerThread; // the dump thread's id, 0 until it runs
-    HANDLE file;                 // QX.dmp while the thread writes it
+    volatile DWORD writerThread; // the dump thread's id while it writes, else 0
+    HANDLE file;                 // QX.dmp while the thread writes it, else null
     DWORD faultCode;             // the writer's exception when it faulted
 };
 
@@ -62,6 +64,7 @@ DWORD WriteRequestedMiniDump(MiniDumpRequest* request)
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     request->file = file.Get();
     if (InterlockedCompareExchange(&request->state, kDumpWriting, kDumpPending) != kDumpPending) {
+        request->file = nullptr;
         if (file) {
             file.Reset();
             DeleteFileW(path);
@@ -75,8 +78,8 @@ DWORD WriteRequestedMiniDump(MiniDumpRequest* request)
     MINIDUMP_EXCEPTION_INFORMATION exception = {request->threadId, request->pointers, FALSE};
     BOOL written = Crash.miniDumpWriteDump(Crash.process, Crash.processId, file.Get(), MiniDumpNormal,
                                            request->pointers ? &exception : nullptr, nullptr, nullptr);
-    file.Reset();
     request->file = nullptr;
+    file.Reset();
     if (!written) {
         LogPrintf(L"Could not write minidump to %s\n", path);
         return FinishMiniDump(request, kDumpFailedState);
@@ -103,7 +106,7 @@ DWORD WINAPI MiniDumpThreadProc(void* parameter)
 // open, unfinished file is moved out of the CrashFolder (beside it, as
 // "<folder>.partial.dmp") and deleted, which the system completes when the
 // thread lets go of it. True when the dump was finished after all.
-bool AbandonMiniDump(MiniDumpRequest& request)
+bool AbandonMiniDump(MiniDumpRequest& request, const wchar_t* folder)
 {
     const LONG state = InterlockedCompareExchange(&request.state, kDumpAbandoned, kDumpPending);
     if (state == kDumpWritten)
@@ -111,7 +114,7 @@ bool AbandonMiniDump(MiniDumpRequest& request)
     if (state != kDumpWriting)
         return false;
     wchar_t away[MAX_PATH];
-    CopyString(away, MAX_PATH, Crash.crashFolder);
+    CopyString(away, MAX_PATH, folder);
     size_t length = wcslen(away);
     if (length > 0 && away[length - 1] == L'/')
         away[length - 1] = 0;
@@ -129,7 +132,7 @@ bool AbandonMiniDump(MiniDumpRequest& request)
 // The wait is bounded: the dump thread can block on a lock (the heap's, the
 // loader's) that the crashed thread holds, and the report must go out all
 // the same.
-MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode)
+MiniDumpResult WriteMiniDump(const wchar_t* folder, EXCEPTION_POINTERS* pointers, DWORD* faultCode)
 {
     if (!Crash.miniDumpWriteDump) {
         LogPrintf(L"No dbgHelp for writing MiniDump\n");
@@ -146,7 +149,8 @@ MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode)
     request.state = kDumpPending;
     request.writerThread = 0;
     request.file = nullptr;
-    CopyString(request.path, MAX_PATH, Crash.crashFolder);
+    request.faultCode = 0;
+    CopyString(request.path, MAX_PATH, folder);
     AppendString(request.path, MAX_PATH, L"QX.dmp");
     UniqueHandle thread(
         CreateThread(nullptr, kMiniDumpThreadStack, MiniDumpThreadProc, &request, 0, nullptr));
@@ -154,11 +158,17 @@ MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode)
         LogPrintf(L"Could not create minidump thread\n");
         return MiniDumpResult::Failed;
     }
-    if (WaitForSingleObject(thread.Get(), Crash.miniDumpWaitMs) == WAIT_TIMEOUT) {
-        if (AbandonMiniDump(request))
-            return MiniDumpResult::Written;
-        LogPrintf(L"MiniDump thread did not finish within %u ms\n", Crash.miniDumpWaitMs);
-        return MiniDumpResult::TimedOut;
+    // A writer that faulted says so in its state and stays (see
+    // EndFaultedMiniDumpThread), so the wait ends on that state too.
+    DWORD waited = 0;
+    while (request.state != kDumpFaulted && WaitForSingleObject(thread.Get(), kDumpPollMs) == WAIT_TIMEOUT) {
+        waited += kDumpPollMs;
+        if (waited >= Crash.miniDumpWaitMs && request.state != kDumpFaulted) {
+            if (AbandonMiniDump(request, folder))
+                return MiniDumpResult::Written;
+            LogPrintf(L"MiniDump thread did not finish within %u ms\n", Crash.miniDumpWaitMs);
+            return MiniDumpResult::TimedOut;
+        }
     }
     if (request.state == kDumpFaulted) {
         *faultCode = request.faultCode;
@@ -172,7 +182,7 @@ MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode)
     return MiniDumpResult::Written;
 }
 
-void EndFaultedMiniDumpThread(DWORD exceptionCode)
+bool GiveUpFaultedMiniDump(DWORD exceptionCode)
 {
     const DWORD self = GetCurrentThreadId();
     const LONG used = DumpRequestsUsed < kDumpRequestSlots ? DumpRequestsUsed : kDumpRequestSlots;
@@ -180,24 +190,27 @@ void EndFaultedMiniDumpThread(DWORD exceptionCode)
         MiniDumpRequest& request = DumpRequests[slot];
         if (request.writerThread != self)
             continue;
-        // The report waits for this thread: it learns why the dump is
-        // missing instead of waiting out its time limit. A half-written
-        // file is of no use to anyone reading the report.
-        request.faultCode = exceptionCode;
-        LONG state = InterlockedCompareExchange(&request.state, kDumpFaulted, kDumpWriting);
-        if (state == kDumpPending)
-            state = InterlockedCompareExchange(&request.state, kDumpFaulted, kDumpPending);
-        // Closing also completes the deletion of a file the report moved
-        // away when it stopped waiting.
-        if (request.file && request.file != INVALID_HANDLE_VALUE)
-            CloseHandle(request.file);
-        if (state == kDumpWriting || state == kDumpPending) {
+        // The report learns from the state why the dump is missing instead
+        // of waiting out its time limit. Before that, both records are
+        // cleared (thread ids are given again: a later thread with this id
+        // must not be taken for this writer, nor this handle value, by then
+        // perhaps another object's, closed), the file is closed, which also
+        // completes the deletion of one that the report moved away when it
+        // stopped waiting, and a half-written file is deleted.
+        HANDLE file = request.file;
+        request.file = nullptr;
+        request.writerThread = 0;
+        if (file && file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        const LONG seen = request.state;
+        if (seen == kDumpWriting || seen == kDumpPending) {
             DeleteFileW(request.path);
             CrashLogPrintf(L"MiniDump thread failed with %S\n", GetExceptionName(exceptionCode));
         }
-        // Only this thread ends: no library detach code runs, as the writer
-        // may have stopped inside any of them.
-        TerminateThread(GetCurrentThread(), kMiniDumpFailed);
+        request.faultCode = exceptionCode;
+        if (InterlockedCompareExchange(&request.state, kDumpFaulted, kDumpWriting) == kDumpPending)
+            InterlockedCompareExchange(&request.state, kDumpFaulted, kDumpPending);
+        return true;
     }
+    return false;
 }
-

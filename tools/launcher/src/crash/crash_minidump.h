@@ -10,7 +10,7 @@ enum class MiniDumpResult {
     Faulted,  // the writer crashed; faultCode tells how
 };
 
-// Writes the dump into the CrashFolder from a thread of its own and waits
-// for it, at most Crash.miniDumpWaitMs. A late or crashed dump leaves no
-// file in the folder.
-MiniDumpResult WriteMiniDump(EXCEPTION_POINTERS* pointers, DWORD* faultCode);
+// Writes the dump into folder (the report's CrashFolder, ending in "/") from
+// a thread of its own and waits for it, at most Crash.miniDumpWaitMs. A late
+// or crashed dump leaves no file in the folder.
+MiniDumpResult WriteMiniDump(const wchar_t* folder, EXCEPTION_POINTERS* pointers, DWORD* faultCode);

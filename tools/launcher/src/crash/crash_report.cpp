@@ -50,11 +50,11 @@ void LoadDebugHelp()
         reinterpret_cast<void*>(GetProcAddress(Crash.dbgHelp, "MiniDumpWriteDump")));
 }
 
-// Creates "<local data>\Crashes\<local time>" into Crash.crashFolder and
-// ends it with "/". False (logged) when no new folder could be made.
-bool CreateCrashFolder()
+// Creates "<local data>\Crashes\<local time>" into folder (MAX_PATH
+// characters) and ends it with "/". False (logged) when no new folder could
+// be made.
+bool CreateCrashFolder(wchar_t* folder)
 {
-    wchar_t* folder = Crash.crashFolder;
     CopyString(folder, MAX_PATH, GetLocalDataFolder());
     AppendString(folder, MAX_PATH, L"\\Crashes");
     if (!IsFolder(folder) && !CreateDirectoryW(folder, nullptr)) {
@@ -79,9 +79,9 @@ bool CreateCrashFolder()
     return true;
 }
 
-void CrashFilePath(wchar_t* path, const wchar_t* name)
+void CrashFilePath(wchar_t* path, const wchar_t* folder, const wchar_t* name)
 {
-    CopyString(path, MAX_PATH, Crash.crashFolder);
+    CopyString(path, MAX_PATH, folder);
     AppendString(path, MAX_PATH, name);
 }
 
@@ -109,10 +109,10 @@ bool WriteWithCrLf(HANDLE file, const char* text)
     return flush();
 }
 
-void WriteBugDescription(const char* header)
+void WriteBugDescription(const wchar_t* folder, const char* header)
 {
     wchar_t path[MAX_PATH];
-    CrashFilePath(path, L"Description.txt");
+    CrashFilePath(path, folder, L"Description.txt");
     UniqueHandle file(CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -123,13 +123,13 @@ void WriteBugDescription(const char* header)
     WriteWithCrLf(file.Get(), "\n");
 }
 
-void CopyLauncherLog()
+void CopyLauncherLog(const wchar_t* folder)
 {
     wchar_t source[MAX_PATH];
     CopyString(source, MAX_PATH, GetLocalDataFolder());
     AppendString(source, MAX_PATH, L"\\Launcher.log");
     wchar_t destination[MAX_PATH];
-    CrashFilePath(destination, L"Launcher.log");
+    CrashFilePath(destination, folder, L"Launcher.log");
     BOOL copied = CopyFileW(source, destination, FALSE);
     if (!copied && GetLastError() == ERROR_ACCESS_DENIED) {
         ClearFileAttributes(destination);
@@ -139,10 +139,10 @@ void CopyLauncherLog()
         ClearFileAttributes(destination);
 }
 
-void SpawnUploader()
+void SpawnUploader(const wchar_t* folder)
 {
     wchar_t commandLine[kUploaderCommandChars];
-    if (!BuildUploaderCommandLine(commandLine, kUploaderCommandChars, GetToolsFolder(), Crash.crashFolder)) {
+    if (!BuildUploaderCommandLine(commandLine, kUploaderCommandChars, GetToolsFolder(), folder)) {
         CrashLogPrintf(L"Could not spawn uploader\n");
         return;
     }
@@ -158,6 +158,22 @@ void SpawnUploader()
     UniqueHandle child(process.hProcess);
 }
 
+void AppendDumpWriterFault(char* header, size_t* position, DWORD faultCode)
+{
+    AppendFormat(header, kHeaderBytes, position, "Minidump: not written, the dump writer failed (%s)\n",
+                 GetExceptionName(faultCode));
+}
+
+// Asked before each step of a report: false when another thread has taken
+// it over, after this one has waited for that report to end the process.
+bool KeepsReport()
+{
+    if (OwnsCrashReport())
+        return true;
+    YieldTakenOverReport();
+    return false;
+}
+
 } // namespace
 
 void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool terminate)
@@ -168,21 +184,38 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
     const bool takenOver = Crash.reportTakenOver;
     char header[kHeaderBytes] = {};
     BuildCrashHeader(header, reason, !takenOver);
+    size_t position = strlen(header);
     if (takenOver) {
-        size_t position = strlen(header);
         AppendFormat(header, kHeaderBytes, &position,
                      "Crash report: an earlier report did not finish within %u seconds\n",
                      static_cast<unsigned>(Crash.reportTakeOverMs / 1000));
+        if (Crash.dumpWriterFault)
+            AppendDumpWriterFault(header, &position, Crash.dumpWriterFault);
     } else {
         LoadDebugHelp();
     }
-    if (CreateCrashFolder()) {
-        WriteBugDescription(header);
-        CopyLauncherLog();
+    // This report's own folder. A thread that finds the report stuck takes
+    // it over and builds a folder of its own; should this thread come back
+    // after all, it stops before its next step, leaving the report (and
+    // FaultCourier's start) to that thread.
+    wchar_t folder[MAX_PATH] = {};
+    if (!KeepsReport())
+        return;
+    if (CreateCrashFolder(folder)) {
+        if (!KeepsReport())
+            return;
+        WriteBugDescription(folder, header);
+        if (!KeepsReport())
+            return;
+        CopyLauncherLog(folder);
+        if (!KeepsReport())
+            return;
         // Whoever reads the report learns why it has no dump.
         DWORD faultCode = 0;
-        const MiniDumpResult dump = takenOver ? MiniDumpResult::Failed : WriteMiniDump(pointers, &faultCode);
-        size_t position = strlen(header);
+        const MiniDumpResult dump =
+            takenOver ? MiniDumpResult::Failed : WriteMiniDump(folder, pointers, &faultCode);
+        if (!KeepsReport())
+            return;
         if (takenOver) {
             // A dump thread needs the loader lock to start, which the stuck
             // report may hold; it would only add the dump's time limit.
@@ -191,16 +224,17 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
             AppendFormat(header, kHeaderBytes, &position,
                          "Minidump: not written, the dump thread did not finish within %u seconds\n",
                          static_cast<unsigned>(Crash.miniDumpWaitMs / 1000));
-            WriteBugDescription(header);
+            WriteBugDescription(folder, header);
         } else if (dump == MiniDumpResult::Faulted) {
-            AppendFormat(header, kHeaderBytes, &position, "Minidump: not written, the dump writer failed (%s)\n",
-                         GetExceptionName(faultCode));
-            WriteBugDescription(header);
+            AppendDumpWriterFault(header, &position, faultCode);
+            WriteBugDescription(folder, header);
         }
         if (!takenOver)
             fflush(nullptr);
         Sleep(1000);
-        SpawnUploader();
+        if (!KeepsReport())
+            return;
+        SpawnUploader(folder);
     }
     if (terminate)
         TerminateProcess(GetCurrentProcess(), 1);

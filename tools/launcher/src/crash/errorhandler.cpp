@@ -29,6 +29,7 @@ constexpr DWORD kGccThrowMask = 0x20FFFFFF;
 constexpr UINT kPureCallExitCode = 3;
 constexpr unsigned kStackOverflowThreadStack = 65536;
 constexpr DWORD kReportWaitStepMs = 50;
+constexpr DWORD kFaultedWriterExitCode = 0xFFFFFFFF;
 
 // Before start-up installs AssertHandler every assertion breaks.
 int BreakOnAnyAssert(const AssertInfo* info)
@@ -75,7 +76,7 @@ void ReportFatalException(EXCEPTION_POINTERS* pointers, const char* uncaught = n
     }
     const char* name = GetExceptionName(pointers->ExceptionRecord->ExceptionCode);
     CrashLogPrintf(L"%S\n", name);
-    RecordCrashingThread(GetCurrentThreadId());
+    RecordCrashingThread(GetCurrentThreadId(), name);
     if (uncaught)
         lstrcpynA(Crash.uncaughtException, uncaught, sizeof Crash.uncaughtException);
     // The registry calls allocate and take the system's own registry locks,
@@ -198,11 +199,12 @@ PfnDliHook __pfnDliFailureHook2 = DelayLoadFailureHook;
 
 CrashState Crash;
 
-void RecordCrashingThread(DWORD threadId)
+void RecordCrashingThread(DWORD threadId, const char* reason)
 {
     Crash.process = GetCurrentProcess();
     Crash.processId = GetCurrentProcessId();
     Crash.threadId = threadId;
+    lstrcpynA(Crash.reportReason, reason ? reason : "", sizeof Crash.reportReason);
 }
 
 ReportEntry EnterCrashReport()
@@ -238,12 +240,52 @@ ReportEntry EnterCrashReport()
 
 void LeaveCrashReport()
 {
-    InterlockedExchange(&Crash.reportOwner, 0);
+    InterlockedCompareExchange(&Crash.reportOwner, 0, static_cast<LONG>(GetCurrentThreadId()));
 }
 
 void PassCrashReport(DWORD threadId)
 {
     InterlockedExchange(&Crash.reportOwner, static_cast<LONG>(threadId));
+}
+
+bool OwnsCrashReport()
+{
+    return Crash.reportOwner == static_cast<LONG>(GetCurrentThreadId());
+}
+
+void YieldTakenOverReport()
+{
+    CrashLogPrintf(L"Crash report of thread %x given up to thread %x\n", GetCurrentThreadId(),
+                   static_cast<unsigned>(Crash.reportOwner));
+    // The report that took over ends the process; ending it here first
+    // would cut that report off.
+    Sleep(Crash.reportTakeOverMs);
+    TerminateProcess(GetCurrentProcess(), 1);
+}
+
+void EndFaultedMiniDumpThread(DWORD exceptionCode)
+{
+    if (!GiveUpFaultedMiniDump(exceptionCode))
+        return;
+    // Ended at once, the writer would keep for good whatever it held when it
+    // faulted (the heap's lock, inside an allocation), and the report, which
+    // goes on without the dump, would block on it. So it waits for that
+    // report like a second crashing thread, and when the report is stuck it
+    // writes it in its place (with the reason and thread of the report,
+    // without the dump). An overflowed writer has no stack to do either.
+    if (exceptionCode != kStackOverflow) {
+        const ReportEntry entry = EnterCrashReport();
+        if (entry == ReportEntry::TakenOver) {
+            Crash.dumpWriterFault = exceptionCode;
+            WriteCrashReport(Crash.reportReason, nullptr, true);
+        } else if (entry == ReportEntry::Owned) {
+            // The report it served is done and did not end the process.
+            LeaveCrashReport();
+        }
+    }
+    // Only this thread ends: no library detach code runs, as the writer
+    // may have stopped inside any of them.
+    TerminateThread(GetCurrentThread(), kFaultedWriterExitCode);
 }
 
 int AssertHookNoOp(const AssertInfo*)
@@ -331,7 +373,7 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
         EndAfterFaultInReport();
         return EXCEPTION_CONTINUE_SEARCH;
     }
-    RecordCrashingThread(GetCurrentThreadId());
+    RecordCrashingThread(GetCurrentThreadId(), GetExceptionName(kStackOverflow));
     // The writer owns the report from its first instruction, so that a fault
     // of its own ends the process instead of waiting for this thread. It is
     // started without the runtime's thread start, which allocates from the
@@ -396,7 +438,7 @@ int AssertHandler(const AssertInfo* info)
     // crashed thread never comes back, so this report ends the process.
     const ReportEntry entry = EnterCrashReport();
     if (entry != ReportEntry::Reentered) {
-        RecordCrashingThread(GetCurrentThreadId());
+        RecordCrashingThread(GetCurrentThreadId(), text);
         WriteCrashReport(text, nullptr, entry == ReportEntry::TakenOver);
         LeaveCrashReport();
     }
