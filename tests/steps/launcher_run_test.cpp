@@ -2,6 +2,7 @@
 // the three early exits, the chain of steps to its end and the statistics
 // upload to the local HTTPS server.
 #include "app_folders.h"
+#include "exit_codes.h"
 #include "launcher.h"
 #include "launcher_process.h"
 #include "localization.h"
@@ -338,7 +339,7 @@ TEST_F(LauncherRunTest, AnOlderWindowsEndsTheRunWithItsText)
     std::string output;
     int code = testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output);
     RegDeleteKeyW(HKEY_CURRENT_USER, key);
-    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(code, EXIT_MACHINE_UNSUPPORTED) << output;
     ExpectInOrder(output, {"OS Version: 6.0", "Vantorel requires Windows 7 or later."});
     EXPECT_EQ(output.find("Finished Platform"), std::string::npos);
     EXPECT_EQ(GameStarts(), 0u);
@@ -452,7 +453,7 @@ TEST_F(LauncherRunTest, SecondInstanceBringsTheFirstForwardAndTouchesNothing)
 TEST_F(LauncherRunTest, SecondLauncherLeavesARunningOneAlone)
 {
     // The first launcher stays up while the server holds its report.
-    ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, "OK", "\"delay\": 4"));
+    ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, "OK", "\"delay\": 8"));
     LauncherProcess first(L"-nocef");
     ASSERT_TRUE(first.Started());
     for (int i = 0; i < 200 && Uploads().empty(); ++i) {
@@ -462,6 +463,10 @@ TEST_F(LauncherRunTest, SecondLauncherLeavesARunningOneAlone)
     ASSERT_EQ(Uploads().size(), 1u);
 
     EXPECT_EQ(Run(L"-nocef"), 0);
+    // Headless, the second one says so, to the script that started it too.
+    std::string output;
+    EXPECT_EQ(RunHeadless(L"", &output, 30000), EXIT_ANOTHER_LAUNCHER) << output;
+    EXPECT_NE(output.find("Another launcher is running"), std::string::npos) << output;
     EXPECT_EQ(first.RunToItsEnd(true, 60000), 0);
     EXPECT_EQ(Uploads().size(), 1u);
     std::string log = Log();

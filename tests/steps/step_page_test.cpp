@@ -7,12 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
 
 class StepPageTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         steps_test::TakeQuitMessage();
@@ -87,10 +88,17 @@ TEST_F(StepPageTest, HeadlessPagesActAfterShowingTheirMessage)
     page_ = ShowStepPage(parent_.get(), OkPageProc, reinterpret_cast<LPARAM>(key));
     EXPECT_TRUE(TakePosted(WM_STEP_PAGE_SHOWN));
     EXPECT_TRUE(TakePosted(WM_STEP_SUCCEEDED));
-    DestroyWindow(page_);
-    page_ = ShowStepPage(parent_.get(), QuitPageProc, reinterpret_cast<LPARAM>(key));
-    EXPECT_TRUE(TakePosted(WM_STEP_PAGE_SHOWN));
-    EXPECT_TRUE(steps_test::TakeQuitMessage());
+    // A QUIT page ends the run as failed: the machine's own shortcomings
+    // with a code of their own.
+    for (const char* quitKey : {"UNSUPPORTED_OS", "UPDATE_FAILED"}) {
+        DestroyWindow(page_);
+        page_ = ShowStepPage(parent_.get(), QuitPageProc, reinterpret_cast<LPARAM>(quitKey));
+        EXPECT_TRUE(TakePosted(WM_STEP_PAGE_SHOWN));
+        MSG quit;
+        ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << quitKey;
+        EXPECT_EQ(quit.wParam, static_cast<WPARAM>(strcmp(quitKey, key) == 0 ? EXIT_MACHINE_UNSUPPORTED
+                                                                             : EXIT_RUN_FAILED));
+    }
 }
 
 } // namespace

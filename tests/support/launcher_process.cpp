@@ -1,5 +1,6 @@
 #include "launcher_process.h"
 
+#include "app_folders.h"
 #include "localization.h"
 #include "settings_store.h"
 #include "step_messages.h"
@@ -182,6 +183,75 @@ POINT LauncherProcess::MainButtonOnScreen() const
     POINT point = {MulDiv(917, place.right, 1024), MulDiv(594, place.bottom, 640)};
     ClientToScreen(window, &point);
     return point;
+}
+
+namespace {
+
+void ReadAvailable(HANDLE pipe, std::string* output)
+{
+    char chunk[4096];
+    DWORD available = 0, read = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(pipe, chunk, available < sizeof(chunk) ? available : sizeof(chunk), &read, nullptr) &&
+           read > 0)
+        output->append(chunk, read);
+}
+
+} // namespace
+
+int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readPipe = nullptr, writePipe = nullptr;
+    if (!CreatePipe(&readPipe, &writePipe, &inherit, 0))
+        return -1;
+    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
+    std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -headless " + arguments;
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writePipe;
+    startup.hStdError = writePipe;
+    PROCESS_INFORMATION info = {};
+    BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(writePipe);
+    if (!started) {
+        CloseHandle(readPipe);
+        return -1;
+    }
+    CloseHandle(info.hThread);
+    int code = -1;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        ReadAvailable(readPipe, output);
+        if (WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0) {
+            DWORD exitCode = 0;
+            GetExitCodeProcess(info.hProcess, &exitCode);
+            code = static_cast<int>(exitCode);
+            break;
+        }
+    }
+    if (code == -1) {
+        TerminateProcess(info.hProcess, 99);
+        WaitForSingleObject(info.hProcess, 15000);
+    }
+    ReadAvailable(readPipe, output);
+    CloseHandle(readPipe);
+    CloseHandle(info.hProcess);
+    return code;
+}
+
+bool LauncherInstanceRunning()
+{
+    std::wstring name = GetLocalDataFolder();
+    for (wchar_t& c : name)
+        c = c == L'\\' ? L'_' : c;
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    bool running = mutex && GetLastError() == ERROR_ALREADY_EXISTS;
+    if (mutex)
+        CloseHandle(mutex);
+    return running;
 }
 
 std::wstring ClientTypeSetting(const wchar_t* name)

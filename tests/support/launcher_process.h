@@ -63,6 +63,17 @@ class LauncherProcess {
     LauncherPage lastPage_ = LauncherPage::None;
 };
 
+// Runs the built Launcher.exe with "-headless" and arguments as a script
+// does: standard output and error are one pipe, read into *output while it
+// runs. Waits at most timeoutMs; returns the exit code, or -1 when the
+// launcher still ran (it is then ended from outside, as by a script's
+// time-out). Reads only while the launcher runs, so whatever else holds the
+// pipe cannot keep the test waiting.
+int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs = 120000);
+
+// Whether some launcher of this user holds the single-instance mutex.
+bool LauncherInstanceRunning();
+
 // A string value of the launcher's client-type settings ("ReadCba", ...),
 // "" when it is missing.
 std::wstring ClientTypeSetting(const wchar_t* name);

@@ -1,6 +1,7 @@
 // End-to-end runs of Launcher.exe against the local content server: the three
 // update passes install a small release, the update relaunches the
 // downloaded copy, and later runs fetch only what changed.
+#include "exit_codes.h"
 #include "localization.h"
 #include "release_fixture.h"
 #include "settings_store.h"
@@ -9,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <algorithm>
 
@@ -320,6 +323,115 @@ TEST(UpdateRunTest, TheDownloadedCopyTalksToTheServersOfTheProgramThatStartedIt)
     std::vector<std::string> requests = release.NewRequests();
     EXPECT_EQ(CountContaining(requests, "/origin/"), 2u);
     EXPECT_EQ(CountContaining(requests, "/Data/first.bin."), 1u);
+}
+
+} // namespace
+
+namespace {
+
+// The text of a key up to its first "<BYTES>".
+std::string TextBeforeBytes(const char* key)
+{
+    if (GetLocalizationTable().empty())
+        LoadLocalizationTable();
+    std::wstring text;
+    GetLocalizedText(key, text);
+    return Narrow(text.substr(0, text.find(L"<BYTES>")));
+}
+
+// Whether the game's stand-in recorded a start as the game (not as an
+// applet); a start on its way is waited for a little.
+bool GameStarted(const std::wstring& record)
+{
+    for (int i = 0; i < 100; ++i) {
+        std::string text = ReadFileBytes(record);
+        for (size_t at = text.find("command="); at != std::string::npos; at = text.find("command=", at + 1)) {
+            if (text.substr(at, text.find('\n', at) - at).find("-applet:") == std::string::npos)
+                return true;
+        }
+        Sleep(100);
+    }
+    return false;
+}
+
+// Ends every process of the executable at path (a copy a failed case left).
+void EndProcessesOf(const std::wstring& path)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE,
+                                     FALSE, entry.th32ProcessID);
+        wchar_t image[MAX_PATH] = {};
+        DWORD length = MAX_PATH;
+        if (process && QueryFullProcessImageNameW(process, 0, image, &length) &&
+            _wcsicmp(image, path.c_str()) == 0) {
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+        }
+        if (process)
+            CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+}
+
+TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
+{
+    ReleaseFixture release;
+    release.AddBytes("/Tools/Launcher.exe", ReadFileBytes(testing_support::BuildFolder() + L"\\Launcher.exe"),
+                     false);
+    release.Add("/Data/first.bin", 20000, 1, true);
+    release.Add("/Cache.Windows/second_xx.cache", 9000, 2, false);
+    ASSERT_TRUE(release.Publish());
+    testing_support::TempDir records;
+    std::wstring record = records / L"game.txt";
+    SetEnvironmentVariableW(L"VANTOREL_STANDIN_GAME", L"exit:0");
+    SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", record.c_str());
+    struct Environment {
+        std::wstring copy;
+        ~Environment()
+        {
+            SetEnvironmentVariableW(L"VANTOREL_STANDIN_GAME", nullptr);
+            SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
+            EndProcessesOf(copy);
+        }
+    } environment{release.launcherDir + L"\\Tools\\Launcher.exe"};
+
+    // The first run installs the launcher's own files and hands over to the
+    // copy in mid-run. It ends when the copy has installed the rest and
+    // started the game, with the copy's lines on its own output.
+    std::string output;
+    EXPECT_EQ(RunHeadless(L"", &output), 0) << output;
+    ExpectInstalled(release);
+    EXPECT_TRUE(GameStarted(record)) << output;
+    EXPECT_NE(output.find("Finished Binaries2 ("), std::string::npos) << output;
+
+    // Later runs hand over at start-up. One whose update no disk can take
+    // prints why and ends failed; nothing of the update was fetched.
+    std::string huge;
+    for (int i = 0; i < 3; ++i)
+        huge += "/Data/huge" + std::to_string(i) + ".bin.0123456789ABCDEF0123456789ABCDE" +
+                std::to_string(i) + ".bulk,1000000000000000000\r\n";
+    ASSERT_TRUE(release.Publish(huge));
+    release.NewRequests();
+    output.clear();
+    EXPECT_EQ(RunHeadless(L"", &output, 60000), EXIT_RUN_FAILED) << output;
+    std::string shortfall = TextBeforeBytes("INSUFFICIENT_SPACE");
+    ASSERT_FALSE(shortfall.empty());
+    EXPECT_NE(output.find(shortfall), std::string::npos) << output;
+    for (const std::string& path : release.NewRequests())
+        EXPECT_EQ(path.find("/Data/huge"), std::string::npos) << path;
+
+    // A script that gives up on a run ends the copy with it: here the copy
+    // would wait for ever for a game that never stops running.
+    ASSERT_TRUE(release.Publish());
+    output.clear();
+    EXPECT_EQ(RunHeadless(L"-force:running", &output, 15000), -1) << output;
+    EXPECT_NE(output.find(TextBeforeBytes("GAME_RUNNING")), std::string::npos) << output;
+    bool ended = false;
+    for (int i = 0; i < 100 && !(ended = !LauncherInstanceRunning()); ++i)
+        Sleep(100);
+    EXPECT_TRUE(ended) << output;
 }
 
 } // namespace

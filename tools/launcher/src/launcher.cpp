@@ -5,6 +5,7 @@
 #include "chains.h"
 #include "clusters.h"
 #include "command_line.h"
+#include "copy_process.h"
 #include "dialogs/headless_console.h"
 #include "drawing_resources.h"
 #include "errorhandler.h"
@@ -78,19 +79,19 @@ void ReadInstalledLanguages()
     }
 }
 
-// Start-up step 15: the window the main loop runs for.
-HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
+// Start-up step 15: the window the main loop runs for. consoleParent is
+// where the headless console dialog goes (null: the run has no console).
+HWND CreateLoopWindow(HINSTANCE instance, bool relaunched, HWND consoleParent)
 {
     if (HeadlessMode) {
         // A run with nowhere to print, or no console dialog, ends at once
         // rather than wait for a queue that nothing starts.
-        HWND parent = AcquireHeadlessConsole();
-        HWND console = parent ? StartHeadlessConsole(parent) : nullptr;
+        HWND console = consoleParent ? StartHeadlessConsole(consoleParent) : nullptr;
         if (!console) {
-            LogWrite(parent ? L"Could not create the headless console window\n"
-                            : L"No console for the headless run\n");
+            LogWrite(consoleParent ? L"Could not create the headless console window\n"
+                                   : L"No console for the headless run\n");
             // Without the console dialog no step can run: a failed run.
-            PostQuitMessage(parent ? EXIT_NO_STEP_PAGE : 0);
+            PostQuitMessage(EXIT_NO_STEP_PAGE);
         }
         return console;
     }
@@ -109,7 +110,9 @@ HWND CreateLoopWindow(HINSTANCE instance, bool relaunched)
     return window;
 }
 
-void ShutDown(HINSTANCE instance, HWND window, bool uninstall)
+// Returns the run's exit code: exitCode, or the outcome of the downloaded
+// copy a headless run handed over to.
+int ShutDown(HINSTANCE instance, HWND window, bool uninstall, int exitCode)
 {
     ClearQueue();
     SendLauncherStats();
@@ -128,11 +131,15 @@ void ShutDown(HINSTANCE instance, HWND window, bool uninstall)
     }
     if (!uninstall)
         SaveSettings();
+    // The copy prints on this process's console, which stays until it ends.
+    if (WaitsForLauncherCopy())
+        exitCode = WaitForLauncherCopy();
     FreeConsole();
     RichEdit50.Reset();
     RichEdit20.Reset();
     DeleteStepErrorLock();
     LogClose();
+    return exitCode;
 }
 
 } // namespace
@@ -153,6 +160,10 @@ int LauncherMain(HINSTANCE instance)
     bool uninstall = HasOption(L"-uninstall");
     DedicatedMode = HasOption(L"-dedicated");
     HeadlessMode = HasOption(L"-headless");
+    // Headless, the console comes first: every later line, a second
+    // instance's and a hand-over's included, is printed where the script
+    // that started the run reads, and a downloaded copy prints there too.
+    HWND consoleParent = HeadlessMode ? AcquireHeadlessConsole() : nullptr;
 
     if (CefEnabled) {
         // Before the runtime is loaded: a loaded library cannot be replaced.
@@ -170,7 +181,11 @@ int LauncherMain(HINSTANCE instance)
 
     if (!AcquireSingleInstanceMutex()) {
         ActivateRunningLauncher();
-        return 0;
+        if (!HeadlessMode)
+            return 0;
+        // A script must not take this for the work done.
+        LogPrintf(L"Another launcher is running: this one ends (exit code %d)\n", EXIT_ANOTHER_LAUNCHER);
+        return EXIT_ANOTHER_LAUNCHER;
     }
 
     ReadInstalledLanguages();
@@ -196,9 +211,8 @@ int LauncherMain(HINSTANCE instance)
         LoadLauncherImages(instance);
     BuildChain(CHAIN_MAIN);
 
-    HWND window = CreateLoopWindow(instance, relaunched);
+    HWND window = CreateLoopWindow(instance, relaunched, consoleParent);
     int exitCode = RunMessageLoop(window);
 
-    ShutDown(instance, window, uninstall);
-    return exitCode;
+    return ShutDown(instance, window, uninstall, exitCode);
 }

@@ -15,9 +15,10 @@ extern int InstalledLanguageCount; // set flags of InstalledLanguages
 // shares, so a second instance can bring it to the front.
 extern HWND SharedMainWindow;
 
-// The whole run: what wWinMain returns (the quit message's code: 0,
-// EXIT_NO_STEP_PAGE when no step page could be made, or EXIT_RUN_FAILED when
-// a headless run failed for good; or a browser sub-process's exit code).
+// The whole run: what wWinMain returns: one of the codes of exit_codes.h
+// (the quit message's code, EXIT_ANOTHER_LAUNCHER for a headless second
+// instance, or the code of the downloaded copy a headless run handed over
+// to), or a browser sub-process's exit code.
 int LauncherMain(HINSTANCE instance);
 
 // Runs until the quit message and returns its exit code. window is the main

@@ -4,16 +4,11 @@
 // buttons' commands, which the main window passes on to the current page.
 #pragma once
 
+#include "exit_codes.h"
+
 #include <windows.h>
 
 #define IDD_STEP_PAGE 101
-
-// The exit code of a run that ends because no step page can be made.
-constexpr int EXIT_NO_STEP_PAGE = 1;
-// The exit code of a headless run that ends on a failure no automatic retry
-// follows (a fatal StepError, or too many failures in a row): the retry page
-// would wait for a user there is none of.
-constexpr int EXIT_RUN_FAILED = 2;
 
 // Makes the page window modeless from the launcher's own module; null (with
 // the thread's last error set) when it cannot be made, as where no window
@@ -48,9 +43,19 @@ bool PressCountsForPage(DWORD pressBegan, DWORD pageShown);
 // When the last step page was shown (GetTickCount), or 0 before the first.
 DWORD StepPageShownAt();
 
+// Ends a headless run that did not succeed: logs that it ends with exitCode
+// and posts the quit message with it.
+void EndFailedRun(int exitCode);
+
+// The exit code of a headless run that ends on the QUIT page of key:
+// EXIT_MACHINE_UNSUPPORTED for the machine's own shortcomings, else
+// EXIT_RUN_FAILED.
+int QuitPageExitCode(const char* key);
+
 // One-button pages whose creation parameter is the narrow localisation key
-// of the message to show. QUIT ends the launcher; OK finishes the step
-// (WM_STEP_SUCCEEDED to the parent). With no buttons to press (headless)
-// both act at once, after the message has been shown.
+// of the message to show. QUIT ends the launcher (with 0; headless, with
+// QuitPageExitCode of the key); OK finishes the step (WM_STEP_SUCCEEDED to
+// the parent). With no buttons to press (headless) both act at once, after
+// the message has been shown.
 INT_PTR CALLBACK QuitPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK OkPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

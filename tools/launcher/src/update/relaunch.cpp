@@ -2,11 +2,11 @@
 
 #include "binaries/install_purge.h"
 #include "command_line.h"
+#include "copy_process.h"
 #include "downloaded_path.h"
 #include "launcher.h"
 #include "localization.h"
 #include "log.h"
-#include "scoped_handles.h"
 #include "server_config.h"
 #include "step_error.h"
 
@@ -106,16 +106,14 @@ bool RelaunchLauncher(bool fromStep, bool exitAtOnce)
     // The copy talks to the servers this launcher was configured with.
     HandOverServerConfig();
     ReleaseForCopy();
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &process)) {
-        TakeBack(window, target, GetLastError(), fromStep);
+    DWORD error = ERROR_SUCCESS;
+    if (!StartLauncherCopy(line, startup, error)) {
+        TakeBack(window, target, error, fromStep);
         return false;
     }
-    UniqueHandle thread(process.hThread);
-    UniqueHandle child(process.hProcess);
+    // Headless, the run's outcome is the copy's.
     if (exitAtOnce)
-        ExitProcess(0);
+        ExitProcess(WaitsForLauncherCopy() ? static_cast<UINT>(WaitForLauncherCopy()) : 0);
     PostQuitMessage(0);
     return true;
 }

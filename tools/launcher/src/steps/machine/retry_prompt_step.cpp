@@ -58,10 +58,8 @@ void InitPage(HWND page, ReqRetryPrompt* step)
         if (!HeadlessMode)
             SetFocus(alt);
         SendMessageW(parent, WM_STEP_SHOW_TEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        if (HeadlessMode) {
-            LogPrintf(L"The run failed: it ends (exit code %d)\n", EXIT_RUN_FAILED);
-            PostQuitMessage(EXIT_RUN_FAILED);
-        }
+        if (HeadlessMode)
+            EndFailedRun(EXIT_RUN_FAILED);
         return;
     }
     step->kind = STEP_PROGRESS_HEAVY;

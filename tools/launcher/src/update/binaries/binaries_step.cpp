@@ -93,14 +93,20 @@ void FinishUpdate(HWND page, ReqBinaries* step)
 
 // The page now only says why nothing downloads. Its refresh would bring back
 // the bar (the kind the queue build chose) and a download status, so it ends
-// here, and what it had written goes.
+// here, and what it had written goes. Headless, nobody is there to free space
+// or choose another folder: the text is on the console (it came before this
+// command) and the run ends as failed.
 void ShowDiskText(HWND page, ReqBinaries* step)
 {
     KillTimer(page, kStatusTimer);
     step->BuiltKind = -1;
     step->kind = STEP_PROGRESS_HIDDEN;
+    if (HeadlessMode) {
+        EndFailedRun(EXIT_RUN_FAILED);
+        return;
+    }
     HWND parent = GetParent(page);
-    if (!parent || HeadlessMode)
+    if (!parent)
         return;
     for (int item : {IDC_STATUS_TEXT, IDC_STATUS_DETAIL}) {
         if (HWND control = GetDlgItem(parent, item))
