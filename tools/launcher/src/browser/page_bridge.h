@@ -37,8 +37,11 @@ std::wstring ScriptStringText(std::wstring_view text);
 void OnPageLoadEnd();
 // The mirror forgets what it sent: every text and both states go again.
 void ForgetMirror();
-// The main button's state as last sent: 0, 1, or 999 when unknown.
-int MirroredMainButtonState();
+// A press of the first joystick's button (the browser's message hook): the
+// main button of the view on screen, for the current step page, while that
+// button is not shown disabled. It passes the same check as the page's own
+// presses, as one made on the current view. True when the step got it.
+bool HandleJoystickPress();
 
 // The page shown in a frame whose load failed, as UTF-8 HTML; the address
 // and the error text are HTML-escaped.
