@@ -225,6 +225,16 @@ bool UpdateCEF()
     return BrowserPumpStep && BrowserPumpStep();
 }
 
+bool FirstPageFailed(const std::wstring& what)
+{
+    // The main window is shown by the first page's load end.
+    if (!BrowserParentWindow || IsWindowVisible(BrowserParentWindow))
+        return false;
+    LogPrintf(L"The first page could not be shown: %s\n", what.c_str());
+    PostMessageW(BrowserParentWindow, WM_BROWSER_FAILED, 0, 0);
+    return true;
+}
+
 void ForgetMirror()
 {
     for (std::wstring& text : MirroredControlText)

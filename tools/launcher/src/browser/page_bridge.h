@@ -35,6 +35,13 @@ std::wstring ScriptStringText(std::wstring_view text);
 // What every finished load of any frame does: the title, the window shown,
 // the queue asked to run, the mirror forgotten, the waiting script run.
 void OnPageLoadEnd();
+// Until the first page has been shown, a main frame that shows no page of
+// the interface (a load that ends with an error status, a failed or aborted
+// load, a renderer process that ended) gives the browser up: the main
+// window falls back to its own controls, as when no page loads at all.
+// what says why, for the log. False once a page was shown, or without a
+// main window: the caller then goes on as for any page.
+bool FirstPageFailed(const std::wstring& what);
 // The mirror forgets what it sent: every text and both states go again.
 void ForgetMirror();
 // A press of the first joystick's button (the browser's message hook): the
