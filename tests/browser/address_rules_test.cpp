@@ -27,8 +27,13 @@ TEST(AddressRulesTest, InterfaceFramesAreThoseBelowItsBase)
     for (const wchar_t* url :
          {L"http://launcher.example/index.html", L"http://127.0.0.1/launcher/", L"data:text/html,x",
           L"about:blank", L"file:///C:/launcher/index.html", L"https://launcher/index.html",
-          L"http://x/?http://launcher/", L"", L"http://launcher%2F.example/"})
+          L"http://x/?http://launcher/", L"", L"http://launcher%2F.example/",
+          // The host and port are compared, not read as path segments.
+          L"http://../launcher/x", L"http://evil/%2e%2e/launcher/x", L"http://evil/../launcher/x",
+          L"http://launcher.evil/", L"http://launcher:8080/index.html", L"http://x@launcher/index.html",
+          L"http:launcher/index.html", L"http:/launcher/index.html"})
         EXPECT_FALSE(IsUrlBelowBase(url, zip)) << url;
+    EXPECT_TRUE(IsUrlBelowBase(L"HTTP://Launcher/x/../index.html", zip));
 
     // "-nozip": the folder's base as the launcher builds it, and its pages as
     // the runtime writes them.
@@ -41,6 +46,9 @@ TEST(AddressRulesTest, InterfaceFramesAreThoseBelowItsBase)
     EXPECT_FALSE(
         IsUrlBelowBase(L"file:///C:/Program%20Files/Vantorel/CEF3_1/launcher/%2E%2E/x.html", folder));
     EXPECT_FALSE(IsUrlBelowBase(L"http://launcher/index.html", folder));
+    EXPECT_FALSE(
+        IsUrlBelowBase(L"file://evil/C:/Program%20Files/Vantorel/CEF3_1/launcher/index.html", folder));
+    EXPECT_FALSE(IsUrlBelowBase(L"http://launcher/C:/Program%20Files/Vantorel/CEF3_1/launcher/x", folder));
     // A base with dot segments (a folder found relative to another).
     EXPECT_TRUE(IsUrlBelowBase(L"file:///Z:/work/cef/CEF3_1//launcher/index.html",
                                L"file:///Z:\\work\\x64\\..\\cef\\.\\CEF3_1\\\\launcher/"));

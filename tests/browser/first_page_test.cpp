@@ -1,14 +1,16 @@
 // The whole launcher on the real runtime when its first page never finishes
-// loading: the start page waits for a script from a peer that takes the
-// request and never answers. The launcher gives the browser up, shows its
-// own window and runs its queue to the ready page; a runtime that becomes
-// ready only after that makes no browser.
+// loading (the start page waits for a script from a peer that takes the
+// request and never answers), or is not in the interface archive. The
+// launcher gives the browser up, shows its own window and runs its queue to
+// the ready page; a runtime that becomes ready only after that makes no
+// browser.
 #include <winsock2.h> // before windows.h
 
 #include "browser_runtime.h"
 #include "client_app.h"
 #include "launcher_process.h"
 #include "launcher_settings.h"
+#include "localization.h"
 #include "log_capture.h"
 #include "page_client.h"
 #include "real_runtime_support.h"
@@ -103,6 +105,59 @@ TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
     EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
 
     testing_support::RemoveTree(pages);
+    WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
+}
+
+// The interface archive lacks the start page: its load ends with the 404
+// page, which is no page of the interface. The launcher gives the browser up
+// at once, shows its own window, and its buttons work: PLAY on the ready
+// page, clicked with the pointer, starts the game.
+TEST(FirstPageTest, AStartPageTheArchiveLacksGivesWayToTheLauncherWindow)
+{
+    std::wstring launcherFolder = RealRuntimeLauncherFolder();
+    if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
+        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    testing_support::TempDir downloads;
+    ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
+    ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\test_zips\\descriptors.zip").c_str(),
+                          (launcherFolder + L"CEF3_1\\launcher.zip").c_str(), FALSE));
+    std::wstring record = downloads / L"game_record.txt";
+    SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", record.c_str());
+    if (GetLocalizationTable().empty())
+        LoadLocalizationTable();
+    std::wstring play;
+    GetLocalizedText("PLAY", play);
+    {
+        LauncherProcess launcher(launcherFolder + L"Launcher.exe", L"");
+        HWND window = nullptr;
+        EXPECT_TRUE(launcher.WaitUntil(
+            [&] {
+                window = nullptr;
+                EnumWindows(FindVisibleLauncherWindow, reinterpret_cast<LPARAM>(&window));
+                return window && IsWindowVisible(GetDlgItem(window, IDC_TEXT_FRAME)) &&
+                       launcher.EnabledMainButton() == play;
+            },
+            90000))
+            << "the launcher never showed its own window's ready page";
+        Sleep(1000);
+        SetForegroundWindow(launcher.Window());
+        ClickScreenAt(launcher.MainButtonOnScreen());
+        EXPECT_TRUE(launcher.WaitUntil([&] { return !launcher.Running(); }, 60000));
+    }
+    SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", nullptr);
+    std::string log = testing_support::ReadFileBytes(LauncherLogPath());
+    EXPECT_NE(log.find("The first page could not be shown: status 404"), std::string::npos) << log;
+    EXPECT_NE(log.find("The browser is given up for the launcher's own window"), std::string::npos) << log;
+    EXPECT_EQ(log.find("The first page did not load in"), std::string::npos) << log;
+    // The applets run the stand-in too; the game's start is the one without
+    // "-applet:".
+    std::string started = testing_support::ReadFileBytes(record);
+    bool gameStarted = false;
+    for (size_t at = started.find("command="); at != std::string::npos; at = started.find("command=", at + 1))
+        gameStarted = gameStarted ||
+                      started.substr(at, started.find('\n', at) - at).find("-applet:") == std::string::npos;
+    EXPECT_TRUE(gameStarted) << started;
+    EXPECT_TRUE(NoProcessLeft(L"Launcher.exe", 0));
     WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", L"");
 }
 

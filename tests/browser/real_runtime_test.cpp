@@ -35,6 +35,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mmsystem.h>
+
 #include <functional>
 #include <vector>
 
@@ -206,6 +208,21 @@ bool PressPageUntil(LauncherProcess& launcher, int clicks, const std::function<b
     return false;
 }
 
+// A press of the first joystick's button, as the launcher's message hook
+// sees it (no joystick can be had under Wine).
+void PressJoystick(HWND window)
+{
+    PostMessageW(window, MM_JOY1BUTTONDOWN, JOY_BUTTON1, 0);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 // Loads a page of the interface and waits for its load end.
 bool LoadAndWait(const wchar_t* page)
 {
@@ -284,6 +301,43 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
         EXPECT_TRUE(pageShows("End user licence"));
         EXPECT_TRUE(
             PressPageUntil(launcher, 1, [&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
+
+        // On the ready page the chain is built again (as a change of language
+        // builds it) with both agreements to accept anew, now with the
+        // joystick: two quick presses of its button on the CBA page accept
+        // the CBA alone, as the EULA's page, which the first brings up, does
+        // not take the second; a press of its own, once that page is up,
+        // accepts it.
+        std::wstring play;
+        GetLocalizedText("PLAY", play);
+        ASSERT_TRUE(launcher.WaitUntil([&] { return launcher.EnabledMainButton() == play; }, 60000));
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadCba", L"");
+        WriteSettingString(SCOPE_CLIENT_TYPE, L"ReadEula", L"");
+        PostMessageW(launcher.Window(), WM_STEP_FAILED, 0, CHAIN_MAIN);
+        ASSERT_TRUE(launcher.WaitUntil([&] { return pageShows("Collective bargaining"); }, 60000));
+        auto pressJoystickUntil = [&](const std::function<bool()>& done) {
+            for (int attempt = 0; attempt < 4; ++attempt) {
+                Sleep(2000);
+                PressJoystick(launcher.Window());
+                if (launcher.WaitUntil(done, 4000))
+                    return true;
+            }
+            return false;
+        };
+        ASSERT_TRUE(pressJoystickUntil([&] { return ClientTypeSetting(L"ReadCba") == Md5Of(cba); }));
+        const char refused[] = "Ignored a press of the page's button 1044";
+        size_t refusedBefore = Occurrences(testing_support::ReadFileBytes(log), refused);
+        Sleep(150);
+        PressJoystick(launcher.Window());
+        launcher.WaitUntil(
+            [&] {
+                return !ClientTypeSetting(L"ReadEula").empty() ||
+                       Occurrences(testing_support::ReadFileBytes(log), refused) > refusedBefore;
+            },
+            5000);
+        EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
+        EXPECT_TRUE(pageShows("End user licence"));
+        EXPECT_TRUE(pressJoystickUntil([&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
 
         // Closed on its ready page.
         EXPECT_EQ(launcher.RunToItsEnd(false, 60000), 0);

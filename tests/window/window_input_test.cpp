@@ -1,13 +1,16 @@
 // The user's input on the real window: closing (with its StepStatistics
 // records and question), minimising, the settings button's test keys, the
-// buttons' hover and press, and window dragging.
+// buttons' hover and press (by the pointer and by the space bar), and
+// window dragging.
 #include "button_subclass.h"
 #include "dialog_driver.h"
 #include "dialogs/dialog_ids.h"
 #include "errorhandler.h"
 #include "requirement_queue.h"
 #include "step_messages.h"
+#include "step_page.h"
 #include "step_statistics.h"
+#include "support/req_ready_for_support.h"
 #include "window_test_support.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +110,48 @@ TEST_F(WindowInputTest, HoverAndARealClickOnTheCloseButton)
     window_test::ReleaseLeft();
     EXPECT_TRUE(PumpUntil([] { return window_test::QuitPosted; }, 3000));
     EXPECT_TRUE(Recorded(L"CloseButton"));
+}
+
+// The space bar of the real keyboard (a second key-down while it is down is
+// the keyboard's repeat).
+void SpaceBar(bool down)
+{
+    INPUT input = {};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = VK_SPACE;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(VK_SPACE, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof(input));
+    PumpFor(50);
+}
+
+// The space bar went down before the support chain's last page came (on
+// another window), and the page gave its OPEN button the focus: held on for
+// a while and released there, it is still a press that began before the
+// page, and opens nothing. A press of its own opens the folder.
+TEST_F(WindowInputTest, SpaceHeldFromBeforeItsPageDoesNotPressThePageButton)
+{
+    window_test::LogCapture log;
+    window_test::ShellRecorder shell;
+    AppendStep(new ReqReadyForSupport(), L"ReadyForSupport");
+    SetForegroundWindow(w_.get());
+    SetFocus(w_.get());
+    PumpFor(300);
+    SpaceBar(true);
+    RunQueue(w_.get());
+    ASSERT_EQ(GetFocus(), w_.Item(IDC_MAIN_BUTTON));
+    PumpFor(PAGE_SETTLE_MS + 200);
+    SpaceBar(true);
+    SpaceBar(false);
+    PumpFor(100);
+    EXPECT_TRUE(shell.opened.empty());
+    EXPECT_FALSE(window_test::QuitPosted);
+    EXPECT_TRUE(log.Contains("Ignored a click on button 1044")) << log.Text();
+
+    SpaceBar(true);
+    SpaceBar(false);
+    EXPECT_TRUE(PumpUntil([] { return window_test::QuitPosted; }, 3000)) << log.Text();
+    EXPECT_EQ(shell.opened.size(), 1u);
 }
 
 AssertInfo LastAssert = {};

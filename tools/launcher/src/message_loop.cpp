@@ -14,7 +14,8 @@ namespace {
 // The ready page captures the first joystick for the main window; its
 // button works as PLAY while the ready page is the current step and its
 // main button is enabled. (The agreement page captures the joystick too,
-// where the main button means AGREE.)
+// where the main button means AGREE.) With the browser its message hook
+// has pressed the page's button already, or dropped the press.
 void HandleJoystickButton(HWND window)
 {
     HWND button = window ? GetDlgItem(window, IDC_MAIN_BUTTON) : nullptr;

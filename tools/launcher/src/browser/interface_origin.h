@@ -8,9 +8,13 @@
 #include <string_view>
 
 // Whether url lies below baseUrl (a base URL as GetLauncherBaseUrl gives
-// it). Letter case of ASCII letters, "\" against "/", runs of slashes,
-// percent escapes and "." or ".." segments do not matter, since the runtime
-// writes a file URL its own way; the query and fragment are not looked at.
+// it). The scheme and the authority (host and port) must be those of the
+// base exactly, letter case of ASCII letters aside; an address without an
+// authority ("data:", "about:") is never below one. Then the path must lie
+// below the base's path, where letter case of ASCII letters, "\" against
+// "/", runs of slashes, percent escapes and "." or ".." segments do not
+// matter, since the runtime writes a file URL its own way; the query and
+// fragment are not looked at.
 bool IsUrlBelowBase(std::wstring_view url, std::wstring_view baseUrl);
 
 // The same against the interface's current base URL (GetLauncherBaseUrl).

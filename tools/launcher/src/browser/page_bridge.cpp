@@ -80,23 +80,22 @@ void RunMirror()
 }
 
 // Whether a press of the page's button may reach the step: that button of
-// the model is enabled, and a press that names its view names the current
-// one, shown for long enough. A request without a view number (as pages
-// before the numbers sent) is taken as it comes.
-bool PressReachesStep(int item, std::string_view request)
+// the model is enabled, and the press was made on the current view, shown
+// for long enough. serial is the view the press names; a request without a
+// view number (as pages before the numbers sent) is taken as it comes.
+bool PressReachesStep(int item, std::optional<unsigned> serial)
 {
     HWND button = BrowserParentWindow ? GetDlgItem(BrowserParentWindow, item) : nullptr;
     if (button && !IsWindowEnabled(button)) {
         LogPrintf(L"Ignored a press of the page's button %d: the button is disabled\n", item);
         return false;
     }
-    std::optional<unsigned> serial = BindingRequestSerial(request);
     if (!serial)
         return true;
     ViewSerial.NoteTarget(BrowserCommandTarget);
     if (ViewSerial.Accepts(*serial, GetTickCount()))
         return true;
-    if (ViewSerial.IsCurrent(*serial))
+    if (*serial == ViewSerial.Current())
         LogPrintf(L"Ignored a press of the page's button %d made before its view had been shown for %u ms\n",
                   item, PAGE_SETTLE_MS);
     else
@@ -226,6 +225,16 @@ bool UpdateCEF()
     return BrowserPumpStep && BrowserPumpStep();
 }
 
+bool FirstPageFailed(const std::wstring& what)
+{
+    // The main window is shown by the first page's load end.
+    if (!BrowserParentWindow || IsWindowVisible(BrowserParentWindow))
+        return false;
+    LogPrintf(L"The first page could not be shown: %s\n", what.c_str());
+    PostMessageW(BrowserParentWindow, WM_BROWSER_FAILED, 0, 0);
+    return true;
+}
+
 void ForgetMirror()
 {
     for (std::wstring& text : MirroredControlText)
@@ -233,9 +242,17 @@ void ForgetMirror()
     MirroredButtonState[0] = MirroredButtonState[1] = BUTTON_STATE_UNKNOWN;
 }
 
-int MirroredMainButtonState()
+bool HandleJoystickPress()
 {
-    return MirroredButtonState[0];
+    if (!BrowserCommandTarget || MirroredButtonState[0] == 0)
+        return false;
+    // The press is made on whatever the page shows: it counts as one on the
+    // current view only once that view is on screen, and for long enough.
+    ViewSerial.NoteTarget(BrowserCommandTarget);
+    if (!PressReachesStep(IDC_MAIN_BUTTON, ViewSerial.Current()))
+        return false;
+    SendMessageW(BrowserCommandTarget, WM_COMMAND, IDC_MAIN_BUTTON, 0);
+    return true;
 }
 
 void OnPageLoadEnd()
@@ -295,7 +312,7 @@ bool HandleBindingRequest(std::string_view request)
         // "Binding" alone (no eighth character) presses the main button.
         bool alternative = request.size() >= 14 && request.substr(8, 6) == "Cancel";
         int item = alternative ? IDC_ALT_BUTTON : IDC_MAIN_BUTTON;
-        if (PressReachesStep(item, request))
+        if (PressReachesStep(item, BindingRequestSerial(request)))
             SendMessageW(BrowserCommandTarget, WM_COMMAND, item, 0);
     }
     return true;

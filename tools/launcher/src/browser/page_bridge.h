@@ -35,10 +35,20 @@ std::wstring ScriptStringText(std::wstring_view text);
 // What every finished load of any frame does: the title, the window shown,
 // the queue asked to run, the mirror forgotten, the waiting script run.
 void OnPageLoadEnd();
+// Until the first page has been shown, a main frame that shows no page of
+// the interface (a load that ends with an error status, a failed or aborted
+// load, a renderer process that ended) gives the browser up: the main
+// window falls back to its own controls, as when no page loads at all.
+// what says why, for the log. False once a page was shown, or without a
+// main window: the caller then goes on as for any page.
+bool FirstPageFailed(const std::wstring& what);
 // The mirror forgets what it sent: every text and both states go again.
 void ForgetMirror();
-// The main button's state as last sent: 0, 1, or 999 when unknown.
-int MirroredMainButtonState();
+// A press of the first joystick's button (the browser's message hook): the
+// main button of the view on screen, for the current step page, while that
+// button is not shown disabled. It passes the same check as the page's own
+// presses, as one made on the current view. True when the step got it.
+bool HandleJoystickPress();
 
 // The page shown in a frame whose load failed, as UTF-8 HTML; the address
 // and the error text are HTML-escaped.

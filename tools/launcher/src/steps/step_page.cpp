@@ -1,5 +1,6 @@
 #include "step_page.h"
 
+#include "button_subclass.h"
 #include "localization.h"
 #include "log.h"
 #include "requirement.h"
@@ -26,7 +27,7 @@ INT_PTR OneButtonPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam, con
         if (button) {
             EnableWindow(button, TRUE);
             SetWindowTextByKey(button, caption, true);
-            SetFocus(button);
+            FocusActionButton(button);
         }
         PostMessageW(parent, WM_STEP_PAGE_SHOWN, 0, lParam);
         // The console window has no button: act as if it was pressed.

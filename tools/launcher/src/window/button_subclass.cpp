@@ -12,21 +12,47 @@ WNDPROC SystemButtonProc = nullptr;
 HWND PressedButton = nullptr;
 DWORD PressBegan = 0;
 HWND ReleasingButton = nullptr;
+// The button that got the keyboard focus while the space bar was down, and
+// when: that press of the bar began elsewhere, no later than then.
+HWND SpaceHeldAtFocus = nullptr;
+DWORD FocusCameAt = 0;
 
-void NotePressBegan(HWND button)
+void NotePressBegan(HWND button, DWORD began)
 {
     PressedButton = button;
-    PressBegan = static_cast<DWORD>(GetMessageTime());
+    PressBegan = began;
+}
+
+void NoteFocus(HWND button)
+{
+    SpaceHeldAtFocus = GetKeyState(VK_SPACE) < 0 ? button : nullptr;
+    FocusCameAt = GetTickCount();
+}
+
+// A key-down of the space bar: the first one begins a press, now. One of a
+// bar held since before the button had the focus (a repeat, or any while
+// the bar has not been released since the focus came) belongs to a press
+// that began no later than the focus came.
+void NoteSpaceDown(HWND button, LPARAM lParam)
+{
+    bool repeat = (lParam & (1 << 30)) != 0;
+    if (!repeat && SpaceHeldAtFocus != button)
+        NotePressBegan(button, static_cast<DWORD>(GetMessageTime()));
+    else if (PressedButton != button)
+        NotePressBegan(button,
+                       SpaceHeldAtFocus == button ? FocusCameAt : static_cast<DWORD>(GetMessageTime()));
 }
 
 // Passes a release on to the system procedure, which sends the click to the
-// parent from inside it.
+// parent from inside it. The press ends with it.
 LRESULT Release(HWND button, UINT message, WPARAM wParam, LPARAM lParam)
 {
     HWND outer = ReleasingButton;
     ReleasingButton = PressedButton == button ? button : nullptr;
     LRESULT result = CallWindowProcW(SystemButtonProc, button, message, wParam, lParam);
     ReleasingButton = outer;
+    if (PressedButton == button)
+        PressedButton = nullptr;
     return result;
 }
 
@@ -48,6 +74,12 @@ void StoreSystemButtonProc()
 bool IsButtonHovered(HWND button)
 {
     return GetWindowLongPtrW(button, GWLP_USERDATA) != 0;
+}
+
+void FocusActionButton(HWND button)
+{
+    if (button && (GetWindowLongPtrW(button, GWL_STYLE) & WS_VISIBLE))
+        SetFocus(button);
 }
 
 bool ClickInProgress(HWND button, DWORD* pressBegan)
@@ -78,19 +110,27 @@ LRESULT CALLBACK LauncherButtonProc(HWND button, UINT message, WPARAM wParam, LP
         message = WM_LBUTTONDOWN;
         [[fallthrough]];
     case WM_LBUTTONDOWN:
-        NotePressBegan(button);
+        NotePressBegan(button, static_cast<DWORD>(GetMessageTime()));
         PostMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), NOTIFY_BUTTON_DOWN), 0);
         break;
     case WM_KEYDOWN:
-        // The first key-down of the space bar, not its repeats.
-        if (wParam == VK_SPACE && !(lParam & (1 << 30)))
-            NotePressBegan(button);
+        if (wParam == VK_SPACE)
+            NoteSpaceDown(button, lParam);
         break;
     case WM_LBUTTONUP:
         return Release(button, message, wParam, lParam);
     case WM_KEYUP:
-        if (wParam == VK_SPACE)
-            return Release(button, message, wParam, lParam);
+        if (wParam != VK_SPACE)
+            break;
+        if (SpaceHeldAtFocus == button)
+            SpaceHeldAtFocus = nullptr;
+        return Release(button, message, wParam, lParam);
+    case WM_SETFOCUS:
+        NoteFocus(button);
+        break;
+    case WM_KILLFOCUS:
+        if (SpaceHeldAtFocus == button)
+            SpaceHeldAtFocus = nullptr;
         break;
     case WM_ERASEBKGND:
         if (!CefEnabled)

@@ -20,8 +20,16 @@ LRESULT CALLBACK LauncherButtonProc(HWND button, UINT message, WPARAM wParam, LP
 // The button's hover flag.
 bool IsButtonHovered(HWND button);
 
+// Gives a step's action button the keyboard focus, unless the button is
+// hidden: with the browser interface the Win32 buttons are the model that
+// the page mirrors, and a key press on one of them would act on the step
+// however long the page had shown it.
+void FocusActionButton(HWND button);
+
 // While a button reports the click of a person (the release of the left
 // mouse button, or of the space bar, that ends a press on it), whether
-// button is that one, and when (message time) the press began. False for a
-// click that no person made (BM_CLICK, a command sent by a program).
+// button is that one, and when (message time) the press began; for the
+// space bar held since before the button had the focus, when the focus
+// came. False for a click that no person made (BM_CLICK, a command sent by
+// a program).
 bool ClickInProgress(HWND button, DWORD* pressBegan);

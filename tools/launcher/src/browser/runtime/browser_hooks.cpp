@@ -1,7 +1,7 @@
 // The two hooks on the browser's thread: mouse messages over the page (and
 // only those) go to the main window too (so dragging the window works over
 // the page, and the page shows no context menu), and the first joystick's
-// button presses the page's main button while it is enabled.
+// button presses the page's main button, as the page's own presses do.
 #include "client_app.h"
 #include "page_bridge.h"
 #include "requirement_queue.h"
@@ -35,11 +35,15 @@ LRESULT CALLBACK BrowserMouseHookProc(int code, WPARAM wParam, LPARAM lParam)
 
 LRESULT CALLBACK BrowserMessageHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
-    const auto* message = reinterpret_cast<const MSG*>(lParam);
-    if (code >= 0 && message->message == MM_JOY1BUTTONDOWN && BrowserCommandTarget &&
-        MirroredMainButtonState() != 0) {
-        SendMessageW(BrowserCommandTarget, WM_COMMAND, IDC_MAIN_BUTTON, 0);
-        return 1;
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    // Only a message taken from the queue: one that is merely looked at
+    // comes by again when it is taken.
+    if (code >= 0 && wParam == PM_REMOVE && message->message == MM_JOY1BUTTONDOWN) {
+        if (HandleJoystickPress())
+            return 1;
+        // A press the page's view may not take is dropped whole: the main
+        // loop's own handling of the button must not act on it either.
+        message->message = WM_NULL;
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }

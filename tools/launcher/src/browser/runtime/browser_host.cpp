@@ -148,9 +148,13 @@ void AbandonBrowser()
             *hook = nullptr;
         }
     }
-    if (BrowserWindow) {
+    // The browser's own window goes first: a browser asked to close while
+    // its window is there asks the main window to close too (WM_CLOSE),
+    // which would put the quit question to the player, or quit.
+    if (HWND host = BrowserWindow) {
+        BrowserWindow = nullptr;
         joyReleaseCapture(JOYSTICKID1);
-        ShowWindow(BrowserWindow, SW_HIDE);
+        DestroyWindow(host);
     }
     CloseAllBrowsers(true);
 }

@@ -75,6 +75,7 @@ SimpleHandler::SimpleHandler()
     request_.cef.get_resource_handler = GetResourceHandler;
     request_.cef.on_render_process_terminated = [](cef_request_handler_t*, cef_browser_t* browser, int) {
         ReleaseArgument(browser);
+        FirstPageFailed(L"the renderer process ended");
     };
 
     drag_.cef.on_drag_enter = [](cef_drag_handler_t*, cef_browser_t* browser, void* dragData, int) {
@@ -188,11 +189,17 @@ int CEF_CALLBACK SimpleHandler::OnBeforeBrowse(cef_request_handler_t* self, cef_
     return 1;
 }
 
-void CEF_CALLBACK SimpleHandler::OnLoadEnd(cef_load_handler_t*, cef_browser_t* browser, cef_frame_t* frame,
-                                           int)
+void CEF_CALLBACK SimpleHandler::OnLoadEnd(cef_load_handler_t*, cef_browser_t* browser, cef_frame_t* frameArg,
+                                           int status)
 {
     ReleaseArgument(browser);
-    ReleaseArgument(frame);
+    auto frame = Adopt(frameArg);
+    // An error status (the archive's 404 page for an entry it lacks) is no
+    // first page: the player would see it with no button to press. Loads
+    // without a status (files, data) have 0.
+    if (status >= 400 && frame && frame->is_main(frame.get()) &&
+        FirstPageFailed(L"status " + std::to_wstring(status)))
+        return;
     OnPageLoadEnd();
 }
 
@@ -202,6 +209,11 @@ void CEF_CALLBACK SimpleHandler::OnLoadError(cef_load_handler_t* self, cef_brows
 {
     ReleaseArgument(browser);
     auto frame = Adopt(frameArg);
+    // Neither the load-error page nor a load cancelled (by the navigation
+    // rule above) is a first page.
+    if (frame->is_main(frame.get()) &&
+        FirstPageFailed(L"error " + std::to_wstring(code) + L" for " + FromCef(url)))
+        return;
     if (code == ERR_ABORTED)
         return;
     std::string html = LoadErrorPageHtml(FromCef(url), FromCef(text), code);

@@ -1,5 +1,6 @@
 #include "req_agreement.h"
 
+#include "button_subclass.h"
 #include "command_line.h"
 #include "localization.h"
 #include "log.h"
@@ -96,7 +97,7 @@ INT_PTR ReqAgreement::HandlePage(AgreementDocument& document, HWND page, UINT me
         HWND button = GetDlgItem(parent, IDC_MAIN_BUTTON);
         EnableWindow(button, TRUE);
         SetWindowTextByKey(button, "AGREE", true);
-        SetFocus(button);
+        FocusActionButton(button);
         if (document.eula)
             joySetCapture(parent, JOYSTICKID1, 0, FALSE);
         ShownAgreement = document.shownId;

@@ -1,5 +1,6 @@
 #include "directx_step.h"
 
+#include "button_subclass.h"
 #include "command_line.h"
 #include "exception_guard.h"
 #include "launcher.h"
@@ -277,7 +278,7 @@ INT_PTR CALLBACK ReqDirectX::WarningPageProc(HWND page, UINT message, WPARAM wPa
         HWND yes = GetDlgItem(parent, IDC_MAIN_BUTTON);
         EnableWindow(yes, TRUE);
         SetWindowTextByKey(yes, "YES", true);
-        SetFocus(yes);
+        FocusActionButton(yes);
         HWND no = GetDlgItem(parent, IDC_ALT_BUTTON);
         EnableWindow(no, TRUE);
         SetWindowTextByKey(no, "NO", true);

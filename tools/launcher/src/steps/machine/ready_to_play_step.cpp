@@ -1,5 +1,6 @@
 #include "ready_to_play_step.h"
 
+#include "button_subclass.h"
 #include "game_launch.h"
 #include "launcher.h"
 #include "localization.h"
@@ -45,7 +46,7 @@ void InitPage(HWND page)
     HWND play = GetDlgItem(parent, IDC_MAIN_BUTTON);
     EnableWindow(play, TRUE);
     SetWindowTextByKey(play, "PLAY", true);
-    SetFocus(play);
+    FocusActionButton(play);
     joySetCapture(parent, JOYSTICKID1, 0, FALSE);
     SetTimer(page, REBUILD_TIMER, ReadyPageRebuildMs, nullptr);
     ReadyToPlayShown = true;

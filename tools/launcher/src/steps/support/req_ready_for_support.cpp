@@ -1,5 +1,6 @@
 #include "req_ready_for_support.h"
 
+#include "button_subclass.h"
 #include "localization.h"
 #include "shell_open.h"
 #include "step_messages.h"
@@ -20,7 +21,7 @@ INT_PTR CALLBACK ReqReadyForSupport::PageProc(HWND page, UINT message, WPARAM wP
         HWND button = GetDlgItem(parent, IDC_MAIN_BUTTON);
         EnableWindow(button, TRUE);
         SetWindowTextByKey(button, "OPEN", true);
-        SetFocus(button);
+        FocusActionButton(button);
         return FALSE;
     }
     case WM_COMMAND:
