@@ -1,5 +1,5 @@
 // The body readers on real responses of the test server's content module,
-// through WinINet.
+// through WinINet, and the tree of WinINet handles they hang on.
 #include "content_server.h"
 #include "content_transport.h"
 #include "localization.h"
@@ -10,7 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <process.h>
+
 #include <string>
+#include <vector>
 
 using testing_support::TempDir;
 using testing_support::TestServer;
@@ -39,10 +42,10 @@ class HttpTransferTest : public ::testing::Test {
         ASSERT_TRUE(session);
         DWORD timeout = 2000;
         InternetSetOptionW(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-        connection = SharedInternetHandle(InternetConnectW(session.Get(), L"127.0.0.1",
-                                                           static_cast<INTERNET_PORT>(TestServer::HttpPort()),
-                                                           nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0),
-                                          session);
+        connection = SharedInternetHandle::OpenChild(session, [](HINTERNET parent) {
+            return InternetConnectW(parent, L"127.0.0.1", static_cast<INTERNET_PORT>(TestServer::HttpPort()),
+                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        });
         ASSERT_TRUE(connection);
         // Wine takes the receive time-out of the connection, not of the session.
         InternetSetOptionW(connection.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
@@ -69,12 +72,12 @@ class HttpTransferTest : public ::testing::Test {
     {
         reader.Finish();
         transfer.url = TestServer::HttpBase() + Wide(name);
-        request = SharedInternetHandle(
-            HttpOpenRequestW(connection.Get(), L"GET", Wide(name).c_str(), nullptr, nullptr, nullptr,
-                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                                 INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI,
-                             0),
-            connection);
+        request = SharedInternetHandle::OpenChild(connection, [&](HINTERNET parent) {
+            return HttpOpenRequestW(parent, L"GET", Wide(name).c_str(), nullptr, nullptr, nullptr,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                                        INTERNET_FLAG_KEEP_CONNECTION | INTERNET_FLAG_NO_UI,
+                                    0);
+        });
         transfer.request = request.Get();
         transfer.reader = &reader;
         if (!transfer.request)
@@ -219,4 +222,64 @@ TEST_F(HttpTransferTest, ManifestUnderAnyNumber)
     context.installRoot = L"C:\\I";
     ASSERT_TRUE(LoadManifestText(context, decoded.data(), decoded.size()));
     EXPECT_EQ(ManifestEntries.size(), 2u);
+}
+
+namespace {
+
+// As many threads as the download threads of a pass, each making and closing
+// children of one session as fast as it can: WinINet changes the session's
+// list of children with each.
+constexpr int kTreeThreads = 8;
+constexpr int kTreeRounds = 3000;
+
+struct TreeWork {
+    const SharedInternetHandle* session = nullptr;
+    std::atomic<int> opened{0};
+};
+
+unsigned __stdcall OpenAndCloseChildren(void* argument)
+{
+    auto* work = static_cast<TreeWork*>(argument);
+    for (int i = 0; i < kTreeRounds; ++i) {
+        // Nothing is sent: neither call goes to the network.
+        SharedInternetHandle connection =
+            SharedInternetHandle::OpenChild(*work->session, [](HINTERNET parent) {
+                return InternetConnectW(parent, L"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0,
+                                        0);
+            });
+        SharedInternetHandle request = SharedInternetHandle::OpenChild(connection, [](HINTERNET parent) {
+            return HttpOpenRequestW(parent, L"GET", L"/x", nullptr, nullptr, nullptr, INTERNET_FLAG_NO_UI, 0);
+        });
+        if (connection && request)
+            work->opened.fetch_add(1);
+    }
+    return 0;
+}
+
+} // namespace
+
+// The download threads of a pass open their connections of the step's
+// session at once and close them at once; the worker then closes the
+// session, which faulted when those changes had corrupted its children.
+TEST(SharedInternetHandleTest, ChildrenMadeAndClosedByManyThreadsAtOnceLeaveTheSessionWhole)
+{
+    SharedInternetHandle session;
+    session.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_TRUE(session);
+    TreeWork work;
+    work.session = &session;
+    std::vector<HANDLE> threads;
+    for (int i = 0; i < kTreeThreads; ++i) {
+        HANDLE thread =
+            reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, OpenAndCloseChildren, &work, 0, nullptr));
+        if (thread)
+            threads.push_back(thread);
+    }
+    EXPECT_EQ(threads.size(), static_cast<size_t>(kTreeThreads));
+    for (HANDLE thread : threads) {
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+    }
+    EXPECT_EQ(work.opened.load(), static_cast<int>(threads.size()) * kTreeRounds);
+    session.Reset();
 }

@@ -1,14 +1,34 @@
 #include "shared_internet_handle.h"
 
+namespace {
+
+SRWLOCK TreeLock = SRWLOCK_INIT;
+
+} // namespace
+
 struct SharedInternetHandle::Node {
     HINTERNET handle;
-    std::shared_ptr<Node> parent; // released after the handle is closed
+    std::shared_ptr<Node> parent; // released after the handle is closed, outside the lock
 
     Node(HINTERNET h, std::shared_ptr<Node> p) : handle(h), parent(std::move(p)) {}
-    ~Node() { InternetCloseHandle(handle); }
+    ~Node()
+    {
+        TreeChange change;
+        InternetCloseHandle(handle);
+    }
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
 };
+
+SharedInternetHandle::TreeChange::TreeChange()
+{
+    AcquireSRWLockExclusive(&TreeLock);
+}
+
+SharedInternetHandle::TreeChange::~TreeChange()
+{
+    ReleaseSRWLockExclusive(&TreeLock);
+}
 
 SharedInternetHandle::SharedInternetHandle(HINTERNET handle, const SharedInternetHandle& parent)
 {

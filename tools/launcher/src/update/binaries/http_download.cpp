@@ -62,11 +62,11 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
     // The object names are appended to the base, which has no "/" of its own.
     while (!connection.basePath.empty() && connection.basePath.back() == L'/')
         connection.basePath.pop_back();
-    connection.handle = SharedInternetHandle(
-        InternetConnectW(InternetSession.Get(), parts.host, parts.port, parts.user[0] ? parts.user : nullptr,
-                         parts.password[0] ? parts.password : nullptr, INTERNET_SERVICE_HTTP,
-                         connection.secure ? INTERNET_FLAG_SECURE : 0, 0),
-        InternetSession);
+    connection.handle = SharedInternetHandle::OpenChild(InternetSession, [&](HINTERNET session) {
+        return InternetConnectW(session, parts.host, parts.port, parts.user[0] ? parts.user : nullptr,
+                                parts.password[0] ? parts.password : nullptr, INTERNET_SERVICE_HTTP,
+                                connection.secure ? INTERNET_FLAG_SECURE : 0, 0);
+    });
     if (!connection.handle)
         return false;
     // Wine takes the time-outs of the connection and the request, not the
@@ -173,9 +173,11 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
         ++n;
         while (n <= kMaxAttempts) {
             LogPrintf(L"\nHTTP %s %s\n", t.received > 0 ? L"RESUME" : L"GET", remoteName.c_str());
-            SharedInternetHandle request(HttpOpenRequestW(connection.handle.Get(), L"GET", t.url.c_str(),
-                                                          nullptr, nullptr, nullptr, t.requestFlags, 0),
-                                         connection.handle);
+            SharedInternetHandle request =
+                SharedInternetHandle::OpenChild(connection.handle, [&](HINTERNET parent) {
+                    return HttpOpenRequestW(parent, L"GET", t.url.c_str(), nullptr, nullptr, nullptr,
+                                            t.requestFlags, 0);
+                });
             if (!request) {
                 char errorName[32];
                 const char* text = GetInternetErrorName(errorName);
