@@ -569,7 +569,7 @@ TEST(CrashReport, ACrashOnTheIdOfAFaultedDumpWriterIsReported)
     EXPECT_TRUE(Holds(crash, "Crash reason: GPF\r\n"));
     EXPECT_EQ(ThreadLine(log, "faulted writer"), ThreadLine(log, "reused id"));
     EXPECT_TRUE(Holds(crash, ThreadLine(log, "reused id")));
-    EXPECT_EQ(0u, ReadFileBytes(run.startedFolders[1] + L"\\QX.dmp").rfind("MDMP", 0));
+    EXPECT_EQ(0u, ReadFileBytes(run.startedFolders[1] + L"\\QX.dmp").rfind("MDMP", 0)) << crash;
 }
 
 TEST(CrashReport, AStackOverflowHoldingTheHeapStillEndsTheProcess)
