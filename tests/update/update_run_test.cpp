@@ -287,14 +287,21 @@ HWND FindLauncherWindow(HANDLE& process)
     return window;
 }
 
-TEST(UpdateRunTest, TheDownloadedCopyTalksToTheServersOfTheProgramThatStartedIt)
+// A release whose launcher is this build's own, so a run hands over to a
+// real copy, with one game file and one cache file to install.
+void AddLauncherAndTwoFiles(ReleaseFixture& release)
 {
-    // The configuration lies beside the first program only.
-    ReleaseFixture release;
     release.AddBytes("/Tools/Launcher.exe", ReadFileBytes(testing_support::BuildFolder() + L"\\Launcher.exe"),
                      false);
     release.Add("/Data/first.bin", 20000, 1, true);
     release.Add("/Cache.Windows/second_xx.cache", 9000, 2, false);
+}
+
+TEST(UpdateRunTest, TheDownloadedCopyTalksToTheServersOfTheProgramThatStartedIt)
+{
+    // The configuration lies beside the first program only.
+    ReleaseFixture release;
+    AddLauncherAndTwoFiles(release);
     ASSERT_TRUE(release.Publish());
     ASSERT_FALSE(FileExists(release.launcherDir + L"\\Tools\\Vantorel.ini"));
 
@@ -378,10 +385,7 @@ void EndProcessesOf(const std::wstring& path)
 TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
 {
     ReleaseFixture release;
-    release.AddBytes("/Tools/Launcher.exe", ReadFileBytes(testing_support::BuildFolder() + L"\\Launcher.exe"),
-                     false);
-    release.Add("/Data/first.bin", 20000, 1, true);
-    release.Add("/Cache.Windows/second_xx.cache", 9000, 2, false);
+    AddLauncherAndTwoFiles(release);
     ASSERT_TRUE(release.Publish());
     testing_support::TempDir records;
     std::wstring record = records / L"game.txt";
