@@ -215,6 +215,38 @@ void PressJoystick(HWND window)
     PostMessageW(window, MM_JOY1BUTTONDOWN, JOY_BUTTON1, 0);
 }
 
+// The dialog (a message box) that a process shows over its window, or null.
+HWND OwnedDialog(HWND owner)
+{
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search = {owner, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(data);
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (wcscmp(name, L"#32770") != 0 || GetWindow(window, GW_OWNER) != search->owner ||
+                !IsWindowVisible(window))
+                return TRUE;
+            search->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return owner ? search.found : nullptr;
+}
+
+// Ends a dialog of the launcher as Cancel does; true once it is gone within
+// timeoutMs.
+bool CancelDialog(LauncherProcess& launcher, HWND dialog, DWORD timeoutMs)
+{
+    if (!dialog)
+        return false;
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    return launcher.WaitUntil([&] { return !IsWindow(dialog); }, timeoutMs);
+}
+
 size_t Occurrences(const std::string& text, const std::string& part)
 {
     size_t count = 0;
@@ -337,6 +369,27 @@ TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
             5000);
         EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"");
         EXPECT_TRUE(pageShows("End user licence"));
+
+        // The player presses Close: while the quit question is up over the
+        // EULA's page, the joystick's button presses nothing behind it. The
+        // question is then answered Cancel, and the page stays.
+        Sleep(1000);
+        PostMessageW(launcher.Window(), WM_CLOSE, 0, 0);
+        HWND box = nullptr;
+        EXPECT_TRUE(
+            launcher.WaitUntil([&] { return (box = OwnedDialog(launcher.Window())) != nullptr; }, 10000))
+            << "the quit question did not come";
+        PressJoystick(launcher.Window());
+        launcher.WaitUntil(
+            [&] {
+                return !ClientTypeSetting(L"ReadEula").empty() ||
+                       testing_support::ReadFileBytes(log).find("Ignored a press of the joystick's button") !=
+                           std::string::npos;
+            },
+            5000);
+        EXPECT_EQ(ClientTypeSetting(L"ReadEula"), L"")
+            << "a press behind the quit question accepted the EULA";
+        EXPECT_TRUE(CancelDialog(launcher, box, 10000)) << "the quit question could not be ended";
         EXPECT_TRUE(pressJoystickUntil([&] { return ClientTypeSetting(L"ReadEula") == Md5Of(eula); }));
 
         // Closed on its ready page.

@@ -6,7 +6,10 @@
 #include "dialog_driver.h"
 #include "dialogs/dialog_ids.h"
 #include "errorhandler.h"
+#include "launcher.h"
+#include "machine/retry_prompt_step.h"
 #include "requirement_queue.h"
+#include "step_error.h"
 #include "step_messages.h"
 #include "step_page.h"
 #include "step_statistics.h"
@@ -152,6 +155,39 @@ TEST_F(WindowInputTest, SpaceHeldFromBeforeItsPageDoesNotPressThePageButton)
     SpaceBar(false);
     EXPECT_TRUE(PumpUntil([] { return window_test::QuitPosted; }, 3000)) << log.Text();
     EXPECT_EQ(shell.opened.size(), 1u);
+}
+
+// The sixth retry page in a row waits for the player, with RETRY on the
+// main button; GET_LOGS has no button on screen in either interface. The
+// space bar, pressed once the page has settled, must not ask for the logs
+// through that hidden button: it has not got the keyboard focus. The window
+// is the browser interface's model here (its texts go the page's way, and
+// no page is loaded without a browser), where no text pane takes the focus
+// away.
+TEST_F(WindowInputTest, SpaceOnTheLastRetryPageDoesNotAskForTheLogs)
+{
+    MessageBoxAnswer answer(IDCANCEL);
+    CefEnabled = true;
+    SetStepError(L"The content server did not answer", false);
+    RetryCount = 5;
+    AppendStep(new ReqRetryPrompt(), L"RetryPrompt");
+    SetForegroundWindow(w_.get());
+    SetFocus(w_.get());
+    PumpFor(300);
+    RunQueue(w_.get());
+    HWND alt = w_.Item(IDC_ALT_BUTTON);
+    ASSERT_FALSE(IsWindowVisible(alt));
+    EXPECT_NE(GetFocus(), alt);
+    PumpFor(PAGE_SETTLE_MS + 200);
+    SpaceBar(true);
+    SpaceBar(false);
+    PumpFor(200);
+    EXPECT_TRUE(answer.shown.empty())
+        << "the space bar asked: " << std::string(answer.shown[0].text.begin(), answer.shown[0].text.end());
+    ClearQueue();
+    CefEnabled = false;
+    RetryCount = 0;
+    SetStepError(L"", false);
 }
 
 AssertInfo LastAssert = {};

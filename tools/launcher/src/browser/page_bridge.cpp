@@ -246,6 +246,14 @@ bool HandleJoystickPress()
 {
     if (!BrowserCommandTarget || MirroredButtonState[0] == 0)
         return false;
+    // A box or dialog of the launcher open over the window (the quit
+    // question, the settings) is what the player looks at: the page behind
+    // it takes no press.
+    if (BrowserParentWindow && !IsWindowEnabled(BrowserParentWindow)) {
+        LogPrintf(L"Ignored a press of the joystick's button: a window of the launcher is open over the "
+                  L"main window\n");
+        return false;
+    }
     // The press is made on whatever the page shows: it counts as one on the
     // current view only once that view is on screen, and for long enough.
     ViewSerial.NoteTarget(BrowserCommandTarget);

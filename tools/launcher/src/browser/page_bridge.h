@@ -46,8 +46,9 @@ bool FirstPageFailed(const std::wstring& what);
 void ForgetMirror();
 // A press of the first joystick's button (the browser's message hook): the
 // main button of the view on screen, for the current step page, while that
-// button is not shown disabled. It passes the same check as the page's own
-// presses, as one made on the current view. True when the step got it.
+// button is not shown disabled and no box or dialog of the launcher is open
+// over the main window. It passes the same check as the page's own presses,
+// as one made on the current view. True when the step got it.
 bool HandleJoystickPress();
 
 // The page shown in a frame whose load failed, as UTF-8 HTML; the address

@@ -1,5 +1,6 @@
 #include "retry_prompt_step.h"
 
+#include "button_subclass.h"
 #include "localization.h"
 #include "log.h"
 #include "step_error.h"
@@ -52,11 +53,13 @@ void InitPage(HWND page, ReqRetryPrompt* step)
     EnableWindow(alt, TRUE);
 
     if (!countdown) {
-        // Headless, nobody is there to press a button: the text goes to the
-        // console and the run ends as failed, so a script that started it
-        // does not take the failure for a success.
+        // GET_LOGS takes the keyboard focus only where it is shown: hidden,
+        // it would take the space bar of a player who sees RETRY. Headless,
+        // nobody is there to press a button: the text goes to the console
+        // and the run ends as failed, so a script that started it does not
+        // take the failure for a success.
         if (!HeadlessMode)
-            SetFocus(alt);
+            FocusActionButton(alt);
         SendMessageW(parent, WM_STEP_SHOW_TEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         if (HeadlessMode)
             EndFailedRun(EXIT_RUN_FAILED);
