@@ -27,6 +27,9 @@ Control:
           {"head_delay": T}        wait T seconds (<= 60) before the status line;
                                    combines with the others
           {"status": 404}          that status, a short text body
+          {"redirect": "<base>"}   302 to <base> followed by the asked path (for
+                                   example the HTTPS side, "https://localhost:<port>");
+                                   the redirected request is the next attempt
           {"close": true}          close the connection without an answer
           {"ignore_range": true}   answer a Range request with 200 and the whole object
           {"content_range": "..."} 206 from the asked offset with this Content-Range
@@ -255,6 +258,9 @@ def handle(handler, method, path, body):
 
     if "head_delay" in injection:
         time.sleep(min(float(injection["head_delay"]), 60.0))
+    if "redirect" in injection:
+        handler.send_bytes(302, b"", {"Location": str(injection["redirect"]) + path})
+        return True
     if "status" in injection:
         handler.send_bytes(int(injection["status"]), b"injected failure")
         return True

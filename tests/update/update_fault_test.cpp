@@ -260,8 +260,8 @@ TEST(UpdateFaultTest, SlowAnswersAreAwaitedAndOnlyAStalledBodyIsResumed)
 TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
 {
     ReleaseFixture release;
-    release.Add("/Data/trickled.bin", 40000, 1, false);
-    release.Add("/Data/trickled_packed.bin", 80000, 2, true);
+    const std::string redirected = release.Add("/Data/trickled.bin", 40000, 1, false).name;
+    const std::string plain = release.Add("/Data/trickled_packed.bin", 80000, 2, true).name;
     // A release of 1,500 files, most of them for another build: a manifest
     // object of several TLS records.
     std::string others;
@@ -280,8 +280,13 @@ TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
     // A few KiB a second in small pieces: far less than one read's worth
     // arrives within the time a body may go without bytes, yet bytes never
     // stop coming.
-    for (const ReleaseFile& file : release.files)
-        content_server::Fail(file.name, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
+    content_server::Fail(plain, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
+    // The other object's plain address sends it on to the HTTPS side, where
+    // the same line carries it in whole TLS records of seconds each: a plain
+    // request whose body comes over TLS.
+    const std::string redirect = R"({"redirect": "https://localhost:)" +
+                                 std::to_string(testing_support::TestServer::HttpsPort()) + R"("})";
+    content_server::Fail(redirected, EveryAttempt(redirect + R"(, {"line_rate": 5000})", 5));
     // The origin's line as slow: its TLS records of 16 KiB take seconds each,
     // while their bytes keep coming. The first answer stalls for good within
     // its second record; the rest of the manifest is asked for.
@@ -294,8 +299,9 @@ TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
     ExpectVerifiedInstall(release);
     EXPECT_FALSE(Contains(log, "InternetReadFile failed for /Data/")) << log;
     EXPECT_FALSE(Contains(log, "InternetReadFile of header failed")) << log;
-    for (const ReleaseFile& file : release.files)
-        EXPECT_EQ(content_server::Attempts(file.name), 1) << file.name;
+    EXPECT_EQ(content_server::Attempts(plain), 1);
+    // The redirect and the one request over TLS that brought the whole body.
+    EXPECT_EQ(content_server::Attempts(redirected), 2);
     EXPECT_TRUE(Contains(log, "HTTP RESUME /origin/"));
     EXPECT_EQ(content_server::Attempts("manifest"), 2);
 }

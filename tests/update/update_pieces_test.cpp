@@ -1,11 +1,12 @@
 // The plain pieces of the content update: the resume answer, the relaunch
-// command line, the origin's scheme fallback, the disk shortfall text, the purge's
-// folder and name rules and the pass result when the download threads cannot be handed
-// their work.
+// command line and the handles handed to the copy, the origin's scheme
+// fallback, the disk shortfall text, the purge's folder and name rules and
+// the pass result when the download threads cannot be handed their work.
 #include "binaries/binaries_step.h"
 #include "binaries/install_purge.h"
 #include "command_line.h"
 #include "content_range.h"
+#include "copy_process.h"
 #include "launcher_settings.h"
 #include "localization.h"
 #include "log_capture.h"
@@ -42,6 +43,23 @@ TEST(UpdatePieces, RelaunchCommandLineCarriesTheArguments)
               L"\"C:\\Local\\Tools\\Launcher.exe\" -relaunched");
     std::wstring longArguments(3000, L'a');
     EXPECT_EQ(BuildRelaunchCommandLine(target, (L"x " + longArguments).c_str()).size(), 1023u);
+}
+
+TEST(UpdatePieces, AHeadlessCopyIsHandedEachKernelStandardHandleOnce)
+{
+    auto value = [](ULONG_PTR v) { return reinterpret_cast<HANDLE>(v); };
+    // Kernel handles (Wine, Windows 8 and later), output and error shared.
+    HANDLE kernel[3] = {value(0x40), value(0x44), value(0x44)};
+    EXPECT_EQ(StandardHandlesToHandOn(kernel), (std::vector<HANDLE>{value(0x40), value(0x44)}));
+    // A Windows 7 console: its handles end in binary 11 and are no kernel
+    // handles; a redirected output still is one.
+    HANDLE console[3] = {value(0x3), value(0x7), value(0xB)};
+    EXPECT_TRUE(StandardHandlesToHandOn(console).empty());
+    HANDLE redirected[3] = {value(0x3), value(0x1C8), value(0xB)};
+    EXPECT_EQ(StandardHandlesToHandOn(redirected), (std::vector<HANDLE>{value(0x1C8)}));
+    // None set.
+    HANDLE none[3] = {nullptr, INVALID_HANDLE_VALUE, nullptr};
+    EXPECT_TRUE(StandardHandlesToHandOn(none).empty());
 }
 
 TEST(UpdatePieces, OnlyAPlainHttpAddressFallsBackToTheOtherScheme)

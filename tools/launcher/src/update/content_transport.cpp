@@ -17,6 +17,16 @@ int64_t QueryContentLength(HINTERNET request)
     return length;
 }
 
+DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags)
+{
+    DWORD security = 0;
+    DWORD size = sizeof(security);
+    if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size) &&
+        (security & SECURITY_FLAG_SECURE))
+        requestFlags |= INTERNET_FLAG_SECURE;
+    return BodyStallMs(requestFlags);
+}
+
 InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader, DWORD stallMs,
                                        const std::atomic<bool>* abortRequested)
     : reader_(reader), stallMs_(stallMs), abortRequested_(abortRequested),
@@ -45,13 +55,13 @@ bool InternetBodySource::Read(void* buffer, uint32_t size, uint32_t* read, std::
 TransferResult DownloadTransfer::ReadRawBody(std::atomic<int64_t>& bytesDone,
                                              const std::atomic<bool>& abortRequested)
 {
-    InternetBodySource source(request, *reader, BodyStallMs(requestFlags), &abortRequested);
+    InternetBodySource source(request, *reader, SentBodyStallMs(request, requestFlags), &abortRequested);
     return ReadRawBody(source, bytesDone, abortRequested);
 }
 
 TransferResult DownloadTransfer::ReadLzmaBody(std::atomic<int64_t>& bytesDone,
                                               const std::atomic<bool>& abortRequested)
 {
-    InternetBodySource source(request, *reader, BodyStallMs(requestFlags), &abortRequested);
+    InternetBodySource source(request, *reader, SentBodyStallMs(request, requestFlags), &abortRequested);
     return ReadLzmaBody(source, bytesDone, abortRequested);
 }

@@ -37,6 +37,12 @@ constexpr DWORD BodyStallMs(uint32_t requestFlags)
     return requestFlags & INTERNET_FLAG_SECURE ? TLS_BODY_STALL_MS : BODY_STALL_MS;
 }
 
+// The stall time of the body of a sent request, by the connection its answer
+// came on: WinINet follows a redirect from http to https by itself, so a
+// request opened without INTERNET_FLAG_SECURE may be read over TLS. Asked
+// before the body's first read, while no other call runs on the request.
+DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags);
+
 // The body of a request sent through reader. A failure is named by its
 // WinINet error name; a body that brings no byte for stallMs (or a wait cut
 // short by abortRequested) fails with ERROR_INTERNET_TIMEOUT.

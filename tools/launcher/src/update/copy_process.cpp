@@ -11,16 +11,9 @@ namespace {
 UniqueHandle CopyProcess;
 UniqueHandle CopyJob;
 
-// Inheritable duplicates of this process's standard handles, for the copy.
-struct StandardHandles {
-    UniqueHandle input, output, error;
-};
-
-UniqueHandle InheritableCopy(DWORD which)
+// An inheritable duplicate of handle, for the copy.
+UniqueHandle InheritableCopy(HANDLE handle)
 {
-    HANDLE handle = GetStdHandle(which);
-    if (!handle || handle == INVALID_HANDLE_VALUE)
-        return UniqueHandle();
     HANDLE copy = nullptr;
     if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE,
                          DUPLICATE_SAME_ACCESS))
@@ -43,17 +36,27 @@ UniqueHandle MakeKillOnCloseJob()
 
 bool StartHeadlessCopy(std::wstring& commandLine, STARTUPINFOW& startup, DWORD& error)
 {
-    StandardHandles standard{InheritableCopy(STD_INPUT_HANDLE), InheritableCopy(STD_OUTPUT_HANDLE),
-                             InheritableCopy(STD_ERROR_HANDLE)};
+    const HANDLE standard[3] = {GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE),
+                                GetStdHandle(STD_ERROR_HANDLE)};
+    HANDLE* slots[3] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    for (HANDLE* slot : slots)
+        *slot = nullptr;
+    // The copies live until the copy has started; a slot whose handle is not
+    // handed on stays empty.
+    std::vector<UniqueHandle> copies;
     std::vector<HANDLE> inherited;
-    for (const UniqueHandle* handle : {&standard.input, &standard.output, &standard.error}) {
-        if (*handle)
-            inherited.push_back(handle->Get());
+    for (HANDLE handle : StandardHandlesToHandOn(standard)) {
+        UniqueHandle copy = InheritableCopy(handle);
+        if (!copy)
+            continue;
+        for (int i = 0; i < 3; ++i) {
+            if (standard[i] == handle)
+                *slots[i] = copy.Get();
+        }
+        inherited.push_back(copy.Get());
+        copies.push_back(std::move(copy));
     }
     startup.dwFlags |= STARTF_USESTDHANDLES;
-    startup.hStdInput = standard.input.Get();
-    startup.hStdOutput = standard.output.Get();
-    startup.hStdError = standard.error.Get();
 
     // Only the standard handles go to the copy, where the system can say so.
     STARTUPINFOEXW extended = {};
@@ -62,25 +65,37 @@ bool StartHeadlessCopy(std::wstring& commandLine, STARTUPINFOW& startup, DWORD& 
     SIZE_T size = 0;
     InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
     std::vector<char> attributes(size);
-    DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
+    const DWORD flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
     if (!inherited.empty() && size > 0) {
         auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
         if (InitializeProcThreadAttributeList(list, 1, 0, &size)) {
             if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited.data(),
-                                          inherited.size() * sizeof(HANDLE), nullptr, nullptr)) {
+                                          inherited.size() * sizeof(HANDLE), nullptr, nullptr))
                 extended.lpAttributeList = list;
-                flags |= EXTENDED_STARTUPINFO_PRESENT;
-            } else {
+            else
                 DeleteProcThreadAttributeList(list);
-            }
         }
     }
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, !inherited.empty(), flags,
-                                  nullptr, nullptr, &extended.StartupInfo, &process);
-    error = started ? ERROR_SUCCESS : GetLastError();
-    if (extended.lpAttributeList)
+    BOOL started = FALSE;
+    // A system that refuses the list (one of the handles is not what it
+    // takes) may still start the copy with every inheritable handle.
+    if (extended.lpAttributeList) {
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                 flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                                 &extended.StartupInfo, &process);
+        error = started ? ERROR_SUCCESS : GetLastError();
         DeleteProcThreadAttributeList(extended.lpAttributeList);
+        if (!started)
+            LogPrintf(L"Could not start the launcher copy with a list of its handles (0x%08X); starting it "
+                      L"without one\n",
+                      error);
+    }
+    if (!started) {
+        started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, !inherited.empty(), flags,
+                                 nullptr, nullptr, &startup, &process);
+        error = started ? ERROR_SUCCESS : GetLastError();
+    }
     if (!started)
         return false;
     UniqueHandle thread(process.hThread);
@@ -97,6 +112,22 @@ bool StartHeadlessCopy(std::wstring& commandLine, STARTUPINFOW& startup, DWORD& 
 }
 
 } // namespace
+
+std::vector<HANDLE> StandardHandlesToHandOn(const HANDLE (&standard)[3])
+{
+    std::vector<HANDLE> handed;
+    for (HANDLE handle : standard) {
+        bool console = (reinterpret_cast<ULONG_PTR>(handle) & 3) == 3;
+        if (!handle || handle == INVALID_HANDLE_VALUE || console)
+            continue;
+        bool again = false;
+        for (HANDLE earlier : handed)
+            again = again || earlier == handle;
+        if (!again)
+            handed.push_back(handle);
+    }
+    return handed;
+}
 
 bool StartLauncherCopy(std::wstring& commandLine, STARTUPINFOW& startup, DWORD& error)
 {
