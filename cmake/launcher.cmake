@@ -123,6 +123,10 @@ endif()
 if(TARGET crash_tests AND TARGET crashtest AND TARGET faultcourier_standin)
   add_dependencies(crash_tests crashtest faultcourier_standin)
 endif()
+# The update runs publish the same two as a release's launcher copy that crashes.
+if(TARGET update_tests AND TARGET crashtest AND TARGET faultcourier_standin)
+  add_dependencies(update_tests crashtest faultcourier_standin)
+endif()
 
 # The system language as the launcher sees it comes from the locale Wine is
 # started with.

@@ -3,6 +3,7 @@
 // debug-help library; the tests read the CrashFolder it leaves in the
 // product's local data folder, which they then remove.
 #include "app_folders.h"
+#include "exit_codes.h"
 #include "settings_store.h"
 #include "strings.h"
 #include "test_support.h"
@@ -250,7 +251,7 @@ TEST(CrashReport, AccessViolationWritesTheFolderAndStartsFaultCourierQuoted)
 
     CrashRun run = layout.Run(L"access");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     ASSERT_EQ(2u, run.uploaderArgs.size()) << "FaultCourier's path split at the blank";
     EXPECT_TRUE(SameFolder(tools, run.uploaderFolder)) << ConvertToUtf8(run.uploaderFolder);
@@ -278,7 +279,7 @@ TEST(CrashReport, StackOverflowIsReportedFromAFreshThread)
 
     CrashRun run = layout.Run(L"stack");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     ExpectCrashFolderName(run.crashFolder);
     std::string description = ReadDescription(run.crashFolder);
@@ -325,7 +326,7 @@ TEST(CrashReport, PureCallIsReportedBeforeTheProcessEnds)
 
     CrashRun run = layout.Run(L"purecall");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ(EXIT_ABORTED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_TRUE(
@@ -341,7 +342,7 @@ TEST(CrashReport, WithoutDebugHelpTheReportHasNoDumpButStillGoesOut)
 
     CrashRun run = layout.Run(L"access");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Description.txt"));
     EXPECT_TRUE(FileExists(run.crashFolder + L"\\Launcher.log"));
@@ -382,7 +383,7 @@ TEST(CrashReport, AnExistingFolderForTheSecondIsNeverWrittenInto)
     }
 
     CrashRun run = layout.Run(L"access", 2000);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     EXPECT_FALSE(run.uploaderStarted);
     const std::string log = LauncherLog();
     EXPECT_NE(std::string::npos, log.find(" already exists!\r\n")) << log;
@@ -403,7 +404,7 @@ TEST(CrashReport, UncaughtExceptionAndAbortAreReportedAsCxxExceptions)
         CrashRun run = layout.Run(mode);
         {
             CrashFolderCleanup cleanup(run.crashFolder);
-            EXPECT_EQ(1, run.exitCode);
+            EXPECT_EQ(EXIT_CRASHED, run.exitCode);
             ASSERT_TRUE(run.uploaderStarted);
             ExpectCrashFolderName(run.crashFolder);
             std::string description = ReadDescription(run.crashFolder);
@@ -424,7 +425,7 @@ TEST(CrashReport, TwoThreadsFaultingTogetherGiveOneCompleteReport)
 
     CrashRun run = layout.Run(L"twothreads");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     EXPECT_EQ(before + 1, CrashFolders().size());
     std::string description = ReadDescription(run.crashFolder);
@@ -442,7 +443,7 @@ TEST(CrashReport, AMinidumpThatCannotBeWrittenInTimeIsLeftOut)
 
     CrashRun run = layout.Run(L"dumphang");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
@@ -480,7 +481,7 @@ TEST(CrashReport, ASecondCrashWhileTheReportIsStuckStillEndsWithAReport)
         const std::vector<std::wstring> before = CrashFolders();
         CrashRun run = layout.Run(mode, 10000, 60000);
         CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
-        EXPECT_EQ(1, run.exitCode) << "the process did not end";
+        EXPECT_EQ(EXIT_CRASHED, run.exitCode) << "the process did not end";
         ASSERT_TRUE(run.uploaderStarted);
         ExpectCrashFolderName(run.crashFolder);
         std::string description = ReadDescription(run.crashFolder);
@@ -511,7 +512,7 @@ TEST(CrashReport, ATakenOverReportIsTheOnlyOneThatGoesOut)
     // A second start is waited for (3 s), so that one would be seen.
     CrashRun run = layout.Run(L"lateowner", 3000, 60000, 2);
     CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_EQ(1u, run.startedFolders.size());
     ASSERT_EQ(2u, cleanup.folders.size());
     const std::wstring& taken = run.startedFolders[0];
@@ -557,7 +558,7 @@ TEST(CrashReport, ACrashOnTheIdOfAFaultedDumpWriterIsReported)
     CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
     const std::string log = LauncherLog();
     ASSERT_EQ(std::string::npos, log.find("crashtest no thread was given id")) << "no id was given again";
-    EXPECT_EQ(1, run.exitCode) << log;
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode) << log;
     ASSERT_EQ(2u, run.startedFolders.size());
 
     std::string assertion = ReadDescription(run.startedFolders[0]);
@@ -583,7 +584,7 @@ TEST(CrashReport, AStackOverflowHoldingTheHeapStillEndsTheProcess)
 
     CrashRun run = layout.Run(L"stackheap", 2000, 60000);
     CrashFolderCleanup cleanup = CrashFolderCleanup::NewSince(before);
-    EXPECT_EQ(1, run.exitCode) << "the process did not end";
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode) << "the process did not end";
 }
 
 TEST(CrashReport, APureCallWaitsForTheReportOfAnotherThread)
@@ -594,7 +595,7 @@ TEST(CrashReport, APureCallWaitsForTheReportOfAnotherThread)
 
     CrashRun run = layout.Run(L"purecallduring");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(3, run.exitCode);
+    EXPECT_EQ(EXIT_ABORTED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted) << "the report was cut off";
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_TRUE(Holds(description,
@@ -611,7 +612,7 @@ TEST(CrashReport, AFaultInTheDumpWriterEndsOnlyTheDumpThread)
 
     CrashRun run = layout.Run(L"dumpfault");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_TRUE(Holds(description, "Crash reason: GPF\r\n"));
@@ -630,7 +631,7 @@ TEST(CrashReport, AnExceptionLeavingASecondaryThreadIsReportedWithItsText)
 
     CrashRun run = layout.Run(L"threadthrow");
     CrashFolderCleanup cleanup(run.crashFolder);
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(EXIT_CRASHED, run.exitCode);
     ASSERT_TRUE(run.uploaderStarted);
     std::string description = ReadDescription(run.crashFolder);
     EXPECT_TRUE(Holds(description, "Crash reason: Microsoft C++ Exception\r\n"));

@@ -188,7 +188,8 @@ TEST_F(PickDirectoryTest, WhereNothingCanBeAskedTheRunEnds)
         MSG quit;
         ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
         EXPECT_EQ(quit.wParam, static_cast<WPARAM>(EXIT_NO_STEP_PAGE));
-        EXPECT_TRUE(log.Contains("Could not ask for the install folder: the run ends (exit code 1)\r\n"));
+        EXPECT_TRUE(log.Contains("Could not ask for the install folder: the run ends (exit code " +
+                                 std::to_string(EXIT_NO_STEP_PAGE) + ")\r\n"));
         EXPECT_TRUE(DownloadFolder.empty());
     }
 }

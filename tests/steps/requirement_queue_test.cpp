@@ -261,7 +261,8 @@ TEST_F(QueueTest, AStepWhosePageCannotBeMadeFailsAndTheRetryPageThenEndsTheRun)
     EXPECT_STREQ(RequirementQueue.front()->name, L"RetryPrompt");
     EXPECT_EQ(TakeQuitCode(), EXIT_NO_STEP_PAGE);
     EXPECT_FALSE(PeekMessageW(&failed, parent_.get(), WM_STEP_FAILED, WM_STEP_FAILED, PM_REMOVE));
-    EXPECT_TRUE(log.Contains("No step page can be shown: the run ends (exit code 1)\r\n"));
+    EXPECT_TRUE(log.Contains("No step page can be shown: the run ends (exit code " +
+                             std::to_string(EXIT_NO_STEP_PAGE) + ")\r\n"));
 
     // Headless, the first page that cannot be made ends the run.
     ClearQueue();

@@ -3,6 +3,9 @@
 //   crashtest access | stack | assert | purecall | throw | abort | twothreads | dumphang
 //             | heapheld | dumpstall | loaderheld | stackheap | purecallduring | dumpfault | threadthrow
 //             | writerid | dumpfaultheap | lateowner
+// Run as the launcher's downloaded copy (a release whose "/Tools/Launcher.exe"
+// it is), it takes its mode from an argument "-crashtest:<mode>" anywhere on
+// the command line the launcher hands on.
 // The log is opened where the launcher keeps it, since the report copies it
 // from there. Every mode logs "crashtest <mode> thread <id>" first.
 #include "app_folders.h"
@@ -447,6 +450,11 @@ int wmain(int argc, wchar_t** argv)
     AppendString(logPath, MAX_PATH, L"\\Launcher.log");
     LogOpen(logPath, false);
     const wchar_t* mode = argc > 1 ? argv[1] : L"";
+    const wchar_t kCopyMode[] = L"-crashtest:";
+    for (int i = 1; i < argc; ++i) {
+        if (wcsncmp(argv[i], kCopyMode, wcslen(kCopyMode)) == 0)
+            mode = argv[i] + wcslen(kCopyMode);
+    }
     LogPrintf(L"crashtest %s thread %x\n", mode, GetCurrentThreadId());
 
     if (wcscmp(mode, L"access") == 0)

@@ -382,6 +382,29 @@ void EndProcessesOf(const std::wstring& path)
     CloseHandle(snapshot);
 }
 
+// The crash folder that FaultCourier's stand-in in tools was started on (its
+// start waited for a little), with the names of the files it found there in
+// *files; "" when it was not started. Its records and the folder are removed.
+std::wstring ReportedCrashFolder(const std::wstring& tools, std::string* files)
+{
+    const std::wstring starts = tools + L"faultcourier_starts.txt";
+    const std::wstring record = tools + L"faultcourier_args.txt";
+    std::string started;
+    for (int i = 0; i < 100 && (started = ReadFileBytes(starts)).find('\n') == std::string::npos; ++i)
+        Sleep(100);
+    // The record's lines: the command line, the working folder, the files.
+    std::string text = ReadFileBytes(record);
+    DeleteFileW(starts.c_str());
+    DeleteFileW(record.c_str());
+    size_t second = text.find('\n');
+    size_t third = second == std::string::npos ? second : text.find('\n', second + 1);
+    *files = third == std::string::npos ? "" : text.substr(third + 1, text.find('\n', third + 1) - third - 1);
+    std::wstring folder = Wide(started.substr(0, started.find('\n')));
+    if (!folder.empty())
+        testing_support::RemoveTree(folder);
+    return folder;
+}
+
 TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
 {
     ReleaseFixture release;
@@ -436,6 +459,40 @@ TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
     for (int i = 0; i < 100 && !(ended = !LauncherInstanceRunning()); ++i)
         Sleep(100);
     EXPECT_TRUE(ended) << output;
+    EndProcessesOf(environment.copy);
+
+    // A copy that crashes ends the run with the crash handler's code, which
+    // no outcome of the launcher's own shares. The release's copy becomes the
+    // crash test program, which installs the launcher's crash hooks as its
+    // start-up does, with FaultCourier's stand-in beside it. The first run
+    // takes the update itself, as a relaunched launcher does, and hands over
+    // to the new copy in mid-run; the others hand over to it at start-up.
+    release.files.erase(release.files.begin());
+    release.AddBytes("/Tools/Launcher.exe",
+                     ReadFileBytes(testing_support::BuildFolder() + L"\\crashtest.exe"), false);
+    release.AddBytes("/Tools/FaultCourier.exe",
+                     ReadFileBytes(testing_support::BuildFolder() + L"\\faultcourier_standin.exe"), false);
+    ASSERT_TRUE(release.Publish());
+    const std::wstring tools = release.launcherDir + L"\\Tools\\";
+    struct CrashingCopy {
+        const wchar_t* arguments;
+        int code;
+    };
+    for (const CrashingCopy& copy : {CrashingCopy{L"-relaunched -crashtest:access", EXIT_CRASHED},
+                                     CrashingCopy{L"-crashtest:abort", EXIT_CRASHED},
+                                     CrashingCopy{L"-crashtest:purecall", EXIT_ABORTED}}) {
+        SCOPED_TRACE(Narrow(copy.arguments));
+        output.clear();
+        const int code = RunHeadless(copy.arguments, &output, 60000);
+        std::string files;
+        const std::wstring folder = ReportedCrashFolder(tools, &files);
+        EXPECT_EQ(code, copy.code) << output;
+        EXPECT_NE(code, EXIT_NO_STEP_PAGE);
+        EXPECT_NE(code, EXIT_MACHINE_UNSUPPORTED);
+        EXPECT_FALSE(folder.empty()) << "no crash report was made";
+        EXPECT_NE(files.find("Description.txt;"), std::string::npos) << files;
+    }
+    ExpectInstalled(release);
 }
 
 } // namespace

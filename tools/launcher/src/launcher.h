@@ -18,7 +18,7 @@ extern HWND SharedMainWindow;
 // The whole run: what wWinMain returns: one of the codes of exit_codes.h
 // (the quit message's code, EXIT_ANOTHER_LAUNCHER for a headless second
 // instance, or the code of the downloaded copy a headless run handed over
-// to), or a browser sub-process's exit code.
+// to, a crash of the copy's included), or a browser sub-process's exit code.
 int LauncherMain(HINSTANCE instance);
 
 // Runs until the quit message and returns its exit code. window is the main

@@ -6,6 +6,7 @@
 #include "app_folders.h"
 #include "crash_minidump.h"
 #include "crash_state.h"
+#include "exit_codes.h"
 #include "log.h"
 #include "scoped_handles.h"
 #include "strings.h"
@@ -237,7 +238,7 @@ void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool ter
         SpawnUploader(folder);
     }
     if (terminate)
-        TerminateProcess(GetCurrentProcess(), 1);
+        TerminateProcess(GetCurrentProcess(), EXIT_CRASHED);
 }
 
 void BuildCrashHeader(char* buffer, const char* reason, bool withBuildLabel)

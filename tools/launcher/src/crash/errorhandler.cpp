@@ -4,6 +4,7 @@
 
 #include "app_folders.h"
 #include "crash_state.h"
+#include "exit_codes.h"
 #include "log.h"
 #include "settings_store.h"
 #include "strings.h"
@@ -26,7 +27,6 @@ constexpr DWORD kCxxException = 0xE06D7363;
 // under which it is recognised.
 constexpr DWORD kGccThrow = 0x20474343;
 constexpr DWORD kGccThrowMask = 0x20FFFFFF;
-constexpr UINT kPureCallExitCode = 3;
 constexpr unsigned kStackOverflowThreadStack = 65536;
 constexpr DWORD kReportWaitStepMs = 50;
 constexpr DWORD kFaultedWriterExitCode = 0xFFFFFFFF;
@@ -60,7 +60,7 @@ void TrimTrailingSpace(char* text)
 // written, the process ends at once.
 void EndAfterFaultInReport()
 {
-    TerminateProcess(GetCurrentProcess(), 1);
+    TerminateProcess(GetCurrentProcess(), EXIT_CRASHED);
 }
 
 // The report of every fatal exception: the filter's, and the C++ runtime's
@@ -126,7 +126,7 @@ void LogUncaughtException(char* text, size_t capacity)
     char text[sizeof Crash.uncaughtException];
     LogUncaughtException(text, sizeof text);
     ReportCxxTermination(text[0] ? text : nullptr);
-    _exit(3);
+    _exit(EXIT_ABORTED);
 }
 
 void AbortSignalHandler(int)
@@ -137,11 +137,12 @@ void AbortSignalHandler(int)
 
 // After the pure-call report: a report that another thread is writing is
 // finished first (a fatal one ends the process itself meanwhile), then the
-// process ends without running any library's exit code.
+// process ends without running any library's exit code, with the code of
+// the runtime's abort().
 void EndAfterPureCall()
 {
     EnterCrashReport();
-    TerminateProcess(GetCurrentProcess(), kPureCallExitCode);
+    TerminateProcess(GetCurrentProcess(), EXIT_ABORTED);
 }
 
 DWORD WINAPI StackOverflowThreadProc(void* parameter)
@@ -260,7 +261,7 @@ void YieldTakenOverReport()
     // The report that took over ends the process; ending it here first
     // would cut that report off.
     Sleep(Crash.reportTakeOverMs);
-    TerminateProcess(GetCurrentProcess(), 1);
+    TerminateProcess(GetCurrentProcess(), EXIT_CRASHED);
 }
 
 void EndFaultedMiniDumpThread(DWORD exceptionCode)
@@ -389,7 +390,7 @@ LONG WINAPI VectoredExceptionHandler(EXCEPTION_POINTERS* pointers)
         // call or a library's entry point). When no report comes in time,
         // the process ends without one rather than hanging for good.
         if (WaitForSingleObject(thread, Crash.reportTakeOverMs) != WAIT_OBJECT_0)
-            TerminateProcess(GetCurrentProcess(), 1);
+            TerminateProcess(GetCurrentProcess(), EXIT_CRASHED);
         CloseHandle(thread);
     }
     return EXCEPTION_CONTINUE_SEARCH;

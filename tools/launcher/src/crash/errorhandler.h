@@ -6,8 +6,9 @@
 // holding Description.txt (the crash header, CRLF line ends), a copy of
 // Launcher.log and the minidump QX.dmp, after which FaultCourier.exe is
 // started from the tools folder with the folder's path, in double quotes, as
-// its only argument. Real crashes then end the process with exit code 1;
-// assertion reports return and the launcher goes on.
+// its only argument. Real crashes then end the process with EXIT_CRASHED and
+// a pure virtual call with EXIT_ABORTED (exit_codes.h); assertion reports
+// return and the launcher goes on.
 #pragma once
 
 #include <windows.h>
@@ -41,7 +42,7 @@ extern AssertHookFunction AssertHook;
 void InstallCrashHooks();
 
 // Writes one crash report; reason is narrow text, pointers may be null. With
-// terminate the process ends with exit code 1 (the call returns only when
+// terminate the process ends with EXIT_CRASHED (the call returns only when
 // that fails).
 void WriteCrashReport(const char* reason, EXCEPTION_POINTERS* pointers, bool terminate);
 

@@ -22,7 +22,8 @@ void InstallPureCallHook(PureCallHook handler, PureCallHook end)
 }
 
 /* After the handler has returned the process ends as the runtime's abort
- * would, without its message box: the report has already been made. */
+ * would, with its exit code 3 (EXIT_ABORTED of exit_codes.h) and without its
+ * message box: the report has already been made. */
 static void EndAfterPureCall(void)
 {
     if (InstalledPureCallHandler)
