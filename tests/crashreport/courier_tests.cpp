@@ -249,6 +249,36 @@ TEST_F(Courier, AFolderOtherThanACrashFolderIsSentAndKept)
     EXPECT_EQ(FetchCrashReport().count, 2);
 }
 
+// A crash folder that is a link to a folder (here a symbolic link; Wine
+// makes neither junctions nor links through the Windows calls) is sent and
+// kept, the link and what it leads to whole, also when named with a
+// trailing separator.
+TEST_F(Courier, ALinkedFolderIsSentAndKept)
+{
+    const std::wstring elsewhere = root_ / L"Elsewhere";
+    ASSERT_TRUE(CreateDirectoryW(elsewhere.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(elsewhere + L"\\Description.txt", "a b&c"));
+    ASSERT_TRUE(WriteFileBytes(elsewhere + L"\\QX.dmp", "MDMP"));
+    ASSERT_TRUE(WriteFileBytes(elsewhere + L"\\Launcher.log", "launcher log\r\n"));
+    ASSERT_TRUE(
+        testing_support::MakeLink(root_ / L"Crashes", L"2031.05.07.21.04.09", L"..\\Elsewhere", true));
+    ASSERT_NE(GetFileAttributesW(crash_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+
+    for (const wchar_t* tail : {L"", L"\\"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(tail)));
+        CourierRun run = Start(L"\"" + crash_ + tail + L"\" /UNATTENDED");
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.output, "Error: Folder kept: it is a link, not a crash folder\r\n");
+        EXPECT_NE(GetFileAttributesW(crash_.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+        EXPECT_EQ(ReadFileBytes(elsewhere + L"\\Description.txt"), "a b&c");
+        EXPECT_EQ(ReadFileBytes(elsewhere + L"\\QX.dmp"), "MDMP");
+        EXPECT_EQ(ReadFileBytes(elsewhere + L"\\Launcher.log"), "launcher log\r\n");
+    }
+    EXPECT_EQ(FetchCrashReport().count, 2);
+    EXPECT_TRUE(testing_support::RemoveLink(root_ / L"Crashes", L"2031.05.07.21.04.09"));
+}
+
 TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
 {
     Configure("localhost:" + std::to_string(TestServer::HttpsPort() == 1 ? 2 : 1), false);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "error_output.h"
 #include "folder_delete.h"
 #include "test_support.h"
 
@@ -86,17 +87,150 @@ TEST(CrashFolderCheck, OnlyCrashFilesMakeACrashFolder)
 
 TEST(CrashFolderCheck, RootsAreNeverCrashFolders)
 {
-    for (const wchar_t* root : {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\",
-                                L"\\\\?\\C:\\", L"\\\\?\\UNC\\server\\share", L"\\\\.\\D:",
-                                L"\\\\?\\Volume{12345678-1234-1234-1234-123456789abc}\\"})
+    for (const wchar_t* root :
+         {L"C:\\", L"C:", L"c:/", L"\\\\server\\share", L"\\\\server\\share\\", L"\\\\?\\C:\\",
+          L"\\\\?\\UNC\\server\\share", L"\\\\.\\D:",
+          L"\\\\?\\Volume{12345678-1234-1234-1234-123456789abc}\\", L"\\\\.\\UNC\\server\\share",
+          L"\\\\.\\unc\\server\\share\\", L"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share",
+          L"\\\\.\\globalroot\\device\\mup\\server\\share\\",
+          L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\"})
         EXPECT_TRUE(IsRootPath(root)) << testing::PrintToString(std::wstring(root));
-    for (const wchar_t* path : {L"C:\\Users", L"C:\\Users\\", L"\\\\server\\share\\crash",
-                                L"\\\\?\\C:\\crash", L"\\\\?\\UNC\\server\\share\\crash"})
+    for (const wchar_t* path :
+         {L"C:\\Users", L"C:\\Users\\", L"\\\\server\\share\\crash", L"\\\\?\\C:\\crash",
+          L"\\\\?\\UNC\\server\\share\\crash", L"\\\\.\\UNC\\server\\share\\crash",
+          L"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\crash\\",
+          L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\crash"})
         EXPECT_FALSE(IsRootPath(path)) << testing::PrintToString(std::wstring(path));
 
     // The folder as given: made a full path first.
     EXPECT_EQ(CheckCrashFolder(L"C:\\").verdict, CrashFolderVerdict::ROOT);
     EXPECT_EQ(CheckCrashFolder(L"C:\\windows\\..").verdict, CrashFolderVerdict::ROOT);
+    EXPECT_EQ(CheckCrashFolder(L"\\\\.\\UNC\\server\\share").verdict, CrashFolderVerdict::ROOT);
+    EXPECT_EQ(CheckCrashFolder(L"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\").verdict,
+              CrashFolderVerdict::ROOT);
     EXPECT_EQ(KeptFolderLine(CheckCrashFolder(L"C:\\")),
               "Error: Folder kept: it is the root of a drive or share, not a crash folder\n");
+}
+
+namespace {
+
+std::string ErrorText;
+
+void CaptureError(const char* text)
+{
+    ErrorText += text;
+}
+
+// What the running case does to the folder after its check.
+void (*ChangeFolder)(const std::wstring& folder) = nullptr;
+
+void RunChange(const std::wstring& folder)
+{
+    ChangeFolder(folder);
+}
+
+// Under Wine, renames the entry from of parent to to with the system's own
+// mv, which knows nothing of Windows sharing; false elsewhere. Such a
+// process cannot be waited on, so its outcome is (bounded).
+bool MoveAsUnixPeer(const std::wstring& parent, const std::wstring& from, const std::wstring& to)
+{
+    std::wstring command = L"Z:\\bin\\mv " + from + L" " + to;
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, parent.c_str(),
+                        &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100 && !FileExists(parent + L"\\" + to); ++i)
+        Sleep(50);
+    return FileExists(parent + L"\\" + to);
+}
+
+} // namespace
+
+// What comes into a checked crash folder, or takes the place of what was
+// checked, before the deletion was never checked: it stays, and so does the
+// folder, with a line saying why.
+TEST(DeleteCrashFolder, DeletesOnlyWhatItChecked)
+{
+    struct Case {
+        const char* what;
+        void (*change)(const std::wstring& folder);
+        const wchar_t* kept; // made by the change, holding "mine"
+        std::string line;
+    };
+    const std::string added = "Error: Folder kept: entries were added to it after it was checked\n";
+    const Case cases[] = {
+        {"a photo", [](const std::wstring& f) { WriteFileBytes(f + L"\\holiday.jpg", "mine"); },
+         L"holiday.jpg", added},
+        {"a crash file", [](const std::wstring& f) { WriteFileBytes(f + L"\\late.log", "mine"); },
+         L"late.log", added},
+        {"a subfolder",
+         [](const std::wstring& f) {
+             CreateDirectoryW((f + L"\\Saved Games").c_str(), nullptr);
+             WriteFileBytes(f + L"\\Saved Games\\slot1.sav", "mine");
+         },
+         L"Saved Games\\slot1.sav", added},
+        {"a folder in place of a checked file",
+         [](const std::wstring& f) {
+             DeleteFileW((f + L"\\QX.dmp").c_str());
+             CreateDirectoryW((f + L"\\QX.dmp").c_str(), nullptr);
+             WriteFileBytes(f + L"\\QX.dmp\\slot1.sav", "mine");
+         },
+         L"QX.dmp\\slot1.sav",
+         "Error: Folder kept: it holds the folder \"QX.dmp\", so it is not a crash folder\n"},
+    };
+    struct Restore {
+        ~Restore()
+        {
+            SetFolderCheckedHook(nullptr);
+            SetErrorSink(nullptr);
+        }
+    } restore;
+    SetErrorSink(CaptureError);
+    SetFolderCheckedHook(RunChange);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        std::wstring crash = dir / L"2031.05.07.21.04.09";
+        ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
+        for (const wchar_t* name : {L"Description.txt", L"Launcher.log", L"QX.dmp"})
+            ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
+        ErrorText.clear();
+        ChangeFolder = c.change;
+        EXPECT_FALSE(DeleteCrashFolder(crash));
+        EXPECT_EQ(ErrorText, c.line);
+        EXPECT_EQ(testing_support::ReadFileBytes(crash + L"\\" + c.kept), "mine");
+    }
+
+    // Another folder moved into the checked one's place loses nothing. The
+    // checked folder is moved away as a peer that does not honour the
+    // sharing of an open folder would (another client of a network share):
+    // with MoveFileW where the system lets it, else with the system's own mv
+    // beneath Wine.
+    TempDir dir;
+    std::wstring crash = dir / L"2031.05.07.21.04.09";
+    ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((dir / L"Documents").c_str(), nullptr));
+    for (const wchar_t* name : {L"Description.txt", L"Launcher.log"}) {
+        ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
+        ASSERT_TRUE(WriteFileBytes(dir / L"Documents\\" + name, "mine"));
+    }
+    static bool moved;
+    moved = false;
+    ChangeFolder = [](const std::wstring& f) {
+        size_t slash = f.rfind(L'\\');
+        moved = (MoveFileW(f.c_str(), (f + L".old").c_str()) ||
+                 MoveAsUnixPeer(f.substr(0, slash), f.substr(slash + 1), f.substr(slash + 1) + L".old")) &&
+                MoveFileW((f.substr(0, slash) + L"\\Documents").c_str(), f.c_str());
+    };
+    ErrorText.clear();
+    bool deleted = DeleteCrashFolder(crash);
+    std::wstring documents = moved ? crash : dir / L"Documents";
+    for (const wchar_t* name : {L"Description.txt", L"Launcher.log"})
+        EXPECT_EQ(testing_support::ReadFileBytes(documents + L"\\" + name), "mine");
+    EXPECT_EQ(deleted, !moved);
+    EXPECT_EQ(ErrorText,
+              moved ? "Error: Folder kept: another folder took its place after it was checked\n" : "");
 }

@@ -11,20 +11,25 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 enum class CrashFolderVerdict {
-    CRASH_FOLDER, // only crash files: may be deleted
-    ROOT,         // the root of a drive or share
-    HOLDS_FOLDER, // a subfolder (or a link to a folder) is in it
-    HOLDS_LINK,   // a file that is a link is in it
-    HOLDS_OTHER,  // a file of another kind is in it
-    NOT_LISTED,   // its entries could not be read
+    CRASH_FOLDER,   // only crash files: may be deleted
+    ROOT,           // the root of a drive or share
+    LINK,           // the folder is itself a link or junction
+    HOLDS_FOLDER,   // a subfolder (or a link to a folder) is in it
+    HOLDS_LINK,     // a file that is a link is in it
+    HOLDS_OTHER,    // a file of another kind is in it
+    NOT_LISTED,     // its entries could not be read
+    GAINED_ENTRIES, // entries came into it after it was checked
+    REPLACED,       // another folder took its path after it was checked
 };
 
 struct CrashFolderCheck {
     CrashFolderVerdict verdict = CrashFolderVerdict::NOT_LISTED;
-    std::wstring entry; // the name of the entry that decided it, if any
-    DWORD error = 0;    // for NOT_LISTED
+    std::wstring entry;              // the name of the entry that decided it, if any
+    DWORD error = 0;                 // for NOT_LISTED
+    std::vector<std::wstring> files; // the crash files listed, the only ones to delete
 };
 
 // A file a crash folder holds: Description.txt, dxdiag.txt, or a file the
@@ -32,23 +37,36 @@ struct CrashFolderCheck {
 // does not matter, as it does not to the file system.
 bool IsCrashFileName(const wchar_t* name);
 
-// True for the full path of a drive's or a share's root ("C:\", "\\h\s"),
-// also in the "\\?\" forms; trailing separators do not count.
+// True for the full path of a drive's, a volume's or a share's root ("C:\",
+// "\\h\s"), also in the device forms ("\\?\C:\", "\\.\UNC\h\s",
+// "\\?\GLOBALROOT\Device\Mup\h\s"); trailing separators do not count.
 bool IsRootPath(const std::wstring& fullPath);
 
-// Whether folder holds only crash files and is no root; the first
-// subfolder or link found decides before any other file.
+// Whether folder holds only crash files and is neither a root nor a link
+// itself; the first subfolder found decides before any other file. One
+// listing: the crash files it found are the ones DeleteCrashFolder deletes.
 CrashFolderCheck CheckCrashFolder(const std::wstring& folder);
 
 // The "Error: " line saying why a folder was kept.
 std::string KeptFolderLine(const CrashFolderCheck& check);
 
 // Deletes folder when CheckCrashFolder finds it a crash folder; otherwise
-// prints KeptFolderLine and leaves it. True when it was deleted (as far as
-// DeleteDirectoryTree goes).
+// prints KeptFolderLine and leaves it. Only the files the check listed are
+// deleted, each while the path still names the folder checked and the file
+// still passes the same rule; whatever does not stops the deletion and keeps
+// the folder, as does anything added after the check. True when nothing was
+// kept for such a reason (a file that cannot be deleted, such as a read-only
+// one, stays with its folder without a line).
 bool DeleteCrashFolder(const std::wstring& folder);
 
-// Deletes folder and everything below it. Junctions and symbolic links are
+// For tests only: called with the folder after DeleteCrashFolder has
+// checked it and before anything is deleted, so that a test can change the
+// folder in between. Nothing is called unless a test sets it.
+using FolderCheckedHook = void (*)(const std::wstring& folder);
+void SetFolderCheckedHook(FolderCheckedHook hook);
+
+// Deletes folder and everything below it, without the crash-folder check
+// (DeleteCrashFolder does not use it). Junctions and symbolic links are
 // removed as links: what they point to is never entered or deleted. An
 // entry whose real location cannot be read stays, as does a file that cannot
 // be deleted, and so do the folders above them; nothing is reported.

@@ -4,8 +4,9 @@
 //
 // Exit code 0 when the report was handled (the folder is gone), 1 when it
 // stopped early (the folder stays), 2 when the report was handled but the
-// folder is not one a crash report leaves (it stays). Failures are printed
-// to standard output as lines that begin "Error: ".
+// folder is not one a crash report leaves or changed after it was checked
+// (it stays). Failures are printed to standard output as lines that begin
+// "Error: ".
 #include <windows.h>
 
 #include "command_line.h"
