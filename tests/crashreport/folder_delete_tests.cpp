@@ -11,63 +11,6 @@ using testing_support::FileExists;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-TEST(DeleteDirectoryTree, RemovesEverythingBelow)
-{
-    TempDir dir;
-    std::wstring crash = dir / L"2031.05.07.21.04.09";
-    ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((crash + L"\\sub").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((crash + L"\\sub\\deeper").c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\Description.txt", "x"));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\sub\\deeper\\a.log", "y"));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\noext", "z"));
-    DeleteDirectoryTree(crash);
-    EXPECT_EQ(GetFileAttributesW(crash.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST(DeleteDirectoryTree, ReadOnlyFileStaysWithItsFolders)
-{
-    TempDir dir;
-    std::wstring crash = dir / L"crash";
-    ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((crash + L"\\sub").c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\sub\\locked.txt", "x"));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\free.txt", "x"));
-    ASSERT_TRUE(SetFileAttributesW((crash + L"\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    DeleteDirectoryTree(crash);
-    EXPECT_TRUE(FileExists(crash + L"\\sub\\locked.txt"));
-    EXPECT_FALSE(FileExists(crash + L"\\free.txt"));
-    SetFileAttributesW((crash + L"\\sub\\locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-using testing_support::MakeLink;
-
-TEST(DeleteDirectoryTree, LinksAreNeverFollowed)
-{
-    TempDir dir;
-    std::wstring outside = dir / L"outside";
-    std::wstring crash = dir / L"crash";
-    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(outside + L"\\keep.txt", "precious"));
-    ASSERT_TRUE(CreateDirectoryW(crash.c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(crash + L"\\QX.dmp", "x"));
-    ASSERT_TRUE(MakeLink(crash, L"link", L"..\\outside", true));
-    ASSERT_TRUE(MakeLink(crash, L"file.log", L"..\\outside\\keep.txt", false));
-    DWORD attributes = GetFileAttributesW((crash + L"\\link").c_str());
-    ASSERT_EQ(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
-              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
-
-    DeleteDirectoryTree(crash);
-    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
-    EXPECT_FALSE(FileExists(crash + L"\\QX.dmp"));
-
-    // A crash folder that is itself a link: nothing behind it goes.
-    std::wstring linked = dir / L"linked";
-    ASSERT_TRUE(MakeLink(dir.path(), L"linked", L"outside", true));
-    DeleteDirectoryTree(linked);
-    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
-}
-
 TEST(CrashFolderCheck, OnlyCrashFilesMakeACrashFolder)
 {
     for (const wchar_t* name : {L"Description.txt", L"DESCRIPTION.TXT", L"Launcher.log", L"QX.dmp", L"QX.DMP",
@@ -83,6 +26,18 @@ TEST(CrashFolderCheck, OnlyCrashFilesMakeACrashFolder)
     for (const wchar_t* name : {L"Description.txt", L"Launcher.log", L"QX.dmp", L"QX.cfg", L"dxdiag.txt"})
         ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
     EXPECT_EQ(CheckCrashFolder(crash).verdict, CrashFolderVerdict::CRASH_FOLDER);
+
+    // A link to a folder inside is never followed: the folder is kept.
+    std::wstring outside = dir / L"outside";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(outside + L"\\keep.txt", "precious"));
+    ASSERT_TRUE(testing_support::MakeLink(crash, L"link", L"..\\outside", true));
+    CrashFolderCheck check = CheckCrashFolder(crash);
+    EXPECT_EQ(check.verdict, CrashFolderVerdict::HOLDS_FOLDER);
+    EXPECT_EQ(check.entry, L"link");
+    EXPECT_FALSE(DeleteCrashFolder(crash));
+    EXPECT_EQ(testing_support::ReadFileBytes(outside + L"\\keep.txt"), "precious");
+    EXPECT_TRUE(FileExists(crash + L"\\QX.dmp"));
 }
 
 TEST(CrashFolderCheck, RootsAreNeverCrashFolders)

@@ -64,10 +64,3 @@ bool DeleteCrashFolder(const std::wstring& folder);
 // folder in between. Nothing is called unless a test sets it.
 using FolderCheckedHook = void (*)(const std::wstring& folder);
 void SetFolderCheckedHook(FolderCheckedHook hook);
-
-// Deletes folder and everything below it, without the crash-folder check
-// (DeleteCrashFolder does not use it). Junctions and symbolic links are
-// removed as links: what they point to is never entered or deleted. An
-// entry whose real location cannot be read stays, as does a file that cannot
-// be deleted, and so do the folders above them; nothing is reported.
-void DeleteDirectoryTree(const std::wstring& folder);
