@@ -283,10 +283,14 @@ TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
     content_server::Fail(plain, EveryAttempt(R"({"rate": 5000, "piece": 512})", 8));
     // The other object's plain address sends it on to the HTTPS side, where
     // the same line carries it in whole TLS records of seconds each: a plain
-    // request whose body comes over TLS.
+    // request whose body comes over TLS. Its first body stalls for good past
+    // its first record, and the same download thread asks for the rest at
+    // the plain address again, which redirects once more.
     const std::string redirect = R"({"redirect": "https://localhost:)" +
                                  std::to_string(testing_support::TestServer::HttpsPort()) + R"("})";
-    content_server::Fail(redirected, EveryAttempt(redirect + R"(, {"line_rate": 5000})", 5));
+    content_server::Fail(redirected, "[" + redirect +
+                                         R"(, {"line_rate": 5000, "stall": 30, "after": 16384}, )" +
+                                         EveryAttempt(redirect + R"(, {"line_rate": 5000})", 4).substr(1));
     // The origin's line as slow: its TLS records of 16 KiB take seconds each,
     // while their bytes keep coming. The first answer stalls for good within
     // its second record; the rest of the manifest is asked for.
@@ -297,11 +301,17 @@ TEST(UpdateFaultTest, ObjectsAndTheManifestOnASlowLineArriveWhole)
     std::string log = release.Log();
     EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
     ExpectVerifiedInstall(release);
-    EXPECT_FALSE(Contains(log, "InternetReadFile failed for /Data/")) << log;
+    // Only the stall cuts a body short, once.
+    EXPECT_FALSE(Contains(log, "InternetReadFile failed for " + plain)) << log;
+    const std::string cut = "InternetReadFile failed for " + redirected;
+    ASSERT_TRUE(Contains(log, cut)) << log;
+    EXPECT_FALSE(Contains(log.substr(log.find(cut) + 1), cut)) << log;
     EXPECT_FALSE(Contains(log, "InternetReadFile of header failed")) << log;
     EXPECT_EQ(content_server::Attempts(plain), 1);
-    // The redirect and the one request over TLS that brought the whole body.
-    EXPECT_EQ(content_server::Attempts(redirected), 2);
+    // The redirect and the request over TLS that stalled, then the resume's
+    // redirect and the request over TLS that brought the rest.
+    EXPECT_TRUE(Contains(log, "HTTP RESUME /Data/trickled.bin."));
+    EXPECT_EQ(content_server::Attempts(redirected), 4);
     EXPECT_TRUE(Contains(log, "HTTP RESUME /origin/"));
     EXPECT_EQ(content_server::Attempts("manifest"), 2);
 }

@@ -27,6 +27,34 @@ DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags)
     return BodyStallMs(requestFlags);
 }
 
+std::wstring RequestServer(HINTERNET request)
+{
+    wchar_t url[INTERNET_MAX_URL_LENGTH + 1] = {};
+    DWORD size = sizeof(url) - sizeof(wchar_t);
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url, &size))
+        return std::wstring();
+    std::wstring server(url);
+    size_t host = server.find(L"://");
+    if (host == std::wstring::npos)
+        return std::wstring();
+    size_t path = server.find(L'/', host + 3);
+    return path == std::wstring::npos ? server : server.substr(0, path);
+}
+
+bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags)
+{
+    std::wstring answered = RequestServer(request);
+    if (!asked.empty() && !answered.empty() && _wcsicmp(asked.c_str(), answered.c_str()) != 0)
+        return true;
+    // A request whose URL is not told still tells whether its answer came
+    // over TLS.
+    DWORD security = 0;
+    DWORD size = sizeof(security);
+    if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size))
+        return false;
+    return ((security & SECURITY_FLAG_SECURE) != 0) != ((requestFlags & INTERNET_FLAG_SECURE) != 0);
+}
+
 InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader, DWORD stallMs,
                                        const std::atomic<bool>* abortRequested)
     : reader_(reader), stallMs_(stallMs), abortRequested_(abortRequested),

@@ -94,6 +94,9 @@ struct DownloadTransfer {
     size_t archivePart = NO_ARCHIVE_PART; // the archive part the next read comes from
     int64_t partOffset = 0;               // offset of the next archive read within that part
     uint32_t requestFlags = 0;
+    // The current request's answer came from another scheme, host or port
+    // than it was sent to: WinINet followed a redirect there.
+    bool answeredElsewhere = false;
     // The most bytes the object may store. One that is larger is refused
     // (TRANSFER_FAILED) before a byte past the limit is written: an ".lzma"
     // object by the size its header declares, a raw body by the length its

@@ -62,6 +62,8 @@ struct ContentConnection {
     SharedInternetHandle handle;
     std::wstring basePath; // the object-name base: every object name is appended to it
     bool secure = false;
+    int server = 0; // what OpenConnection was asked for, to open the connection anew
+    bool swapScheme = false;
     ContentReader reader;
 };
 

@@ -57,6 +57,8 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
         LogPrintf(L"Could not read the server address %s\n", url.c_str());
         return false;
     }
+    connection.server = server;
+    connection.swapScheme = swapScheme;
     connection.secure = parts.scheme == INTERNET_SCHEME_HTTPS;
     connection.basePath = parts.path;
     // The object names are appended to the base, which has no "/" of its own.
@@ -83,7 +85,11 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
         FormatString(range, 256, L"Range: bytes=%I64d-", t.received);
     // The answer's head is given the request's whole receive time-out; only
     // a body that stalls is cut short and resumed (content_reader.h).
-    if (!t.reader->Send(range, &AbortRequested)) {
+    std::wstring asked = RequestServer(t.request);
+    bool sent = t.reader->Send(range, &AbortRequested);
+    // A send given up for the abort may still run; the step is going away.
+    t.answeredElsewhere = !AbortRequested && AnsweredElsewhere(t.request, asked, t.requestFlags);
+    if (!sent) {
         CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
         return TRANSFER_RETRY;
     }
@@ -199,6 +205,13 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
             // Closed once no call on it runs (content_reader.h).
             connection.reader.Finish();
             t.request = nullptr;
+            if (t.answeredElsewhere) {
+                // The connection's next requests would go where this one was
+                // sent on to: it is opened anew at its own address (a call
+                // still running on the request keeps the old one open).
+                LogPrintf(L"Opening the connection again after a redirect of %s\n", t.url.c_str());
+                OpenConnection(connection, connection.server, connection.swapScheme);
+            }
 
             if (result == TRANSFER_DONE) {
                 hash = MD5FinalText(t.md5);
