@@ -1,5 +1,6 @@
 // Helpers of the machine-step tests: a parent window with the shared
-// controls step pages drive, and waits for the messages pages post to it.
+// controls step pages drive, waits for the messages pages post to it, and a
+// user that answers real dialogs.
 #pragma once
 
 #include "steps_test_support.h"
