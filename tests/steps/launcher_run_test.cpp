@@ -6,6 +6,7 @@
 #include "launcher.h"
 #include "launcher_process.h"
 #include "localization.h"
+#include "machine_test_support.h"
 #include "md5.h"
 #include "settings_store.h"
 #include "step_messages.h"
@@ -16,6 +17,7 @@
 
 #include <mmsystem.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -371,6 +373,29 @@ TEST_F(LauncherRunTest, AnOlderWindowsEndsTheRunWithItsText)
     EXPECT_EQ(code, EXIT_MACHINE_UNSUPPORTED) << output;
     ExpectInOrder(output, {"OS Version: 6.0", "Vantorel requires Windows 7 or later."});
     EXPECT_EQ(output.find("Finished Platform"), std::string::npos);
+    EXPECT_EQ(GameStarts(), 0u);
+}
+
+TEST_F(LauncherRunTest, HeadlessQuitAtTheInstallFolderQuestionEndsAsAFailedRun)
+{
+    // A first run on the machine: no install folder was chosen yet, so the
+    // headless run shows the folder dialog as a windowed run does. The
+    // person cancels it and confirms the quit: the work was not done.
+    DeleteSetting(L"DownloadDir");
+    std::optional<machine_test::DialogUser> user;
+    std::string output;
+    int code = RunHeadless(L"", &output, 120000, [&](DWORD processId) {
+        user.emplace(0, std::vector<machine_test::DialogAnswer>{{L"", false}, {L"", true, true}}, processId);
+    });
+    int answered = user ? user->Answered() : 0;
+    user.reset(); // fails the test when a dialog was missed
+    EXPECT_EQ(answered, 2) << output;
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    ExpectInOrder(output, {"The run was given up at the install-folder question\r\n",
+                           "The run failed: it ends (exit code " + std::to_string(EXIT_RUN_FAILED) + ")"});
+    EXPECT_EQ(ClientTypeSetting(L"DownloadDir"), L"");
+    EXPECT_FALSE(FileExists(downloadDir_ / L"Public\\Data\\ready.txt"));
+    EXPECT_EQ(output.find("Finished PickDirectory"), std::string::npos) << output;
     EXPECT_EQ(GameStarts(), 0u);
 }
 

@@ -1,6 +1,6 @@
 // The install-folder step with the shell's real folder dialog, answered by
 // a thread of the test as a user would: typing into the edit box, pressing
-// OK or Cancel.
+// OK or Cancel (machine_test::DialogUser).
 #include "launcher_settings.h"
 #include "localization.h"
 #include "log.h"
@@ -9,79 +9,17 @@
 #include "settings_store.h"
 #include "step_page.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 using testing_support::FileExists;
 
-struct DialogSearch {
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindFolderDialog(HWND window, LPARAM data)
-{
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if (wcscmp(name, L"#32770") == 0 && IsWindowVisible(window)) {
-        reinterpret_cast<DialogSearch*>(data)->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// What the user does with one showing of the dialog.
-struct Answer {
-    std::wstring typed; // text for the edit box; empty leaves it
-    bool ok = true;     // OK, else Cancel
-};
-
-// Answers the dialogs that the thread threadId shows, one answer each, in
-// order; each dialog is waited for at most 20 s.
-class DialogUser {
-  public:
-    DialogUser(DWORD threadId, std::vector<Answer> answers)
-        : thread_([this, threadId, answers] {
-              for (const Answer& answer : answers) {
-                  HWND dialog = WaitForDialog(threadId);
-                  if (!dialog)
-                      return;
-                  if (!answer.typed.empty()) {
-                      HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
-                      SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.typed.c_str()));
-                  }
-                  PostMessageW(dialog, WM_COMMAND, answer.ok ? IDOK : IDCANCEL, 0);
-                  for (int i = 0; i < 400 && IsWindow(dialog); ++i)
-                      Sleep(25);
-                  ++answered;
-              }
-          })
-    {
-    }
-    ~DialogUser() { thread_.join(); }
-
-    std::atomic<int> answered{0};
-
-  private:
-    static HWND WaitForDialog(DWORD threadId)
-    {
-        for (int i = 0; i < 800; ++i) {
-            DialogSearch search;
-            EnumThreadWindows(threadId, FindFolderDialog, reinterpret_cast<LPARAM>(&search));
-            if (search.found)
-                return search.found;
-            Sleep(25);
-        }
-        return nullptr;
-    }
-
-    std::thread thread_;
-};
+using machine_test::DialogUser;
 
 std::vector<std::wstring> AskedBoxes;
 int QuitAnswer = IDCANCEL;
@@ -89,9 +27,23 @@ int QuitAnswer = IDCANCEL;
 int WINAPI RecordBox(HWND, LPCWSTR text, LPCWSTR, UINT, WORD)
 {
     AskedBoxes.push_back(text);
+    // A dialog the user could not answer was ended: the step is let go.
+    if (DialogUser::AnyEnding())
+        return IDOK;
     int answer = QuitAnswer;
     QuitAnswer = IDOK; // the second question is answered OK
     return answer;
+}
+
+// The parent of the dialogs of ShowWithAnswers.
+HWND DialogParent = nullptr;
+
+// One run of the step whose dialogs a user answers with answers.
+void ShowWithAnswers(std::vector<machine_test::DialogAnswer> answers)
+{
+    ReqPickDirectory step;
+    DialogUser user(GetCurrentThreadId(), std::move(answers));
+    step.Run(DialogParent);
 }
 
 class PickDirectoryTest : public ::testing::Test {
@@ -162,10 +114,25 @@ TEST_F(PickDirectoryTest, CancelAsksToQuitAndQuitsOnlyWhenConfirmed)
     EXPECT_EQ(result, parent_.get());
     ASSERT_EQ(AskedBoxes.size(), 2u);
     EXPECT_EQ(AskedBoxes[0], steps_test::Text("CONFIRM_QUIT"));
-    EXPECT_TRUE(steps_test::TakeQuitMessage());
+    // With its own window the run ends as the person chose: with 0.
+    MSG quit;
+    ASSERT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 0u);
     EXPECT_TRUE(DownloadFolder.empty());
     EXPECT_TRUE(StoredDownloadDir().empty());
     EXPECT_FALSE(DefaultInstallFolderCreated);
+}
+
+// A miss of the user is one failed test with a message: a dialog that no
+// answer is for is ended, and the step goes on; an answer whose dialog never
+// came is named.
+TEST_F(PickDirectoryTest, AMissedDialogFailsOnlyItsTest)
+{
+    DialogParent = parent_.get();
+    EXPECT_NONFATAL_FAILURE(ShowWithAnswers({}), "a folder dialog was shown that no answer was for");
+    EXPECT_TRUE(DownloadFolder.empty());
+    SingleClusterMode = true;
+    EXPECT_NONFATAL_FAILURE(ShowWithAnswers({{L"", false}}), "answer 1 (folder dialog): no dialog came");
 }
 
 TEST_F(PickDirectoryTest, WhereNothingCanBeAskedTheRunEnds)

@@ -3,7 +3,11 @@
 #include "settings_store.h"
 #include "step_messages.h"
 
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
+
+#include <algorithm>
 
 namespace machine_test {
 
@@ -88,6 +92,187 @@ DownloadDirGuard::~DownloadDirGuard()
         DeleteSetting(L"DownloadDir");
     else
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", saved_.c_str());
+}
+
+namespace {
+
+BOOL CALLBACK FindTreeView(HWND window, LPARAM found)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (wcscmp(name, L"SysTreeView32") != 0)
+        return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// The folder dialog is the one dialog with a folder tree.
+bool IsFolderDialog(HWND dialog)
+{
+    bool tree = false;
+    EnumChildWindows(dialog, FindTreeView, reinterpret_cast<LPARAM>(&tree));
+    return tree;
+}
+
+struct DialogSearch {
+    DWORD processId;                  // 0: the enumerated thread's windows are all candidates
+    bool anyKind;                     // else folderDialog says which kind:
+    bool folderDialog;                //   the folder dialog, or a message box
+    const std::vector<HWND>* skipped; // or null
+    HWND found = nullptr;
+};
+
+// A dialog on screen that takes input: not one that is closing (EndDialog
+// hides it first) nor one under a modal box of its own.
+BOOL CALLBACK FindShownDialog(HWND window, LPARAM data)
+{
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if ((search->processId && owner != search->processId) || wcscmp(name, L"#32770") != 0 ||
+        !IsWindowVisible(window) || !IsWindowEnabled(window))
+        return TRUE;
+    if (search->skipped &&
+        std::find(search->skipped->begin(), search->skipped->end(), window) != search->skipped->end())
+        return TRUE;
+    if (!search->anyKind && IsFolderDialog(window) != search->folderDialog)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+bool Shown(HWND dialog)
+{
+    return IsWindow(dialog) && IsWindowVisible(dialog);
+}
+
+// Polls until the dialog is no longer shown; false after ms.
+bool WaitUntilGone(HWND dialog, DWORD ms)
+{
+    for (DWORD start = GetTickCount(); Shown(dialog); Sleep(25)) {
+        if (GetTickCount() - start >= ms)
+            return false;
+    }
+    return true;
+}
+
+// Types and presses as a person does; nothing here waits on the dialog's
+// thread for longer than a moment, so a thread that does not answer cannot
+// hold the user.
+void Give(HWND dialog, const DialogAnswer& answer)
+{
+    if (!answer.messageBox && !answer.typed.empty()) {
+        HWND edit = FindWindowExW(dialog, nullptr, L"Edit", nullptr);
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(answer.typed.c_str()), SMTO_NORMAL,
+                            5000, &result);
+    }
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(answer.ok ? IDOK : IDCANCEL, BN_CLICKED), 0);
+}
+
+const char* KindName(const DialogAnswer& answer)
+{
+    return answer.messageBox ? "message box" : "folder dialog";
+}
+
+} // namespace
+
+std::atomic<int> DialogUser::endingUsers_{0};
+
+DialogUser::DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId)
+    : threadId_(threadId), processId_(processId), answers_(std::move(answers)), thread_([this] {
+          Answer();
+          EndTheRest();
+      })
+{
+}
+
+DialogUser::~DialogUser()
+{
+    stop_ = true;
+    thread_.join();
+    if (!failures_.empty()) {
+        --endingUsers_;
+        ADD_FAILURE() << "The dialogs were not answered as the test meant:\n" << failures_;
+    }
+}
+
+void DialogUser::Fail(const std::string& what)
+{
+    if (failures_.empty())
+        ++endingUsers_;
+    failures_ += what + "\n";
+}
+
+HWND DialogUser::FindShown(Kind kind, bool anyAnswered) const
+{
+    DialogSearch search = {processId_, kind == Kind::ANY, kind == Kind::FOLDER_DIALOG,
+                           anyAnswered ? nullptr : &answeredDialogs_};
+    if (processId_)
+        EnumWindows(FindShownDialog, reinterpret_cast<LPARAM>(&search));
+    else
+        EnumThreadWindows(threadId_, FindShownDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+void DialogUser::Answer()
+{
+    for (size_t i = 0; i < answers_.size(); ++i) {
+        const DialogAnswer& answer = answers_[i];
+        std::string which = "answer " + std::to_string(i + 1) + " (" + KindName(answer) + ")";
+        Kind kind = answer.messageBox ? Kind::MESSAGE_BOX : Kind::FOLDER_DIALOG;
+        HWND dialog = nullptr;
+        for (DWORD start = GetTickCount(); !(dialog = FindShown(kind)); Sleep(25)) {
+            if (stop_) {
+                Fail(which + ": no dialog came before the code under test went on");
+                return;
+            }
+            if (GetTickCount() - start >= APPEAR_MS) {
+                Fail(which + ": no dialog came within " + std::to_string(APPEAR_MS / 1000) + " s");
+                return;
+            }
+        }
+        answeredDialogs_.push_back(dialog);
+        // A press that the dialog did not take (it stays on screen) is
+        // made again.
+        DWORD start = GetTickCount();
+        do {
+            Give(dialog, answer);
+            if (WaitUntilGone(dialog, 5000))
+                break;
+        } while (GetTickCount() - start < TAKE_MS);
+        if (Shown(dialog)) {
+            Fail(which + ": the dialog was still shown " + std::to_string(TAKE_MS / 1000) +
+                 " s after the answer");
+            return;
+        }
+        ++answered_;
+    }
+}
+
+void DialogUser::EndTheRest()
+{
+    std::vector<HWND> ended;
+    while (!stop_) {
+        HWND dialog = FindShown(Kind::ANY, true);
+        if (!dialog) {
+            Sleep(25);
+            continue;
+        }
+        if (std::find(ended.begin(), ended.end(), dialog) == ended.end()) {
+            ended.push_back(dialog);
+            Fail(std::string("a ") + (IsFolderDialog(dialog) ? "folder dialog" : "message box") +
+                 " was shown that no answer was for, or that did not take its answer: the test ended it");
+        }
+        // Cancel, as a person would; a dialog that does not take it is
+        // closed.
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        if (!WaitUntilGone(dialog, 1000))
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+        WaitUntilGone(dialog, 1000);
+    }
 }
 
 } // namespace machine_test

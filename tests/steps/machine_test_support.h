@@ -1,12 +1,15 @@
 // Helpers of the machine-step tests: a parent window with the shared
-// controls step pages drive, and waits for the messages pages post to it.
+// controls step pages drive, waits for the messages pages post to it, and a
+// user that answers real dialogs.
 #pragma once
 
 #include "steps_test_support.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace machine_test {
@@ -39,6 +42,61 @@ class DownloadDirGuard {
 
   private:
     std::wstring saved_;
+};
+
+// What a person does with one showing of a dialog: the shell's folder
+// dialog, or a message box.
+struct DialogAnswer {
+    std::wstring typed;      // folder dialog: text for its edit box; empty leaves it
+    bool ok = true;          // OK, else Cancel
+    bool messageBox = false; // the answer is for a message box, not the folder dialog
+};
+
+// Answers, from a thread of its own as a person at the screen would, the
+// dialogs that one thread (processId 0) or one process shows: one answer
+// each, in order, each for a dialog not answered before. An answer counts
+// once its dialog is no longer shown; while the dialog stays it is given
+// again. When a dialog does not come in time, an answer does not take, or a
+// dialog comes after the answers are used up, the user ends every dialog
+// shown from then on (Cancel, then closing it, again and again), so the
+// modal loop waiting for it returns; the destructor stops the user and
+// fails the test with what went wrong. So a miss is a failed test with a
+// message, never a run that waits for ever.
+class DialogUser {
+  public:
+    DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId = 0);
+    ~DialogUser();
+    DialogUser(const DialogUser&) = delete;
+    DialogUser& operator=(const DialogUser&) = delete;
+
+    // The answers that took.
+    int Answered() const { return answered_; }
+    // Whether some user ends the dialogs instead of answering them: a
+    // stand-in message box should then let the code under test leave.
+    static bool AnyEnding() { return endingUsers_ > 0; }
+
+    // How long a dialog is waited for, and how long an answer may take.
+    static constexpr DWORD APPEAR_MS = 60000;
+    static constexpr DWORD TAKE_MS = 30000;
+
+  private:
+    enum class Kind { ANY, FOLDER_DIALOG, MESSAGE_BOX };
+    // A dialog of the thread or process on screen and taking input, of the
+    // kind, and not one answered before unless anyAnswered.
+    HWND FindShown(Kind kind, bool anyAnswered = false) const;
+    void Answer();
+    void EndTheRest();
+    void Fail(const std::string& what);
+
+    DWORD threadId_;
+    DWORD processId_;
+    std::vector<DialogAnswer> answers_;
+    std::vector<HWND> answeredDialogs_;
+    std::string failures_; // written by the user's thread, read once it has ended
+    std::atomic<int> answered_{0};
+    std::atomic<bool> stop_{false};
+    static std::atomic<int> endingUsers_;
+    std::thread thread_;
 };
 
 } // namespace machine_test

@@ -199,7 +199,8 @@ void ReadAvailable(HANDLE pipe, std::string* output)
 
 } // namespace
 
-int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs)
+int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs,
+                const std::function<void(DWORD processId)>& onStart)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;
@@ -221,6 +222,8 @@ int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeou
         return -1;
     }
     CloseHandle(info.hThread);
+    if (onStart)
+        onStart(info.dwProcessId);
     int code = -1;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {

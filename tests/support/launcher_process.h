@@ -68,8 +68,10 @@ class LauncherProcess {
 // runs. Waits at most timeoutMs; returns the exit code, or -1 when the
 // launcher still ran (it is then ended from outside, as by a script's
 // time-out). Reads only while the launcher runs, so whatever else holds the
-// pipe cannot keep the test waiting.
-int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs = 120000);
+// pipe cannot keep the test waiting. onStart, when given, is called with the
+// launcher's process id as soon as it runs.
+int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs = 120000,
+                const std::function<void(DWORD processId)>& onStart = nullptr);
 
 // Whether some launcher of this user holds the single-instance mutex.
 bool LauncherInstanceRunning();

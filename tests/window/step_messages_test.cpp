@@ -36,7 +36,7 @@ int64_t Stat(const wchar_t* category, const wchar_t* key)
 }
 
 class StepMessagesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         StepStatistics.clear();
@@ -177,12 +177,14 @@ TEST_F(StepMessagesTest, ReportsDuringRunWaitForIt)
     modal->duringRun = [&](FakeStep&, HWND parent) {
         PostMessageW(parent, WM_STEP_FAILED, 0, CHAIN_SUPPORT);
         PostMessageW(parent, WM_STEP_NEXT, 0, 0);
-        SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
+        // OK is pressed on every tick while the box is up: a press that
+        // found no box, or that the box missed, is made again.
+        UINT_PTR answer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) {
             if (HWND box = FindWindowW(L"#32770", L"Modal step"))
                 PostMessageW(box, WM_COMMAND, IDOK, 0);
         });
         MessageBoxW(parent, L"Waiting", L"Modal step", MB_OK);
+        KillTimer(nullptr, answer);
         deletedDuringRun = FakeStep::deleted;
     };
     Post(WM_STEP_NEXT);

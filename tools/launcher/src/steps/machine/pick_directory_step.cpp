@@ -178,6 +178,18 @@ HWND EndTheRunUnasked(HWND parent)
     return parent;
 }
 
+// The person chose to quit. Headless, the script that started the run did
+// not get its work done and has to know why.
+void EndConfirmedQuit()
+{
+    if (!HeadlessMode) {
+        PostQuitMessage(0);
+        return;
+    }
+    LogWrite(L"The run was given up at the install-folder question\n");
+    EndFailedRun(EXIT_RUN_FAILED);
+}
+
 } // namespace
 
 HWND ReqPickDirectory::Run(HWND parent)
@@ -204,7 +216,7 @@ HWND ReqPickDirectory::Run(HWND parent)
             int answer = MessageBoxByKey(parent, "CONFIRM_QUIT", "QUIT",
                                          MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2);
             if (answer == IDOK) {
-                PostQuitMessage(0);
+                EndConfirmedQuit();
                 return parent;
             }
             // Where no window can be shown (no window driver) neither the
