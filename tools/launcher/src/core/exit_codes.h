@@ -14,8 +14,9 @@
 constexpr int EXIT_CRASHED = 1;
 // A headless run that failed: an update or step failure no automatic retry
 // follows (a fatal StepError, or too many failures in a row), a disk that
-// cannot take the update, or a step's QUIT page (an agreement that cannot be
-// read, a failed applet, the firewall, the cache purge).
+// cannot take the update, a step's QUIT page (an agreement that cannot be
+// read, a failed applet, the firewall, the cache purge), or a quit the person
+// confirmed at the install-folder question.
 constexpr int EXIT_RUN_FAILED = 2;
 // The process aborted: a pure virtual call, after its report, ends it with
 // the code of the C runtime's abort(), which is also what abort() and an
