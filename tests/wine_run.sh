@@ -28,11 +28,23 @@ output="$work/output"
 # A test may ask for the Unix locale Wine takes its system language from.
 locale=()
 [ -n "${TEST_WINE_LOCALE:-}" ] && locale=(env "LC_ALL=$TEST_WINE_LOCALE")
+# The program gets its own bound below ctest's (900 s an area), so that a
+# test that hangs ends as one red run that shows what ran and where it
+# stopped, instead of a run killed with its output unseen.
+bound=${TEST_PROGRAM_SECONDS:-840}
+bounded=(timeout -k 20 "$bound")
 if [ -z "${DISPLAY:-}" ]; then
-  xvfb-run -a -s "-screen 0 1280x1024x24" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
+  "${bounded[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 else
-  "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
+  "${bounded[@]}" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 fi
 rc=$?
 cat "$output"
+if [ $rc = 124 ] || [ $rc = 137 ]; then
+  echo "FAILED: $(basename "$1") did not end within $bound s; the test it was running:"
+  grep -a '^\[ RUN      \]' "$output" | tail -1
+  # What the program started (launchers, games, dialogs) goes with it.
+  wineserver -k 2>/dev/null || true
+  rc=1
+fi
 exit $rc
