@@ -159,7 +159,7 @@ struct CourierRun {
 };
 
 class Courier : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         ASSERT_TRUE(TestServer::Reset());
@@ -186,8 +186,7 @@ class Courier : public ::testing::Test {
         CreateDirectoryW(crash_.c_str(), nullptr);
         ASSERT_TRUE(WriteFileBytes(crash_ + L"\\Description.txt", description));
         ASSERT_TRUE(WriteFileBytes(crash_ + L"\\Launcher.log", "launcher log\r\n"));
-        ASSERT_TRUE(
-            WriteFileBytes(crash_ + L"\\QX.dmp", std::string("MDMP\x93\xa7", 6) + std::string(3000, '\0')));
+        ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.dmp", std::string("MDMP\x93\xa7", 6) + std::string(3000, '\0')));
         ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.cfg", "r_mode 1\r\n; comment\r\nsnd 0\r\n"));
         ASSERT_TRUE(WriteFileBytes(crash_ + L"\\dxdiag.txt", "Machine name: HOSTNAME\r\n"));
     }
@@ -200,10 +199,7 @@ class Courier : public ::testing::Test {
         return run;
     }
 
-    CourierRun Send(const std::wstring& option = L" /UNATTENDED")
-    {
-        return Start(L"\"" + crash_ + L"\"" + option);
-    }
+    CourierRun Send(const std::wstring& option = L" /UNATTENDED") { return Start(L"\"" + crash_ + L"\"" + option); }
 
     // Runs FaultCourier on a fresh crash folder with the option and walks its
     // wizard; the exit code is -1 when something did not happen.
@@ -490,9 +486,8 @@ TEST_F(Courier, InHouseReportsAddContextReporterAndBugNumberFile)
     ASSERT_TRUE(AnswerCrashReports(200, "4711\r\nFIXED"));
 
     WriteCrashFolder("Crash type: Crash\r\n");
-    ASSERT_TRUE(
-        WriteFileBytes(crash_ + L"\\QX.log",
-                       "12.5 Net [Client]: ===[ Arena successfully connected to: 10.0.0.1/x ]===\r\n"));
+    ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.log",
+                               "12.5 Net [Client]: ===[ Arena successfully connected to: 10.0.0.1/x ]===\r\n"));
     CourierRun run = Send();
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output, "");
