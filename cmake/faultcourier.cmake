@@ -14,7 +14,7 @@ add_library(faultcourier_lib STATIC ${FC_SOURCES} ${FC_SHARED_SOURCES})
 target_include_directories(faultcourier_lib PUBLIC ${FC_DIR} ${FC_DIR}/wizard ${FC_DIR}/report ${FC_DIR}/transport
   ${SRC}/core ${GENERATED})
 target_compile_definitions(faultcourier_lib PUBLIC FAULTCOURIER)
-target_link_libraries(faultcourier_lib PUBLIC z wininet comctl32 ole32 oleaut32 uuid gdi32 shell32 shlwapi version advapi32 user32 kernel32)
+target_link_libraries(faultcourier_lib PUBLIC z wininet comctl32 ole32 oleaut32 uuid gdi32 shell32 shlwapi version advapi32 user32 kernel32 ntdll)
 
 set(FC_RC ${CMAKE_SOURCE_DIR}/resources/faultcourier.rc)
 set(FC_RC_SOURCES)

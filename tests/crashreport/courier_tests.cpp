@@ -61,8 +61,9 @@ bool Enabled(HWND sheet, int id)
 }
 
 // Walks the wizard of the process: Next on the first three pages (on the
-// submit page once it may), Finish on the last. Bounded by time.
-bool WalkWizard(DWORD processId, HANDLE process)
+// submit page once it may), Finish on the last, whose summary it keeps.
+// Bounded by time.
+bool WalkWizard(DWORD processId, HANDLE process, std::wstring& outroSummary)
 {
     const int pages[] = {IDD_INTRO_PAGE, IDD_REPRO_STEPS_PAGE, IDD_SUBMIT_PAGE, IDD_OUTRO_PAGE};
     size_t next = 0;
@@ -76,6 +77,9 @@ bool WalkWizard(DWORD processId, HANDLE process)
         if (pages[next] == IDD_OUTRO_PAGE) {
             if (!Enabled(search.sheet, FINISH_BUTTON))
                 continue;
+            wchar_t summary[256] = {};
+            GetDlgItemTextW(PropSheet_GetCurrentPageHwnd(search.sheet), IDC_SUMMARY, summary, 256);
+            outroSummary = summary;
             PostMessageW(search.sheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
         } else {
             if (!Enabled(search.sheet, NEXT_BUTTON))
@@ -87,9 +91,71 @@ bool WalkWizard(DWORD processId, HANDLE process)
     return next == 4;
 }
 
+// The Unix path Wine gives a Windows path ("" when it gives none).
+std::string UnixPath(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<UnixFileName>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string result = unix ? unix : "";
+    if (unix)
+        HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// A drive of the Wine prefix whose root is a folder, as a mapped drive's
+// root is a folder of its server: a link in the prefix's "dosdevices", made
+// with the system's own ln (Wine makes none). Under Wine only.
+class MappedDrive {
+  public:
+    MappedDrive(char letter, const std::wstring& folder) : link_(UnixPath(L"C:\\"))
+    {
+        std::string target = UnixPath(folder);
+        // "<prefix>/dosdevices/c:/" names the link of drive C:.
+        if (target.empty() || link_.size() < 4 || link_.compare(link_.size() - 4, 4, "/c:/") != 0) {
+            link_.clear();
+            return;
+        }
+        link_.replace(link_.size() - 3, 3, std::string(1, letter) + ":");
+        root_ = std::wstring(1, static_cast<wchar_t>(letter)) + L":\\";
+        Run("Z:\\bin\\ln -sfn " + target + " " + link_, false);
+    }
+    ~MappedDrive()
+    {
+        if (!link_.empty())
+            Run("Z:\\bin\\rm -f " + link_, true);
+    }
+    bool Made() const
+    {
+        return !link_.empty() && GetFileAttributesW(root_.c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+  private:
+    // Such a process cannot be waited on; its outcome is (bounded).
+    void Run(const std::string& command, bool gone)
+    {
+        std::wstring line(command.begin(), command.end());
+        STARTUPINFOW startup = {sizeof(startup)};
+        PROCESS_INFORMATION process = {};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process))
+            return;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int i = 0; i < 100 && (GetFileAttributesW(root_.c_str()) == INVALID_FILE_ATTRIBUTES) != gone;
+             ++i)
+            Sleep(50);
+    }
+
+    std::string link_;
+    std::wstring root_;
+};
+
 struct CourierRun {
     int exitCode = -1;
-    std::string output; // standard output is in text mode: lines end in CR LF
+    std::string output;        // standard output is in text mode: lines end in CR LF
+    std::wstring outroSummary; // the wizard's last page
 };
 
 class Courier : public ::testing::Test {
@@ -135,26 +201,46 @@ protected:
 
     CourierRun Send(const std::wstring& option = L" /UNATTENDED") { return Start(L"\"" + crash_ + L"\"" + option); }
 
-    // Runs FaultCourier on a fresh crash folder with the option, walks its
-    // wizard and returns the exit code (-1 when something did not happen).
-    int RunInteractive(const std::wstring& option)
+    // Runs FaultCourier on a fresh crash folder with the option and walks its
+    // wizard; the exit code is -1 when something did not happen.
+    CourierRun RunInteractive(const std::wstring& option)
     {
+        CourierRun run;
         WriteCrashFolder();
+        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+        HANDLE readPipe = nullptr, writePipe = nullptr;
+        if (!CreatePipe(&readPipe, &writePipe, &inherit, 0))
+            return run;
+        SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
         std::wstring line = L"\"" + code_ + L"\\FaultCourier.exe\" \"" + crash_ + L"\"" + option;
         STARTUPINFOW startup = {sizeof(startup)};
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writePipe;
+        startup.hStdError = writePipe;
         PROCESS_INFORMATION info = {};
-        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, code_.c_str(),
-                            &startup, &info))
-            return -1;
-        bool walked = WalkWizard(info.dwProcessId, info.hProcess);
+        BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, code_.c_str(),
+                                      &startup, &info);
+        CloseHandle(writePipe);
+        if (!started) {
+            CloseHandle(readPipe);
+            return run;
+        }
+        bool walked = WalkWizard(info.dwProcessId, info.hProcess, run.outroSummary);
         DWORD exitCode = static_cast<DWORD>(-1);
         if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
             GetExitCodeProcess(info.hProcess, &exitCode);
         else
             TerminateProcess(info.hProcess, 2);
+        // The process has ended (or was ended): the pipe's writer is gone.
+        char chunk[1024];
+        DWORD read = 0;
+        while (ReadFile(readPipe, chunk, sizeof(chunk), &read, nullptr) && read > 0)
+            run.output.append(chunk, read);
+        CloseHandle(readPipe);
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
-        return walked ? static_cast<int>(exitCode) : -1;
+        run.exitCode = walked ? static_cast<int>(exitCode) : -1;
+        return run;
     }
 
     bool CrashFolderExists() const { return GetFileAttributesW(crash_.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -190,18 +276,32 @@ TEST_F(Courier, UnattendedReportCarriesEveryFieldAndFile)
     EXPECT_EQ(report.zip.Find("dxdiag.txt")->content, "Machine name: XXXXXXXXX\n");
 }
 
-TEST_F(Courier, EveryAnswerFormCountsAsHandled)
+// Only a 2xx answer delivers a report; any other status is a report that
+// did not arrive, said on the console and in the exit code. The folder goes
+// either way: nothing would send it again.
+TEST_F(Courier, OnlyA2xxAnswerDeliversTheReport)
 {
-    const std::pair<int, const char*> answers[] = {
-        {200, "4711"}, {200, "4711\r\nFIXED"}, {200, "SUSPECT:Overlay Helper"}, {500, "oops"}, {404, ""}};
+    const struct {
+        int status;
+        const char* answer;
+        int exitCode;
+        const char* output;
+    } answers[] = {
+        {200, "4711", 0, ""},
+        {200, "4711\r\nFIXED", 0, ""},
+        {200, "SUSPECT:Overlay Helper", 0, ""},
+        {204, "", 0, ""},
+        {500, "oops", 4, "Error: The crash server answered with status 500\r\n"},
+        {404, "", 4, "Error: The crash server answered with status 404\r\n"},
+    };
     for (const auto& answer : answers) {
-        SCOPED_TRACE(answer.second);
+        SCOPED_TRACE(answer.status);
         ASSERT_TRUE(TestServer::Reset());
-        ASSERT_TRUE(AnswerCrashReports(answer.first, answer.second));
+        ASSERT_TRUE(AnswerCrashReports(answer.status, answer.answer));
         WriteCrashFolder();
         CourierRun run = Send();
-        EXPECT_EQ(run.exitCode, 0);
-        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.exitCode, answer.exitCode);
+        EXPECT_EQ(run.output, answer.output);
         EXPECT_FALSE(CrashFolderExists());
         EXPECT_EQ(FetchCrashReport().count, 1);
     }
@@ -279,12 +379,33 @@ TEST_F(Courier, ALinkedFolderIsSentAndKept)
     EXPECT_TRUE(testing_support::RemoveLink(root_ / L"Crashes", L"2031.05.07.21.04.09"));
 }
 
+// A drive's root is kept however it is named: here the folder that is the
+// root of a mapped drive, named by its own path rather than by the drive.
+TEST_F(Courier, ARootNamedThroughAnotherPathIsSentAndKept)
+{
+    const std::wstring share = root_ / L"Share";
+    ASSERT_TRUE(CreateDirectoryW(share.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(share + L"\\Description.txt", "a b&c"));
+    ASSERT_TRUE(WriteFileBytes(share + L"\\QX.dmp", "MDMP"));
+    MappedDrive drive('q', share);
+    ASSERT_TRUE(drive.Made());
+    ASSERT_EQ(ReadFileBytes(L"Q:\\QX.dmp"), "MDMP");
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+
+    CourierRun run = Start(L"\"" + share + L"\" /UNATTENDED");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output, "Error: Folder kept: it is the root of a drive or share, not a crash folder\r\n");
+    EXPECT_EQ(ReadFileBytes(share + L"\\Description.txt"), "a b&c");
+    EXPECT_EQ(ReadFileBytes(share + L"\\QX.dmp"), "MDMP");
+    EXPECT_EQ(FetchCrashReport().count, 1);
+}
+
 TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
 {
     Configure("localhost:" + std::to_string(TestServer::HttpsPort() == 1 ? 2 : 1), false);
     WriteCrashFolder();
     CourierRun run = Send();
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 4);
     EXPECT_EQ(run.output, "Error: HttpSendRequest() failed. Error code: 12029\r\n");
     EXPECT_FALSE(CrashFolderExists());
 }
@@ -332,6 +453,7 @@ TEST_F(Courier, BadCommandLinesDoNothing)
 
 TEST_F(Courier, ForwardSlashesAreUsedAsBackslashes)
 {
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
     WriteCrashFolder();
     std::wstring slashed = crash_;
     for (wchar_t& c : slashed) {
@@ -347,6 +469,7 @@ TEST_F(Courier, ForwardSlashesAreUsedAsBackslashes)
 TEST_F(Courier, LanguageComesFromTheLauncherSetting)
 {
     LanguageSetting language(L"ru");
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
     const std::pair<const wchar_t*, const char*> cases[] = {{L"RU", "ru"}, {L"xx", "en"}};
     for (const auto& c : cases) {
         language.Set(c.first);
@@ -387,17 +510,29 @@ TEST_F(Courier, InHouseReportsAddContextReporterAndBugNumberFile)
 }
 
 // Without the exact "/UNATTENDED" (a lower-case one included) the report
-// goes through the wizard.
+// goes through the wizard. A server error there shows the failure page and
+// ends as an undelivered report.
 TEST_F(Courier, InteractiveModeRunsTheWizard)
 {
     ASSERT_TRUE(AnswerCrashReports(200, "4711"));
     for (const wchar_t* option : {L"", L" /unattended"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(option)));
-        EXPECT_EQ(RunInteractive(option), 0);
+        CourierRun run = RunInteractive(option);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.output, "");
+        EXPECT_EQ(run.outroSummary, L"Crash Submitted");
         EXPECT_FALSE(CrashFolderExists());
     }
     PostedReport report = FetchCrashReport();
     EXPECT_EQ(report.count, 2);
     EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
     EXPECT_NE(report.zip.Find("QX.dmp"), nullptr);
+
+    ASSERT_TRUE(AnswerCrashReports(500, "oops"));
+    CourierRun failed = RunInteractive(L"");
+    EXPECT_EQ(failed.exitCode, 4);
+    EXPECT_EQ(failed.output, "Error: The crash server answered with status 500\r\n");
+    EXPECT_EQ(failed.outroSummary, L"Connection Failed");
+    EXPECT_FALSE(CrashFolderExists());
+    EXPECT_EQ(FetchCrashReport().count, 3);
 }

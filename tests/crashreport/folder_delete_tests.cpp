@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "error_output.h"
 #include "folder_delete.h"
 #include "test_support.h"
@@ -135,6 +137,21 @@ TEST(DeleteCrashFolder, DeletesOnlyWhatItChecked)
          },
          L"QX.dmp\\slot1.sav",
          "Error: Folder kept: it holds the folder \"QX.dmp\", so it is not a crash folder\n"},
+        // Opened, a link may be what it leads to (under Wine): the folder's
+        // listing still tells.
+        {"a link in place of a checked file",
+         [](const std::wstring& f) {
+             DeleteFileW((f + L"\\QX.dmp").c_str());
+             WriteFileBytes(f.substr(0, f.rfind(L'\\')) + L"\\outside.txt", "mine");
+             testing_support::MakeLink(f, L"QX.dmp", L"..\\outside.txt", false);
+         },
+         L"QX.dmp", "Error: Folder kept: \"QX.dmp\" in it leads to another place\n"},
+        {"a checked file that cannot be deleted",
+         [](const std::wstring& f) {
+             WriteFileBytes(f + L"\\QX.dmp", "mine");
+             SetFileAttributesW((f + L"\\QX.dmp").c_str(), FILE_ATTRIBUTE_READONLY);
+         },
+         L"QX.dmp", "Error: Folder kept: \"QX.dmp\" could not be deleted. Error code: 5\n"},
     };
     struct Restore {
         ~Restore()
@@ -188,4 +205,57 @@ TEST(DeleteCrashFolder, DeletesOnlyWhatItChecked)
     EXPECT_EQ(deleted, !moved);
     EXPECT_EQ(ErrorText,
               moved ? "Error: Folder kept: another folder took its place after it was checked\n" : "");
+}
+
+// The folders above the checked one are not looked up again: a parent turned
+// into a link to another folder, just before a checked file is deleted,
+// leads to nothing that is deleted. Whatever of the checked folder could not
+// be deleted keeps it, with a line saying why.
+TEST(DeleteCrashFolder, AParentTurnedIntoALinkLeadsNowhere)
+{
+    struct Restore {
+        ~Restore()
+        {
+            SetEntryCheckedHook(nullptr);
+            SetErrorSink(nullptr);
+        }
+    } restore;
+    static TempDir* dir;
+    TempDir temp;
+    dir = &temp;
+    const wchar_t* const names[] = {L"Description.txt", L"Launcher.log", L"QX.dmp"};
+    std::wstring crash = temp / L"Crashes\\2031.05.07.21.04.09";
+    std::wstring other = temp / L"Documents\\2031.05.07.21.04.09";
+    for (const std::wstring& folder : {temp / L"Crashes", crash, temp / L"Documents", other})
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const wchar_t* name : names) {
+        ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
+        ASSERT_TRUE(WriteFileBytes(other + L"\\" + name, "mine"));
+    }
+    static bool linked;
+    linked = false;
+    SetEntryCheckedHook([](const std::wstring&, const std::wstring&) {
+        if (linked)
+            return;
+        linked = (MoveFileW((*dir / L"Crashes").c_str(), (*dir / L"Crashes.old").c_str()) ||
+                  MoveAsUnixPeer(dir->path(), L"Crashes", L"Crashes.old")) &&
+                 testing_support::MakeLink(dir->path(), L"Crashes", L"Documents", true);
+    });
+    SetErrorSink(CaptureError);
+    ErrorText.clear();
+    bool deleted = DeleteCrashFolder(crash);
+    ASSERT_TRUE(linked);
+    for (const wchar_t* name : names)
+        EXPECT_EQ(testing_support::ReadFileBytes(other + L"\\" + name), "mine")
+            << testing::PrintToString(std::wstring(name));
+    bool kept =
+        GetFileAttributesW((temp / L"Crashes.old\\2031.05.07.21.04.09").c_str()) != INVALID_FILE_ATTRIBUTES;
+    EXPECT_EQ(deleted, !kept);
+    if (kept) {
+        EXPECT_EQ(ErrorText.rfind("Error: Folder kept: ", 0), 0u) << ErrorText;
+        EXPECT_EQ(std::count(ErrorText.begin(), ErrorText.end(), '\n'), 1) << ErrorText;
+    } else {
+        EXPECT_EQ(ErrorText, "");
+    }
+    EXPECT_TRUE(testing_support::RemoveLink(temp.path(), L"Crashes"));
 }

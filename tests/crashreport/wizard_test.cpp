@@ -132,11 +132,11 @@ class Wizard : public ::testing::Test {
     }
 
     // The driver's part of FaultCourier: the interactive report, then the
-    // folder goes when the report was handled.
+    // folder goes unless the report stopped before it was sent.
     void Run(WizardDriver& driver)
     {
         result_ = SubmitCrashReport(crash_, false);
-        if (result_ == 0)
+        if (result_ != COURIER_STOPPED)
             DeleteCrashFolder(crash_);
         EXPECT_TRUE(driver.Finished());
         EXPECT_FALSE(driver.TimedOut());
@@ -167,7 +167,7 @@ TEST_F(Wizard, BugNumberAnswerWalksEveryPageAndPostsOnce)
         {OUTRO, Action::FINISH, true},
     });
     Run(driver);
-    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(result_, COURIER_DONE);
     EXPECT_FALSE(CrashFolderExists());
     EXPECT_EQ(driver.PagesSeen(), (std::vector<int>{INTRO, REPRO, SUBMIT, OUTRO, SUBMIT, OUTRO}));
     ASSERT_EQ(driver.Visits().size(), 7u);
@@ -240,20 +240,26 @@ TEST_F(Wizard, TheAnswerDecidesTheVerdict)
         std::wstring summary;
         std::wstring description;
         bool bugNumber;
+        const char* error; // the one "Error: " line, if any
     };
     const std::string longSuspect = LongSuspectAnswer();
     const Case cases[] = {
         {"fixed", 200, "777\r\nFIXED", L"Issue has been resolved",
          Text("STRING_OUTRO_DESCRIPTION_FIXED") + L"\r\n\r\n" + Text("STRING_OUTRO_INCLUDE_BUG_NUMBER") +
              L"\r\n\r\n",
-         true},
+         true, nullptr},
         {"rejected", 200, "SUSPECT:Overlay Helper \xC3\xA9", L"Crash Rejected",
          L"Unfortunately it would appear that Overlay Helper \x00E9" + Text("STRING_OUTRO_POST_SUSPECT_TEXT"),
-         false},
-        {"server_error", 500, "oops", L"Crash Submitted", Text("STRING_OUTRO_DESCRIPTION_SUCCESS"), false},
+         false, nullptr},
+        // Only a 2xx answer delivers the report.
+        {"server_error", 500, "oops", L"Connection Failed", Text("STRING_OUTRO_DESCRIPTION_FAILURE"), false,
+         "Error: The crash server answered with status 500\n"},
+        {"not_found", 404, "12345", L"Connection Failed", Text("STRING_OUTRO_DESCRIPTION_FAILURE"), false,
+         "Error: The crash server answered with status 404\n"},
         // A name longer than the text holds is cut where it shows, and the
         // sentence still ends.
-        {"long_suspect", 200, longSuspect.c_str(), L"Crash Rejected", LongSuspectDescription(), false},
+        {"long_suspect", 200, longSuspect.c_str(), L"Crash Rejected", LongSuspectDescription(), false,
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -261,22 +267,27 @@ TEST_F(Wizard, TheAnswerDecidesTheVerdict)
         ASSERT_TRUE(AnswerCrashReports(c.status, c.answer));
         CreateDirectoryW(crash_.c_str(), nullptr);
         ASSERT_TRUE(WriteFileBytes(crash_ + L"\\Description.txt", "Crash type: Crash\r\n"));
+        Errors.clear();
         std::wstring shot = L"wizard_outro_" + std::wstring(c.name, c.name + strlen(c.name));
         WizardDriver driver(PlainWalk(Action::FINISH, shot));
         Run(driver);
+        EXPECT_EQ(result_, c.error ? COURIER_NOT_DELIVERED : COURIER_DONE);
         EXPECT_FALSE(CrashFolderExists());
         ASSERT_EQ(driver.Visits().size(), 4u);
+        EXPECT_EQ(driver.Visits()[2].texts.at(IDC_PROGRESS_TEXT),
+                  Text("STRING_SUBMITTING_ISSUE") + Text(c.error ? "STRING_FAILED" : "STRING_DONE"));
         const Visit& outro = driver.Visits()[3];
         EXPECT_EQ(outro.texts.at(IDC_SUMMARY), c.summary);
         EXPECT_EQ(outro.texts.at(IDC_DESCRIPTION), c.description);
         EXPECT_EQ(outro.visible.at(IDC_BUG_NUMBER), c.bugNumber);
-        EXPECT_TRUE(outro.back && outro.finish && !outro.next);
+        EXPECT_EQ(outro.back, !c.error);
+        EXPECT_TRUE(outro.finish && !outro.next);
+        EXPECT_EQ(Errors, c.error ? std::vector<std::string>{c.error} : std::vector<std::string>{});
         // No repro steps typed: no UserComment field.
         PostedReport report = FetchCrashReport();
         EXPECT_EQ(report.count, 1);
         EXPECT_EQ(report.FieldNames(), (std::vector<std::string>{"Description", "Lang", "Zip"}));
     }
-    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(Wizard, RefusedConnectionShowsTheFailurePage)
@@ -284,7 +295,7 @@ TEST_F(Wizard, RefusedConnectionShowsTheFailurePage)
     Configure("localhost:1");
     WizardDriver driver(PlainWalk(Action::FINISH, L"wizard_outro_failed"));
     Run(driver);
-    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(result_, COURIER_NOT_DELIVERED);
     EXPECT_FALSE(CrashFolderExists());
     ASSERT_EQ(driver.Visits().size(), 4u);
     const Visit& outro = driver.Visits()[3];
@@ -301,7 +312,7 @@ TEST_F(Wizard, CancelOnTheFirstPageSendsNothingAndTheFolderGoes)
     ASSERT_TRUE(AnswerCrashReports(200, "1"));
     WizardDriver driver({{INTRO, Action::CANCEL}});
     Run(driver);
-    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(result_, COURIER_DONE);
     EXPECT_FALSE(CrashFolderExists());
     EXPECT_EQ(FetchCrashReport().count, 0);
 }
@@ -418,7 +429,7 @@ TEST_F(Wizard, TheSheetAnswersWhileTheSendRunsAndItsCancelEndsTheWait)
     watcher.join();
     EXPECT_TRUE(watch.sawPost);
     EXPECT_TRUE(watch.answered);
-    EXPECT_EQ(result_, 0);
+    EXPECT_EQ(result_, COURIER_NOT_DELIVERED);
     EXPECT_FALSE(CrashFolderExists());
     EXPECT_EQ(Errors,
               (std::vector<std::string>{"Error: The send was cancelled before the crash server answered\n"}));

@@ -2,28 +2,21 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "error_output.h"
+#include "held_folder.h"
 #include "scoped_handles.h"
 #include "strings.h"
 
 namespace {
 
-constexpr size_t KEPT_LINE_SIZE = 1024;
-
 FolderCheckedHook CheckedHook = nullptr;
+EntryCheckedHook EntryHook = nullptr;
 
 // The files a crash folder holds besides those taken by their kind.
 const wchar_t* const CRASH_FILE_NAMES[] = {L"Description.txt", L"dxdiag.txt"};
 // The kinds the report's zip takes (the attachment's "*.dmp", "*.log" and
 // "*.cfg").
 const wchar_t* const CRASH_FILE_EXTENSIONS[] = {L".dmp", L".log", L".cfg"};
-
-bool IsDotEntry(const wchar_t* name)
-{
-    return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
-}
 
 bool IsSeparator(wchar_t c)
 {
@@ -91,15 +84,15 @@ CrashFolderVerdict EntryVerdict(const wchar_t* name, DWORD attributes)
     return CrashFolderVerdict::CRASH_FOLDER;
 }
 
-// The folder held from before its check to its removal. Opened for listing
-// (so that its sharing counts) and not shared for deletion, it cannot be
-// moved away meanwhile where the system enforces that; elsewhere the
-// handle's identity tells whether the path still names it (StillNames).
-HANDLE OpenCheckedFolder(const std::wstring& folder)
+// The path to open for folder (a full path): without trailing separators, so
+// that a link is opened as itself rather than as the folder it leads to,
+// but a drive's root keeps its own ("C:" alone names a current folder).
+std::wstring HeldFolderPath(const std::wstring& full)
 {
-    return CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    std::wstring path = WithoutTrailingSeparators(full);
+    if (path.size() < full.size() && !path.empty() && path.back() == L':')
+        path += L'\\';
+    return path;
 }
 
 bool StillNames(HANDLE held, const std::wstring& folder)
@@ -113,41 +106,172 @@ bool StillNames(HANDLE held, const std::wstring& folder)
            was.nFileIndexLow == is.nFileIndexLow;
 }
 
-// Deletes the files the check listed, the folder still held, then removes
-// the folder. The first file that no longer passes the rule, or a path that
-// no longer names the held folder, stops it; a folder left holding more
-// than the listed files was added to.
-CrashFolderCheck DeleteCheckedFiles(const std::wstring& folder, UniqueHandle& held,
-                                    const CrashFolderCheck& checked)
+CrashFolderCheck Verdict(CrashFolderVerdict verdict, const std::wstring& entry = std::wstring(),
+                         DWORD error = 0)
 {
-    CrashFolderCheck result;
-    result.verdict = CrashFolderVerdict::CRASH_FOLDER;
-    bool allDeleted = true;
+    CrashFolderCheck check;
+    check.verdict = verdict;
+    check.entry = entry;
+    check.error = error;
+    return check;
+}
+
+// What the system names the held folder: its path as the system gives it
+// now, whatever spelling opened it (another drive's path to a mapped drive's
+// folder, a device name). A root by that name is ROOT; a folder without one
+// is UNNAMED, since nothing could tell whether it is gone.
+CrashFolderCheck JudgeHeldName(HANDLE held, std::wstring& finalPath)
+{
+    DWORD error = 0;
+    finalPath = FinalPathOf(held, VOLUME_NAME_DOS, error);
+    DWORD inVolumeError = 0;
+    std::wstring inVolume = FinalPathOf(held, VOLUME_NAME_NONE, inVolumeError);
+    if ((!finalPath.empty() && IsRootPath(finalPath)) ||
+        (!inVolume.empty() && CountComponents(inVolume) == 0))
+        return Verdict(CrashFolderVerdict::ROOT);
+    if (finalPath.empty())
+        return Verdict(CrashFolderVerdict::UNNAMED, std::wstring(), error);
+    return Verdict(CrashFolderVerdict::CRASH_FOLDER);
+}
+
+// The check of the folder held, opened by path: by what the system names
+// it, whether it is a link, and by its entries, listed through the handle.
+CrashFolderCheck CheckHeldFolder(HANDLE held, const std::wstring& path, std::wstring& finalPath)
+{
+    CrashFolderCheck named = JudgeHeldName(held, finalPath);
+    if (named.verdict != CrashFolderVerdict::CRASH_FOLDER)
+        return named;
+    FolderEntry folder;
+    DWORD error = 0;
+    if (!InformationOf(held, folder, error))
+        return Verdict(CrashFolderVerdict::NOT_LISTED, std::wstring(), error);
+    // Where a link cannot be opened as itself (Wine opens what it leads to),
+    // only its path shows it; asked after the opening, a link put there
+    // since is caught too.
+    DWORD pathAttributes = GetFileAttributesW(path.c_str());
+    if ((folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        (pathAttributes != INVALID_FILE_ATTRIBUTES && (pathAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+        return Verdict(CrashFolderVerdict::LINK);
+    std::vector<FolderEntry> entries;
+    if (!ListHeldFolder(held, entries, error))
+        return Verdict(CrashFolderVerdict::NOT_LISTED, std::wstring(), error);
+    CrashFolderCheck found; // the first link or other file
+    found.verdict = CrashFolderVerdict::CRASH_FOLDER;
+    for (const FolderEntry& entry : entries) {
+        CrashFolderVerdict verdict = EntryVerdict(entry.name.c_str(), entry.attributes);
+        if (verdict == CrashFolderVerdict::HOLDS_FOLDER)
+            return Verdict(verdict, entry.name);
+        if (verdict == CrashFolderVerdict::CRASH_FOLDER) {
+            found.files.push_back(entry.name);
+        } else if (found.verdict == CrashFolderVerdict::CRASH_FOLDER) {
+            found.verdict = verdict;
+            found.entry = entry.name;
+        }
+    }
+    return found;
+}
+
+bool IsListed(const std::vector<std::wstring>& names, const std::wstring& name)
+{
+    for (const std::wstring& listed : names) {
+        if (EqualsNoCase(listed.c_str(), name.c_str()))
+            return true;
+    }
+    return false;
+}
+
+// Whether an opened entry of the held folder is still a crash file there:
+// by its handle's attributes, and by where the system says the open file
+// lies, which must be the held folder (finalPath) under the entry's name.
+// Where a link cannot be opened as itself (Wine opens what it leads to, and
+// does not mark a link to a file), only that place tells it.
+CrashFolderCheck RecheckEntry(HANDLE entry, const std::wstring& name, const std::wstring& finalPath)
+{
+    FolderEntry opened;
+    DWORD error = 0;
+    if (!InformationOf(entry, opened, error))
+        return Verdict(CrashFolderVerdict::NOT_DELETED, name, error);
+    CrashFolderVerdict verdict = EntryVerdict(name.c_str(), opened.attributes);
+    if (verdict != CrashFolderVerdict::CRASH_FOLDER)
+        return Verdict(verdict, name);
+    std::wstring location = FinalPathOf(entry, VOLUME_NAME_DOS, error);
+    std::wstring expected = finalPath;
+    if (expected.empty() || !IsSeparator(expected.back()))
+        expected += L'\\';
+    expected += name;
+    if (location.empty() || !EqualsNoCase(location.c_str(), expected.c_str()))
+        return Verdict(CrashFolderVerdict::LEADS_ELSEWHERE, name);
+    return Verdict(CrashFolderVerdict::CRASH_FOLDER);
+}
+
+// Why a held folder that still holds entries could not be removed: one of
+// the checked files that did not go, or else entries added after the check.
+CrashFolderCheck WhyNotEmpty(HANDLE held, const std::vector<std::wstring>& checked)
+{
+    std::vector<FolderEntry> entries;
+    DWORD error = 0;
+    if (!ListHeldFolder(held, entries, error))
+        return Verdict(CrashFolderVerdict::NOT_REMOVED, std::wstring(), ERROR_DIR_NOT_EMPTY);
+    for (const FolderEntry& entry : entries) {
+        if (IsListed(checked, entry.name))
+            return Verdict(CrashFolderVerdict::NOT_DELETED, entry.name);
+    }
+    return Verdict(CrashFolderVerdict::GAINED_ENTRIES);
+}
+
+// Removes the emptied folder through its handle, which this closes, and
+// makes sure it is gone.
+CrashFolderCheck RemoveHeldFolder(UniqueHandle& held, const std::wstring& finalPath,
+                                  const std::vector<std::wstring>& checked)
+{
+    DWORD error = 0;
+    if (!MarkForDeletion(held.Get(), error)) {
+        if (error == ERROR_DIR_NOT_EMPTY)
+            return WhyNotEmpty(held.Get(), checked);
+        return Verdict(CrashFolderVerdict::NOT_REMOVED, std::wstring(), error);
+    }
+    held.Reset();
+    // Only asked, never acted on: whatever goes by this name now is not
+    // touched.
+    if (GetFileAttributesW(finalPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return Verdict(CrashFolderVerdict::NOT_REMOVED);
+    return Verdict(CrashFolderVerdict::CRASH_FOLDER);
+}
+
+// Deletes the files the check listed, each opened through the held folder
+// and checked again, then removes the folder. The first file that no longer
+// passes the rule stops it; a file that cannot be deleted keeps the folder
+// once the others are deleted.
+CrashFolderCheck DeleteCheckedFiles(const std::wstring& folder, UniqueHandle& held,
+                                    const std::wstring& finalPath, const CrashFolderCheck& checked)
+{
+    CrashFolderCheck undeleted = Verdict(CrashFolderVerdict::CRASH_FOLDER);
     for (const std::wstring& name : checked.files) {
-        if (!StillNames(held.Get(), folder)) {
-            result.verdict = CrashFolderVerdict::REPLACED;
-            return result;
-        }
-        std::wstring path = folder + L"\\" + name;
-        DWORD attributes = GetFileAttributesW(path.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES)
+        DWORD error = 0;
+        UniqueHandle entry(OpenHeldEntry(held.Get(), name, error));
+        CrashFolderCheck why = Verdict(CrashFolderVerdict::NOT_DELETED, name, error);
+        if (!entry && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
             continue; // gone already
-        result.verdict = EntryVerdict(name.c_str(), attributes);
-        if (result.verdict != CrashFolderVerdict::CRASH_FOLDER) {
-            result.entry = name;
-            return result;
+        if (entry) {
+            CrashFolderCheck again = RecheckEntry(entry.Get(), name, finalPath);
+            if (again.verdict == CrashFolderVerdict::CRASH_FOLDER) {
+                if (EntryHook)
+                    EntryHook(folder, name);
+                if (MarkForDeletion(entry.Get(), error))
+                    continue;
+                why.error = error;
+            } else if (again.verdict == CrashFolderVerdict::NOT_DELETED) {
+                why = again;
+            } else {
+                return again;
+            }
         }
-        if (!DeleteFileW(path.c_str()))
-            allDeleted = false;
+        if (undeleted.verdict == CrashFolderVerdict::CRASH_FOLDER)
+            undeleted = why;
     }
-    if (!StillNames(held.Get(), folder)) {
-        result.verdict = CrashFolderVerdict::REPLACED;
-        return result;
-    }
-    held.Reset(); // the folder cannot be removed while it is held
-    if (!RemoveDirectoryW(folder.c_str()) && GetLastError() == ERROR_DIR_NOT_EMPTY && allDeleted)
-        result.verdict = CrashFolderVerdict::GAINED_ENTRIES;
-    return result;
+    if (undeleted.verdict != CrashFolderVerdict::CRASH_FOLDER)
+        return undeleted;
+    return RemoveHeldFolder(held, finalPath, checked.files);
 }
 
 } // namespace
@@ -204,105 +328,42 @@ bool IsRootPath(const std::wstring& fullPath)
 
 CrashFolderCheck CheckCrashFolder(const std::wstring& folder)
 {
-    CrashFolderCheck check;
     std::wstring full = FullPath(folder);
-    if (IsRootPath(full)) {
-        check.verdict = CrashFolderVerdict::ROOT;
-        return check;
+    if (IsRootPath(full))
+        return Verdict(CrashFolderVerdict::ROOT);
+    UniqueHandle held(OpenHeldFolder(HeldFolderPath(full)));
+    if (!held) {
+        DWORD error = GetLastError();
+        return Verdict(CrashFolderVerdict::NOT_LISTED, std::wstring(), error);
     }
-    // Named with a trailing separator, a link reads as the folder it leads to.
-    DWORD attributes = GetFileAttributesW(WithoutTrailingSeparators(full).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        check.verdict = CrashFolderVerdict::LINK;
-        return check;
-    }
-    WIN32_FIND_DATAW entry;
-    FindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (!find) {
-        check.error = GetLastError();
-        return check;
-    }
-    CrashFolderCheck found; // the first link or other file
-    found.verdict = CrashFolderVerdict::CRASH_FOLDER;
-    do {
-        if (IsDotEntry(entry.cFileName))
-            continue;
-        CrashFolderVerdict verdict = EntryVerdict(entry.cFileName, entry.dwFileAttributes);
-        if (verdict == CrashFolderVerdict::HOLDS_FOLDER) {
-            check.verdict = verdict;
-            check.entry = entry.cFileName;
-            return check;
-        }
-        if (verdict == CrashFolderVerdict::CRASH_FOLDER) {
-            found.files.push_back(entry.cFileName);
-        } else if (found.verdict == CrashFolderVerdict::CRASH_FOLDER) {
-            found.verdict = verdict;
-            found.entry = entry.cFileName;
-        }
-    } while (FindNextFileW(find.Get(), &entry));
-    DWORD error = GetLastError();
-    if (error != ERROR_NO_MORE_FILES) {
-        check.error = error;
-        return check;
-    }
-    return found;
-}
-
-std::string KeptFolderLine(const CrashFolderCheck& check)
-{
-    std::string name = ConvertToUtf8(check.entry);
-    char line[KEPT_LINE_SIZE];
-    switch (check.verdict) {
-    case CrashFolderVerdict::CRASH_FOLDER:
-        return std::string();
-    case CrashFolderVerdict::ROOT:
-        snprintf(line, sizeof(line),
-                 "Error: Folder kept: it is the root of a drive or share, not a crash folder\n");
-        break;
-    case CrashFolderVerdict::LINK:
-        snprintf(line, sizeof(line), "Error: Folder kept: it is a link, not a crash folder\n");
-        break;
-    case CrashFolderVerdict::HOLDS_FOLDER:
-        snprintf(line, sizeof(line),
-                 "Error: Folder kept: it holds the folder \"%s\", so it is not a crash folder\n",
-                 name.c_str());
-        break;
-    case CrashFolderVerdict::HOLDS_LINK:
-        snprintf(line, sizeof(line),
-                 "Error: Folder kept: it holds the link \"%s\", so it is not a crash folder\n", name.c_str());
-        break;
-    case CrashFolderVerdict::HOLDS_OTHER:
-        snprintf(line, sizeof(line), "Error: Folder kept: it holds \"%s\", which is not a crash file\n",
-                 name.c_str());
-        break;
-    case CrashFolderVerdict::NOT_LISTED:
-        snprintf(line, sizeof(line), "Error: Folder kept: its entries could not be listed. Error code: %lu\n",
-                 check.error);
-        break;
-    case CrashFolderVerdict::GAINED_ENTRIES:
-        snprintf(line, sizeof(line), "Error: Folder kept: entries were added to it after it was checked\n");
-        break;
-    case CrashFolderVerdict::REPLACED:
-        snprintf(line, sizeof(line),
-                 "Error: Folder kept: another folder took its place after it was checked\n");
-        break;
-    }
-    return line;
+    std::wstring finalPath;
+    return CheckHeldFolder(held.Get(), HeldFolderPath(full), finalPath);
 }
 
 bool DeleteCrashFolder(const std::wstring& folder)
 {
-    UniqueHandle held(OpenCheckedFolder(folder));
-    DWORD heldError = held ? 0 : GetLastError();
-    CrashFolderCheck check = CheckCrashFolder(folder);
-    if (check.verdict == CrashFolderVerdict::CRASH_FOLDER && !held) {
-        check.verdict = CrashFolderVerdict::NOT_LISTED;
-        check.error = heldError;
+    std::wstring full = FullPath(folder);
+    CrashFolderCheck check = Verdict(CrashFolderVerdict::ROOT);
+    UniqueHandle held;
+    std::wstring finalPath;
+    if (!IsRootPath(full)) {
+        std::wstring path = HeldFolderPath(full);
+        held.Reset(OpenHeldFolder(path));
+        DWORD error = GetLastError();
+        if (held)
+            check = CheckHeldFolder(held.Get(), path, finalPath);
+        else
+            check = Verdict(CrashFolderVerdict::NOT_LISTED, std::wstring(), error);
     }
     if (check.verdict == CrashFolderVerdict::CRASH_FOLDER) {
         if (CheckedHook)
             CheckedHook(folder);
-        check = DeleteCheckedFiles(folder, held, check);
+        // Deleting goes through the held handle alone; a path that names
+        // another folder now still says the folder is not where it was.
+        if (StillNames(held.Get(), folder))
+            check = DeleteCheckedFiles(folder, held, finalPath, check);
+        else
+            check = Verdict(CrashFolderVerdict::REPLACED);
     }
     if (check.verdict != CrashFolderVerdict::CRASH_FOLDER) {
         PrintError("%s", KeptFolderLine(check).c_str());
@@ -314,4 +375,9 @@ bool DeleteCrashFolder(const std::wstring& folder)
 void SetFolderCheckedHook(FolderCheckedHook hook)
 {
     CheckedHook = hook;
+}
+
+void SetEntryCheckedHook(EntryCheckedHook hook)
+{
+    EntryHook = hook;
 }

@@ -14,21 +14,25 @@
 #include <vector>
 
 enum class CrashFolderVerdict {
-    CRASH_FOLDER,   // only crash files: may be deleted
-    ROOT,           // the root of a drive or share
-    LINK,           // the folder is itself a link or junction
-    HOLDS_FOLDER,   // a subfolder (or a link to a folder) is in it
-    HOLDS_LINK,     // a file that is a link is in it
-    HOLDS_OTHER,    // a file of another kind is in it
-    NOT_LISTED,     // its entries could not be read
-    GAINED_ENTRIES, // entries came into it after it was checked
-    REPLACED,       // another folder took its path after it was checked
+    CRASH_FOLDER,    // only crash files: may be deleted
+    ROOT,            // the root of a drive or share
+    LINK,            // the folder is itself a link or junction
+    HOLDS_FOLDER,    // a subfolder (or a link to a folder) is in it
+    HOLDS_LINK,      // a file that is a link is in it
+    HOLDS_OTHER,     // a file of another kind is in it
+    NOT_LISTED,      // its entries could not be read
+    GAINED_ENTRIES,  // entries came into it after it was checked
+    REPLACED,        // another folder took its path after it was checked
+    LEADS_ELSEWHERE, // a checked file, opened, lies in another folder
+    UNNAMED,         // the system gives no path for it
+    NOT_DELETED,     // a checked file in it could not be deleted
+    NOT_REMOVED,     // it could not be removed, or was still there after
 };
 
 struct CrashFolderCheck {
     CrashFolderVerdict verdict = CrashFolderVerdict::NOT_LISTED;
     std::wstring entry;              // the name of the entry that decided it, if any
-    DWORD error = 0;                 // for NOT_LISTED
+    DWORD error = 0;                 // for NOT_LISTED, UNNAMED, NOT_DELETED, NOT_REMOVED
     std::vector<std::wstring> files; // the crash files listed, the only ones to delete
 };
 
@@ -39,24 +43,29 @@ bool IsCrashFileName(const wchar_t* name);
 
 // True for the full path of a drive's, a volume's or a share's root ("C:\",
 // "\\h\s"), also in the device forms ("\\?\C:\", "\\.\UNC\h\s",
-// "\\?\GLOBALROOT\Device\Mup\h\s"); trailing separators do not count.
+// "\\?\GLOBALROOT\Device\Mup\h\s"); trailing separators do not count. A
+// spelling tells only so much (a mapped drive's folder, a device's other
+// names): the check also asks the system what the folder it holds is.
 bool IsRootPath(const std::wstring& fullPath);
 
 // Whether folder holds only crash files and is neither a root nor a link
-// itself; the first subfolder found decides before any other file. One
-// listing: the crash files it found are the ones DeleteCrashFolder deletes.
+// itself; the first subfolder found decides before any other file. The
+// folder is judged by what the system names the folder it opened, and
+// listed through that handle: the crash files it found are the ones
+// DeleteCrashFolder deletes.
 CrashFolderCheck CheckCrashFolder(const std::wstring& folder);
 
 // The "Error: " line saying why a folder was kept.
 std::string KeptFolderLine(const CrashFolderCheck& check);
 
-// Deletes folder when CheckCrashFolder finds it a crash folder; otherwise
-// prints KeptFolderLine and leaves it. Only the files the check listed are
-// deleted, each while the path still names the folder checked and the file
-// still passes the same rule; whatever does not stops the deletion and keeps
-// the folder, as does anything added after the check. True when nothing was
-// kept for such a reason (a file that cannot be deleted, such as a read-only
-// one, stays with its folder without a line).
+// Deletes folder when CheckCrashFolder finds it a crash folder. Only the
+// files the check listed are deleted, each opened through the handle the
+// folder was checked by (held_folder.h) and deleted while it still passes
+// the same rule; then the folder is removed through that handle. A path that
+// came to name another folder, a file that no longer passes, one that cannot
+// be deleted (such as a read-only one) and anything added after the check
+// keep the folder. True only when the folder is gone; otherwise prints
+// KeptFolderLine, the one line saying why.
 bool DeleteCrashFolder(const std::wstring& folder);
 
 // For tests only: called with the folder after DeleteCrashFolder has
@@ -64,3 +73,9 @@ bool DeleteCrashFolder(const std::wstring& folder);
 // folder in between. Nothing is called unless a test sets it.
 using FolderCheckedHook = void (*)(const std::wstring& folder);
 void SetFolderCheckedHook(FolderCheckedHook hook);
+
+// For tests only: called with the folder and the name of a checked file
+// once that file is open and has passed the rule again, just before it is
+// deleted, so that a test can change what lies around it.
+using EntryCheckedHook = void (*)(const std::wstring& folder, const std::wstring& name);
+void SetEntryCheckedHook(EntryCheckedHook hook);

@@ -64,21 +64,21 @@ int SubmitCrashReport(const std::wstring& folder, bool unattended)
         break;
     case ReadResult::OPEN_FAILED:
         PrintError("Error: CreateFile() failed. Error code: %lu\n", GetLastError());
-        return 1;
+        return COURIER_STOPPED;
     case ReadResult::READ_FAILED:
-        return 1;
+        return COURIER_STOPPED;
     case ReadResult::TOO_LARGE:
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         PrintEncodeError();
-        return 1;
+        return COURIER_STOPPED;
     }
 
     ReportBody body;
     if (!CreateReportBody(body))
-        return 1;
+        return COURIER_STOPPED;
     if (!AppendField(body, "Description=", description.c_str())) {
         PrintEncodeError();
-        return 1;
+        return COURIER_STOPPED;
     }
     bool inHouse = IsInHouseMachine();
     if (inHouse && !AppendEncodedValue(body, ExtractLogContext(folder).c_str()))
@@ -87,7 +87,7 @@ int SubmitCrashReport(const std::wstring& folder, bool unattended)
     std::string language = NarrowReportText(GetLanguageCode(), LANGUAGE_BYTES);
     if (!AppendField(body, "&Lang=", language.c_str())) {
         PrintEncodeError();
-        return 1;
+        return COURIER_STOPPED;
     }
 
     if (inHouse) {
@@ -97,16 +97,17 @@ int SubmitCrashReport(const std::wstring& folder, bool unattended)
             std::string reporter = NarrowReportText(user, 4 * wcslen(user) + 1);
             if (!AppendField(body, "&Reporter=", reporter.c_str())) {
                 PrintEncodeError();
-                return 1;
+                return COURIER_STOPPED;
             }
         }
     }
 
+    bool delivered;
     if (unattended) {
         AttachCrashFiles(body, folder);
-        SendReportUnattended(CrashEndpointUrl().c_str(), ReportBodyText(body));
+        delivered = SendReportUnattended(CrashEndpointUrl().c_str(), ReportBodyText(body));
     } else {
-        RunReportWizard(body, folder);
+        delivered = RunReportWizard(body, folder);
     }
-    return 0;
+    return delivered ? COURIER_DONE : COURIER_NOT_DELIVERED;
 }

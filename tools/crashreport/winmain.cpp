@@ -2,11 +2,13 @@
 //
 //   FaultCourier.exe "<crash folder>" [/UNATTENDED]
 //
-// Exit code 0 when the report was handled (the folder is gone), 1 when it
-// stopped early (the folder stays), 2 when the report was handled but the
-// folder is not one a crash report leaves or changed after it was checked
-// (it stays). Failures are printed to standard output as lines that begin
-// "Error: ".
+// Exit code 0 when the report was delivered (or the user chose not to send
+// it) and the folder is gone, 1 when it stopped before sending (the folder
+// stays), 2 when the report was handled but the folder stays: it is not one
+// a crash report leaves, changed after it was checked or could not be
+// deleted whole; 4 when the report was sent but not delivered (no answer,
+// or one other than 2xx) and the folder is gone. Failures are printed to
+// standard output as lines that begin "Error: ".
 #include <windows.h>
 
 #include "command_line.h"
@@ -21,13 +23,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
     case CommandLineStatus::OK:
         break;
     case CommandLineStatus::NO_FOLDER:
-        return 1;
+        return COURIER_STOPPED;
     case CommandLineStatus::TOO_LONG:
         PrintError("Error: command line argument too long\n");
-        return 1;
+        return COURIER_STOPPED;
     }
     int result = SubmitCrashReport(arguments.folder, arguments.unattended);
-    if (result != 0)
+    if (result == COURIER_STOPPED)
         return result;
-    return DeleteCrashFolder(arguments.folder) ? 0 : 2;
+    // Nothing sends the report again, delivered or not: the folder goes.
+    return DeleteCrashFolder(arguments.folder) ? result : COURIER_FOLDER_KEPT;
 }

@@ -118,8 +118,8 @@ bool PostNow(PostJob& job)
         SetError(job, "Error: HttpOpenRequest() failed. Error code: %lu\n", GetLastError());
         return false;
     }
-    if (!HttpSendRequestW(request.Get(), CONTENT_TYPE_HEADER, wcslen(CONTENT_TYPE_HEADER),
-                          job.body.data(), static_cast<DWORD>(job.body.size()))) {
+    if (!HttpSendRequestW(request.Get(), CONTENT_TYPE_HEADER, wcslen(CONTENT_TYPE_HEADER), job.body.data(),
+                          static_cast<DWORD>(job.body.size()))) {
         SetError(job, "Error: HttpSendRequest() failed. Error code: %lu\n", GetLastError());
         return false;
     }
@@ -129,6 +129,10 @@ bool PostNow(PostJob& job)
     if (!HttpQueryInfoW(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
                         nullptr)) {
         SetError(job, "Error: HttpQueryInfo() failed. Error code: %lu\n", GetLastError());
+        return false;
+    }
+    if (status < 200 || status > 299) {
+        SetError(job, "Error: The crash server answered with status %lu\n", status);
         return false;
     }
     if (status == HTTP_STATUS_OK && job.parse) {

@@ -24,8 +24,9 @@ using SendWaiter = std::function<SendWaitResult(HANDLE sendThread, DWORD timeout
 // With parse, a status 200 answer is read whole and parsed into answer.
 // The wait blocks the calling thread unless a waiter is given (a window's
 // thread gives one that keeps its windows answering). Returns true when the
-// server answered with any status code; false (after an "Error: " line) when
-// the URL is bad, the request could not be made, the deadline passed or the
-// waiter was cancelled.
+// report was delivered: the server answered with a 2xx status. False (after
+// an "Error: " line) when it answered with any other status (a server or
+// client error: the report did not arrive), the URL is bad, the request
+// could not be made, the deadline passed or the waiter was cancelled.
 bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse,
                      const SendWaiter& wait = SendWaiter());

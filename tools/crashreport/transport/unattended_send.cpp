@@ -17,8 +17,8 @@ bool SendReportUnattended(const wchar_t* url, const char* body)
 {
     bool inHouse = IsInHouseMachine();
     ServerAnswer answer;
-    bool answered = PostCrashReport(url, body, answer, inHouse);
-    if (answered && inHouse && answer.bugNumber[0]) {
+    bool delivered = PostCrashReport(url, body, answer, inHouse);
+    if (delivered && inHouse && answer.bugNumber[0]) {
         wchar_t path[MODULE_PATH_SIZE];
         DWORD length = GetModuleFileNameW(nullptr, path, MODULE_PATH_SIZE);
         if (length > 0 && length < MODULE_PATH_SIZE) {
@@ -27,5 +27,5 @@ bool SendReportUnattended(const wchar_t* url, const char* body)
                 WriteBugNumberFile(folder, answer.bugNumber);
         }
     }
-    return answered;
+    return delivered;
 }

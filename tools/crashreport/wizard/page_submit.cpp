@@ -129,7 +129,9 @@ void OnSubmitTimer(HWND page, WizardContext& context)
     switch (context.submitStep) {
     case 1:
     case 2:
-        AppendDlgItemTextByKey(page, IDC_PROGRESS_TEXT, "STRING_DONE");
+        // The POST of step 2 may have delivered nothing.
+        AppendDlgItemTextByKey(page, IDC_PROGRESS_TEXT,
+                               context.submitStep == 2 && context.failed ? "STRING_FAILED" : "STRING_DONE");
         AdvanceSubmitStep(page, context);
         break;
     case SUBMIT_STEP_FINISHED:

@@ -42,14 +42,14 @@ PROPSHEETPAGEW MakeWizardPage(int dialogId, DLGPROC procedure, WizardContext* co
     return page;
 }
 
-void RunReportWizard(ReportBody& body, const std::wstring& folder)
+bool RunReportWizard(ReportBody& body, const std::wstring& folder)
 {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ALL_COMMON_CONTROL_CLASSES};
     if (!InitCommonControlsEx(&controls))
-        return;
+        return true;
     ModuleHandle richEdit(LoadLibraryW(L"Riched20.dll"));
     if (!richEdit)
-        return;
+        return true;
 
     WizardContext context;
     context.body = &body;
@@ -82,4 +82,5 @@ void RunReportWizard(ReportBody& body, const std::wstring& folder)
     sheet.hbmWatermark = watermark.Get();
     sheet.hbmHeader = header.Get();
     PropertySheetW(&sheet);
+    return !context.failed;
 }

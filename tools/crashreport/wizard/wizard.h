@@ -10,5 +10,6 @@
 // repro steps and the crash files are appended, the report is posted and the
 // server's verdict shown. Returns when the wizard closes however it closed,
 // or at once when the common controls or the rich edit library cannot be
-// had.
-void RunReportWizard(ReportBody& body, const std::wstring& folder);
+// had: false when the report was sent and not delivered (the failure page),
+// true when it was delivered or never sent.
+bool RunReportWizard(ReportBody& body, const std::wstring& folder);

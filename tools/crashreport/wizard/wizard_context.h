@@ -24,7 +24,7 @@ struct WizardContext {
     int submitStep = 0;
     std::wstring folder; // the CrashFolder
     ServerAnswer answer; // bug number, fixed, rejected, suspect text
-    bool failed = false; // the POST did not reach the server
+    bool failed = false; // the POST did not deliver the report (no 2xx answer)
     // While the POST runs the sheet keeps answering; its Cancel ends the
     // wait as a failed send would.
     bool sending = false;
