@@ -102,7 +102,7 @@ TEST_F(PickDirectoryTest, TheTypedFolderIsTakenAndTheUnusedDefaultRemoved)
     ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles)));
     const std::wstring proposed = std::wstring(programFiles) + L"\\Vantorel";
     RemoveDirectoryW(proposed.c_str());
-    ASSERT_FALSE(FileExists(proposed));
+    ASSERT_FALSE(FileExists(proposed)) << "the proposed folder holds files of an earlier run";
     testing_support::TempDir dir;
     steps_test::LogCapture log;
     ReqPickDirectory step;

@@ -59,10 +59,10 @@ struct DialogAnswer {
 // again. When a dialog does not come in time, an answer does not take, or a
 // dialog comes after the answers are used up, the user ends every dialog
 // shown from then on (Cancel, then closing it, then a quit message to its
-// thread, again and again), so the modal loop waiting for it returns (a
-// quit message may then be left in that thread's queue); the destructor stops the user and
-// fails the test with what went wrong. So a miss is a failed test with a
-// message, never a run that waits for ever.
+// thread, again and again), so the modal loop waiting for it returns (after
+// the quit message, that thread's queue holds it again); the destructor
+// stops the user and fails the test with what went wrong. So a miss is a
+// failed test with a message, never a run that waits for ever.
 class DialogUser {
   public:
     DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId = 0);

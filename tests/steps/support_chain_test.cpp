@@ -54,8 +54,8 @@ public:
 };
 
 // The folder of deleted items of Wine's recycle bin: the XDG trash of the
-// run's home. Where it is missing (a fresh home) Wine deletes outright, so
-// it is made here as a desktop makes it on its first use.
+// run's home, which Wine sets up on its first use (also in a home that does
+// not exist yet).
 std::wstring RecycleBinFiles()
 {
     std::wstring data = testing_support::EnvW(L"XDG_DATA_HOME");
@@ -69,10 +69,7 @@ std::wstring RecycleBinFiles()
     }
     for (wchar_t& c : data)
         c = c == L'/' ? L'\\' : c;
-    std::wstring trash = data + L"\\Trash";
-    SHCreateDirectoryExW(nullptr, (trash + L"\\info").c_str(), nullptr);
-    SHCreateDirectoryExW(nullptr, (trash + L"\\files").c_str(), nullptr);
-    return trash + L"\\files";
+    return data + L"\\Trash\\files";
 }
 
 // The names of the items in a folder.
