@@ -64,11 +64,12 @@ class LauncherRunTest : public ::testing::Test {
         WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", downloadDir_.path().c_str());
         savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
         WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
-        // PLAY starts the stand-in game, which records its start and ends.
+        // The install holds an earlier release's game: the update must
+        // replace it with the release's, the stand-in game, which PLAY
+        // starts and which records its start and ends.
         std::wstring install = downloadDir_ / L"Public";
         CreateDirectoryW(install.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\Vantorel.x64.exe").c_str(),
-                              (install + L"\\Vantorel.x64.exe").c_str(), FALSE));
+        ASSERT_TRUE(WriteFileBytes(install + L"\\Vantorel.x64.exe", "the game of an earlier release"));
         SetEnvironmentVariableW(L"VANTOREL_STANDIN_GAME", L"exit:0");
         SetEnvironmentVariableW(L"VANTOREL_STANDIN_RECORD", gameRecord_.c_str());
     }
@@ -297,10 +298,8 @@ TEST_F(LauncherRunTest, ADoubleClickOnTheFirstAgreementDoesNotAcceptTheSecond)
               std::string::npos);
     Sleep(PAGE_SETTLE_MS + 500);
     PostMessageW(launcher.Window(), MM_JOY1BUTTONDOWN, JOY_BUTTON1, 0);
-    // The game quits the launcher; a launcher still on its ready page after
-    // that is closed.
-    EXPECT_FALSE(launcher.WaitUntil([] { return false; }, 15000)) << "the launcher did not quit";
-    EXPECT_EQ(launcher.RunToItsEnd(false, 10000), 0);
+    // Starting the game ends the launcher, by itself and with 0.
+    EXPECT_EQ(launcher.WaitForItsEnd(15000), 0) << "the launcher did not end by itself within 15 s of PLAY";
     ExpectReleaseInstalled();
     DWORD start = GetTickCount();
     while (GameStarts() == 0 && GetTickCount() - start < 5000)
@@ -402,7 +401,16 @@ TEST_F(LauncherRunTest, HeadlessQuitAtTheInstallFolderQuestionEndsAsAFailedRun)
 TEST_F(LauncherRunTest, NothingIsSentOnceTheReadyPageWasReached)
 {
     WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
-    ASSERT_EQ(Run(L"-nocef"), 0);
+    LauncherProcess launcher(L"-nocef");
+    ASSERT_TRUE(launcher.Started());
+    const std::wstring play = steps_test::Text("PLAY");
+    ASSERT_TRUE(launcher.WaitUntil([&] { return launcher.EnabledMainButton() == play; }, 60000))
+        << "the ready page did not come";
+    wchar_t status[256] = {};
+    GetWindowTextW(GetDlgItem(launcher.Window(), IDC_STATUS_TEXT), status, 256);
+    EXPECT_EQ(status, steps_test::Text("READY_TO_PLAY"));
+    ASSERT_EQ(launcher.RunToItsEnd(true, 60000), 0);
+    EXPECT_EQ(launcher.LastPage(), LauncherPage::Ready);
     EXPECT_TRUE(Uploads().empty());
     EXPECT_EQ(ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 7), 1u);
 }

@@ -1,5 +1,5 @@
 // The DirectX step's decisions on machines given by their adapter list, and
-// one probe of the real (Wine) adapters.
+// one run on the real (Wine) adapter.
 #include "command_line.h"
 #include "launcher_settings.h"
 #include "log.h"
@@ -10,8 +10,10 @@
 
 #include <gtest/gtest.h>
 
-#include <iostream>
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -179,17 +181,31 @@ TEST_F(DirectXStepTest, WithoutTheDxgiFactoryTheCheckFailsInsteadOfTheLauncher)
     }
 }
 
-TEST_F(DirectXStepTest, TheRealAdaptersAreProbedWithoutHarm)
+TEST_F(DirectXStepTest, WinesAdapterPassesTheStepWithDirectX11)
 {
+    // Wine's adapter stands for a real one: a named hardware adapter at
+    // level 11 or above.
+    ReqDirectX probe;
+    std::vector<ProbedAdapter> adapters;
+    ASSERT_TRUE(WalkDxgiAdapters(probe, adapters));
+    auto hardware = std::find_if(adapters.begin(), adapters.end(),
+                                 [](const ProbedAdapter& adapter) { return !adapter.software; });
+    ASSERT_NE(hardware, adapters.end()) << "no hardware adapter was found";
+    std::string name(hardware->description.begin(), hardware->description.end());
+    EXPECT_FALSE(name.empty());
+    EXPECT_GE(hardware->level, D3D_FEATURE_LEVEL_11_0) << FeatureLevelName(hardware->level);
+
+    // The step on it goes on without a page: dx10 and dx11, not dx12 (public
+    // cluster, access level 0), and the chosen dx11 is kept.
     AdapterWalkFunction = WalkDxgiAdapters;
     steps_test::LogCapture log;
-    ReqDirectX step;
-    step.ProbeAdapters();
-    std::string text = log.Text();
-    bool any = GraphicsApiSupported[0] || GraphicsApiSupported[1] || GraphicsApiSupported[2];
-    EXPECT_EQ(any, text.find("Found D3D adapter ") != std::string::npos) << text;
-    EXPECT_FALSE(GraphicsApiSupported[2]); // public cluster, access level 0
-    std::cout << text;
+    GraphicsAPI = 1;
+    EXPECT_EQ(Run(), "");
+    EXPECT_EQ(Supported(), (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(GraphicsAPI, 1);
+    EXPECT_TRUE(log.Contains("Found D3D adapter " + std::to_string(hardware->index) + ": " + name +
+                             " (D3D_FEATURE_LEVEL_" + FeatureLevelName(hardware->level) + ")\r\n"))
+        << log.Text();
 }
 
 } // namespace

@@ -267,10 +267,16 @@ void DialogUser::EndTheRest()
                  " was shown that no answer was for, or that did not take its answer: the test ended it");
         }
         // Cancel, as a person would; a dialog that does not take it is
-        // closed.
+        // closed. One that takes neither (a box without Cancel, a dialog
+        // procedure that ignores both) has its modal loop ended by a quit
+        // message to its thread: the loop returns and destroys the dialog.
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        if (!WaitUntilGone(dialog, 1000))
-            PostMessageW(dialog, WM_CLOSE, 0, 0);
+        if (WaitUntilGone(dialog, 1000))
+            continue;
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        if (WaitUntilGone(dialog, 1000))
+            continue;
+        PostThreadMessageW(GetWindowThreadProcessId(dialog, nullptr), WM_QUIT, 0, 0);
         WaitUntilGone(dialog, 1000);
     }
 }

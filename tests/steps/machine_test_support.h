@@ -58,10 +58,11 @@ struct DialogAnswer {
 // once its dialog is no longer shown; while the dialog stays it is given
 // again. When a dialog does not come in time, an answer does not take, or a
 // dialog comes after the answers are used up, the user ends every dialog
-// shown from then on (Cancel, then closing it, again and again), so the
-// modal loop waiting for it returns; the destructor stops the user and
-// fails the test with what went wrong. So a miss is a failed test with a
-// message, never a run that waits for ever.
+// shown from then on (Cancel, then closing it, then a quit message to its
+// thread, again and again), so the modal loop waiting for it returns (after
+// the quit message, that thread's queue holds it again); the destructor
+// stops the user and fails the test with what went wrong. So a miss is a
+// failed test with a message, never a run that waits for ever.
 class DialogUser {
   public:
     DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId = 0);

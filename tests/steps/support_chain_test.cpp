@@ -14,7 +14,9 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using testing_support::FileExists;
 using testing_support::ReadFileBytes;
@@ -50,6 +52,41 @@ public:
         ResetSupportLogFolderForTest();
     }
 };
+
+// The folder of deleted items of Wine's recycle bin: the XDG trash of the
+// run's home, which Wine sets up on its first use (also in a home that does
+// not exist yet).
+std::wstring RecycleBinFiles()
+{
+    std::wstring data = testing_support::EnvW(L"XDG_DATA_HOME");
+    if (!data.empty()) {
+        data = L"Z:" + data;
+    } else {
+        data = testing_support::EnvW(L"WINEHOMEDIR"); // "\\??\\Z:\\home\\..."
+        if (data.rfind(L"\\??\\", 0) == 0)
+            data.erase(0, 4);
+        data += L"\\.local\\share";
+    }
+    for (wchar_t& c : data)
+        c = c == L'/' ? L'\\' : c;
+    return data + L"\\Trash\\files";
+}
+
+// The names of the items in a folder.
+std::vector<std::wstring> ItemsIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW item;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &item);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (wcscmp(item.cFileName, L".") != 0 && wcscmp(item.cFileName, L"..") != 0)
+            names.push_back(item.cFileName);
+    } while (FindNextFileW(find, &item));
+    FindClose(find);
+    return names;
+}
 
 std::wstring ProductFile(const wchar_t* name)
 {
@@ -108,12 +145,8 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     std::wstring folder = desktop / L"Vantorel Logs";
     ASSERT_EQ(GetSupportLogFolder(), folder);
 
-    // Wine's recycle bin lies in the home of the test run (see the build).
-    std::wstring home = testing_support::EnvW(L"TEST_ROOT") + L"/home";
-    std::wstring trash = L"Z:" + home + L"/.local/share/Trash";
-    for (wchar_t& c : trash)
-        c = c == L'/' ? L'\\' : c;
-    testing_support::RemoveTree(trash);
+    std::wstring bin = RecycleBinFiles();
+    std::vector<std::wstring> binBefore = ItemsIn(bin);
 
     // A folder of an earlier request, and the game's files.
     CreateDirectoryW(folder.c_str(), nullptr);
@@ -135,11 +168,18 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     ASSERT_EQ(RequirementQueue.size(), 1u) << log.Text();
     EXPECT_STREQ(RequirementQueue.front()->name, L"ReadyForSupport");
 
+    // The folder of the earlier request went to the recycle bin, whole.
     EXPECT_FALSE(FileExists(folder + L"\\old.txt"));
-    // Wine keeps the recycle bin below $HOME when it can set one up there and
-    // deletes the folder outright when it cannot (seen on a fresh home).
-    if (FileExists(trash + L"\\files")) {
-        EXPECT_TRUE(FileExists(trash + L"\\files\\Vantorel Logs\\old.txt"));
+    std::wstring binned;
+    for (const std::wstring& name : ItemsIn(bin)) {
+        if (std::find(binBefore.begin(), binBefore.end(), name) == binBefore.end() &&
+            ReadFileBytes(bin + L"\\" + name + L"\\old.txt") == "old")
+            binned = name;
+    }
+    EXPECT_FALSE(binned.empty()) << "the earlier folder is not in the recycle bin";
+    if (!binned.empty()) {
+        testing_support::RemoveTree(bin + L"\\" + binned);
+        DeleteFileW((bin + L"\\..\\info\\" + binned + L".trashinfo").c_str());
     }
     EXPECT_EQ(ReadFileBytes(folder + L"\\QX.log"), "game log");
     EXPECT_EQ(ReadFileBytes(folder + L"\\QX.cfg"), "game cfg");

@@ -45,6 +45,15 @@ bool LauncherProcess::WaitUntil(const std::function<bool()>& done, DWORD timeout
     return false;
 }
 
+int LauncherProcess::WaitForItsEnd(DWORD timeoutMs)
+{
+    DWORD code = 0;
+    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process_, &code))
+        return -1;
+    return static_cast<int>(code);
+}
+
 void LauncherProcess::Kill()
 {
     if (!process_)

@@ -29,6 +29,10 @@ class LauncherProcess {
     bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs);
     // Terminates the process at once and waits (bounded) until it is gone.
     void Kill();
+    // Waits, touching nothing, until the launcher ends by itself. Returns
+    // the exit code, or -1 when it still runs after timeoutMs (it is left
+    // running).
+    int WaitForItsEnd(DWORD timeoutMs);
 
     // Waits, pumping this thread's messages (a second launcher may ask a
     // window of this thread to come forward), until the launcher ends. On
