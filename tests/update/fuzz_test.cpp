@@ -1,7 +1,8 @@
 // Seeded random mutations of manifests, ".lzma" objects and archive indexes:
 // whatever the damage, the parser keeps every path inside its folders, the
 // body reader ends with one of its results, and the index reader keeps the
-// archived objects apart, in bounded work.
+// archived objects apart, in bounded work; the parts' bounds check and the
+// binding of manifest entries give the right verdict on every index read.
 #include "archive/offline_archive.h"
 #include "content_server.h"
 #include "download_transfer.h"
