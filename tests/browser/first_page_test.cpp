@@ -67,8 +67,7 @@ BOOL CALLBACK FindVisibleLauncherWindow(HWND window, LPARAM data)
 TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
-    if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
     testing_support::TempDir downloads;
     ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
 
@@ -115,8 +114,7 @@ TEST(FirstPageTest, APageThatNeverLoadsGivesWayToTheLauncherWindow)
 TEST(FirstPageTest, AStartPageTheArchiveLacksGivesWayToTheLauncherWindow)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
-    if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
     testing_support::TempDir downloads;
     ASSERT_TRUE(PrepareLauncherRun(downloads.path()));
     ASSERT_TRUE(CopyFileW((testing_support::BuildFolder() + L"\\test_zips\\descriptors.zip").c_str(),

@@ -16,6 +16,16 @@ std::wstring RealRuntimeLauncherFolder()
     return testing_support::BuildFolder() + L"\\..\\cef\\";
 }
 
+bool RealRuntimeInstalled()
+{
+    return testing_support::FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
+}
+
+bool CiRun()
+{
+    return !testing_support::EnvW(L"CI").empty();
+}
+
 bool PrepareLauncherRun(const std::wstring& downloadFolder, const std::vector<std::string>& objects)
 {
     using testing_support::TestServer;

@@ -11,6 +11,26 @@
 // The folder that plays the launcher's folder, with "CEF3_1\" below it.
 std::wstring RealRuntimeLauncherFolder();
 
+// Whether the runtime is installed in RealRuntimeLauncherFolder().
+bool RealRuntimeInstalled();
+// Whether this is a CI run (the variable CI is set), which must run every case.
+bool CiRun();
+
+// Ends a case that needs the runtime where it is not installed: under CI as
+// a failure, elsewhere as skipped (and the program's exit code then says the
+// area was skipped, not passed).
+#define REQUIRE_REAL_RUNTIME()                                                                               \
+    do {                                                                                                     \
+        if (!RealRuntimeInstalled()) {                                                                       \
+            if (CiRun())                                                                                     \
+                FAIL() << "the browser runtime is not installed (scripts/setup.sh): CI runs every case";     \
+            GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";                       \
+        }                                                                                                    \
+    } while (0)
+
+// The exit code of a run that passed but skipped cases (ctest's SKIP_RETURN_CODE).
+constexpr int SKIPPED_EXIT_CODE = 77;
+
 // Readies a run of the whole launcher in RealRuntimeLauncherFolder(): the
 // built Launcher.exe and "launcher.zip" beside the runtime, the local server
 // for every role with a release of one file, the game's stand-in and the

@@ -263,11 +263,6 @@ bool LoadAndWait(const wchar_t* page)
     return RunLoopUntil([&] { return LoadEnds > loadEnds; }, 15000);
 }
 
-bool RuntimeInstalled()
-{
-    return FileExists(RealRuntimeLauncherFolder() + L"CEF3_1\\V5\\libcef.dll");
-}
-
 // The cases on the shared host. After the last of them the host is shut
 // down as the launcher does it, before any later test can touch the
 // runtime's state; no runtime process is left.
@@ -292,8 +287,7 @@ class RealRuntimeHostTest : public testing::Test {
 TEST_F(RealRuntimeHostTest, PageFromTheArchiveMirrorsAStepAndBridgesItsButtons)
 {
     std::wstring launcherFolder = RealRuntimeLauncherFolder();
-    if (!FileExists(launcherFolder + L"CEF3_1\\V5\\libcef.dll"))
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
 
     // The launcher itself, with the local server for every role and a
     // release of one file and the game's stand-in, which the applet steps
@@ -483,8 +477,7 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 TEST_F(RealRuntimeHostTest, OnlyTheInterfaceItselfReachesTheStep)
 {
-    if (!RuntimeInstalled())
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
     HWND window = StartHost();
     ASSERT_TRUE(window);
     ASSERT_TRUE(LoadAndWait(L"index.html"));
@@ -544,8 +537,7 @@ TEST_F(RealRuntimeHostTest, OnlyTheInterfaceItselfReachesTheStep)
 
 TEST_F(RealRuntimeHostTest, ReadyPagePlaysTheChimeFromTheArchive)
 {
-    if (!RuntimeInstalled())
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
     HWND window = StartHost();
     ASSERT_TRUE(window);
     ASSERT_TRUE(LoadAndWait(L"index.html"));
@@ -564,8 +556,7 @@ TEST_F(RealRuntimeHostTest, ReadyPagePlaysTheChimeFromTheArchive)
 
 TEST_F(RealRuntimeHostTest, AgreementAndMessageOfTheDayShowTheirTextsAsText)
 {
-    if (!RuntimeInstalled())
-        GTEST_SKIP() << "the browser runtime is not installed (scripts/setup.sh)";
+    REQUIRE_REAL_RUNTIME();
     HWND window = StartHost();
     ASSERT_TRUE(window);
 

@@ -194,64 +194,13 @@ POINT LauncherProcess::MainButtonOnScreen() const
     return point;
 }
 
-namespace {
-
-void ReadAvailable(HANDLE pipe, std::string* output)
-{
-    char chunk[4096];
-    DWORD available = 0, read = 0;
-    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-           ReadFile(pipe, chunk, available < sizeof(chunk) ? available : sizeof(chunk), &read, nullptr) &&
-           read > 0)
-        output->append(chunk, read);
-}
-
-} // namespace
-
 int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs,
                 const std::function<void(DWORD processId)>& onStart)
 {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE readPipe = nullptr, writePipe = nullptr;
-    if (!CreatePipe(&readPipe, &writePipe, &inherit, 0))
-        return -1;
-    SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
-    std::wstring line = L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -headless " + arguments;
-    STARTUPINFOW startup = {sizeof(startup)};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writePipe;
-    startup.hStdError = writePipe;
-    PROCESS_INFORMATION info = {};
-    BOOL started =
-        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
-    CloseHandle(writePipe);
-    if (!started) {
-        CloseHandle(readPipe);
-        return -1;
-    }
-    CloseHandle(info.hThread);
-    if (onStart)
-        onStart(info.dwProcessId);
-    int code = -1;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        ReadAvailable(readPipe, output);
-        if (WaitForSingleObject(info.hProcess, 50) == WAIT_OBJECT_0) {
-            DWORD exitCode = 0;
-            GetExitCodeProcess(info.hProcess, &exitCode);
-            code = static_cast<int>(exitCode);
-            break;
-        }
-    }
-    if (code == -1) {
-        TerminateProcess(info.hProcess, 99);
-        WaitForSingleObject(info.hProcess, 15000);
-    }
-    ReadAvailable(readPipe, output);
-    CloseHandle(readPipe);
-    CloseHandle(info.hProcess);
-    return code;
+    std::string ignored;
+    return testing_support::RunProcess(
+        L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -headless " + arguments,
+        output ? output : &ignored, timeoutMs, L"", onStart, testing_support::AtDeadline::EndProgram);
 }
 
 bool LauncherInstanceRunning()

@@ -4,9 +4,12 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <stdexcept>
 
 namespace testing_support {
 
@@ -18,14 +21,35 @@ int PortFromEnv(const wchar_t* name)
     return value.empty() ? 0 : _wtoi(value.c_str());
 }
 
+void ReadAvailable(HANDLE pipe, std::string* output)
+{
+    char chunk[4096];
+    DWORD available = 0, read = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(pipe, chunk, available < sizeof(chunk) ? available : sizeof(chunk), &read, nullptr) &&
+           read > 0)
+        output->append(chunk, read);
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string out(text.size() * 3, '\0');
+    out.resize(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                   static_cast<int>(out.size()), nullptr, nullptr));
+    return out;
+}
+
 } // namespace
 
 TempDir::TempDir()
 {
-    wchar_t base[MAX_PATH];
+    wchar_t base[MAX_PATH] = L"";
     GetTempPathW(MAX_PATH, base);
     static LONG counter = 0;
-    for (;;) {
+    // Another name is tried only while the name was taken, a bounded number
+    // of times; any other failure ends the test at once.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         wchar_t name[MAX_PATH];
         wsprintfW(name, L"%svt_%lu_%lu_%ld", base, GetCurrentProcessId(), GetTickCount(),
                   InterlockedIncrement(&counter));
@@ -33,7 +57,12 @@ TempDir::TempDir()
             path_ = name;
             return;
         }
+        error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS)
+            break;
     }
+    throw std::runtime_error("could not make a temporary folder in " + Utf8(base) + " (error " +
+                             std::to_string(error) + ")");
 }
 
 TempDir::~TempDir()
@@ -192,7 +221,9 @@ std::string JsonEscape(const std::string& text)
     return out;
 }
 
-int RunProcess(const std::wstring& commandLine, std::string* output, unsigned timeoutMs, const std::wstring& workingDir)
+int RunProcess(const std::wstring& commandLine, std::string* output, unsigned timeoutMs,
+               const std::wstring& workingDir, const std::function<void(unsigned long)>& onStart,
+               AtDeadline atDeadline)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;
@@ -208,32 +239,60 @@ int RunProcess(const std::wstring& commandLine, std::string* output, unsigned ti
         si.hStdError = writePipe;
         si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     }
+    // The processes the program starts are in its job, to be ended with it.
+    HANDLE job = atDeadline == AtDeadline::EndTreeAndFail ? CreateJobObjectW(nullptr, nullptr) : nullptr;
     PROCESS_INFORMATION pi = {};
     std::wstring mutableLine = commandLine;
-    BOOL ok = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
-                             workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
+    BOOL ok =
+        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, output != nullptr, CREATE_SUSPENDED,
+                       nullptr, workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
     if (writePipe)
         CloseHandle(writePipe);
     if (!ok) {
         if (readPipe)
             CloseHandle(readPipe);
+        if (job)
+            CloseHandle(job);
         return -1;
     }
-    if (output) {
-        char chunk[4096];
-        DWORD read = 0;
-        while (ReadFile(readPipe, chunk, sizeof chunk, &read, nullptr) && read > 0)
-            output->append(chunk, read);
+    if (job && !AssignProcessToJobObject(job, pi.hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    ResumeThread(pi.hThread);
+    CloseHandle(pi.hThread);
+    if (onStart)
+        onStart(pi.dwProcessId);
+
+    int code = -1;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        if (readPipe)
+            ReadAvailable(readPipe, output);
+        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) {
+            DWORD exitCode = 0;
+            GetExitCodeProcess(pi.hProcess, &exitCode);
+            code = static_cast<int>(exitCode);
+            break;
+        }
+    }
+    if (code == -1) {
+        if (job)
+            TerminateJobObject(job, 255);
+        TerminateProcess(pi.hProcess, 255);
+        WaitForSingleObject(pi.hProcess, 15000);
+        if (atDeadline == AtDeadline::EndTreeAndFail)
+            ADD_FAILURE() << "still running after " << timeoutMs
+                          << " ms, so ended with what it started: " << Utf8(commandLine);
+    }
+    if (readPipe) {
+        ReadAvailable(readPipe, output);
         CloseHandle(readPipe);
     }
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
-    else
-        TerminateProcess(pi.hProcess, 255);
-    CloseHandle(pi.hThread);
+    if (job)
+        CloseHandle(job);
     CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    return code;
 }
 
 std::string RecordedRequest::Header(const std::string& name) const

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,6 +11,7 @@
 namespace testing_support {
 
 // A fresh folder under the temp folder, removed (recursively) on destruction.
+// Throws std::runtime_error, which fails the test, when none can be made.
 class TempDir {
 public:
     TempDir();
@@ -35,10 +37,21 @@ std::string Base64Decode(const std::string& text);
 std::string Base64Encode(const std::string& bytes);
 std::string JsonEscape(const std::string& text);
 
-// Runs a program and waits (at most timeoutMs); returns its exit code, or -1.
-// Standard output and error are captured into *output when given.
-int RunProcess(const std::wstring& commandLine, std::string* output = nullptr,
-               unsigned timeoutMs = 60000, const std::wstring& workingDir = L"");
+// What RunProcess does with a program that still runs at its deadline.
+enum class AtDeadline {
+    EndTreeAndFail, // ends it and every process it started, and fails the test
+    EndProgram,     // ends it alone, as a script that gives up on it would
+};
+
+// Runs a program and waits at most timeoutMs; returns its exit code, or -1
+// when it still ran. Standard output and error are one pipe, read into
+// *output (when given) only while the program runs, so a process it started
+// that keeps the pipe cannot keep the test waiting. onStart, when given, is
+// called with the program's process id as soon as it runs.
+int RunProcess(const std::wstring& commandLine, std::string* output = nullptr, unsigned timeoutMs = 60000,
+               const std::wstring& workingDir = L"",
+               const std::function<void(unsigned long processId)>& onStart = nullptr,
+               AtDeadline atDeadline = AtDeadline::EndTreeAndFail);
 
 // Makes name (in folder) a symbolic link to target (relative to folder, or
 // under Wine an absolute Unix path such as "/dev/full");

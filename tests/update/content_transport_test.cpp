@@ -12,6 +12,7 @@
 
 #include <process.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -263,23 +264,30 @@ unsigned __stdcall OpenAndCloseChildren(void* argument)
 // session, which faulted when those changes had corrupted its children.
 TEST(SharedInternetHandleTest, ChildrenMadeAndClosedByManyThreadsAtOnceLeaveTheSessionWhole)
 {
-    SharedInternetHandle session;
-    session.Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
-    ASSERT_TRUE(session);
-    TreeWork work;
-    work.session = &session;
+    // Both are let go of when a thread does not end: it may still use them.
+    auto session = std::make_unique<SharedInternetHandle>();
+    session->Reset(InternetOpenW(nullptr, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    ASSERT_TRUE(*session);
+    auto work = std::make_unique<TreeWork>();
+    work->session = session.get();
     std::vector<HANDLE> threads;
     for (int i = 0; i < kTreeThreads; ++i) {
-        HANDLE thread =
-            reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, OpenAndCloseChildren, &work, 0, nullptr));
+        HANDLE thread = reinterpret_cast<HANDLE>(
+            _beginthreadex(nullptr, 0, OpenAndCloseChildren, work.get(), 0, nullptr));
         if (thread)
             threads.push_back(thread);
     }
     EXPECT_EQ(threads.size(), static_cast<size_t>(kTreeThreads));
-    for (HANDLE thread : threads) {
-        WaitForSingleObject(thread, INFINITE);
+    DWORD waited = threads.empty() ? WAIT_OBJECT_0
+                                   : WaitForMultipleObjects(static_cast<DWORD>(threads.size()),
+                                                            threads.data(), TRUE, 120000);
+    for (HANDLE thread : threads)
         CloseHandle(thread);
+    if (waited >= WAIT_OBJECT_0 + threads.size()) {
+        (void)session.release();
+        (void)work.release();
+        FAIL() << "the threads did not end within 120 s: making and closing children of the session hangs";
     }
-    EXPECT_EQ(work.opened.load(), static_cast<int>(threads.size()) * kTreeRounds);
-    session.Reset();
+    EXPECT_EQ(work->opened.load(), static_cast<int>(threads.size()) * kTreeRounds);
+    session->Reset();
 }

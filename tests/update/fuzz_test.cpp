@@ -1,13 +1,15 @@
 // Seeded random mutations of manifests, ".lzma" objects and archive indexes:
 // whatever the damage, the parser keeps every path inside its folders, the
 // body reader ends with one of its results, and the index reader keeps the
-// archived objects apart, in bounded work.
+// archived objects apart, in bounded work; the parts' bounds check and the
+// binding of manifest entries give the right verdict on every index read.
 #include "archive/offline_archive.h"
 #include "content_server.h"
 #include "download_transfer.h"
 #include "localization.h"
 #include "manifest.h"
 #include "step_error.h"
+#include "strings.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -346,6 +348,54 @@ std::string MutateIndex(std::string index, std::mt19937& random)
     return index;
 }
 
+ManifestEntry Entry(const std::wstring& remoteName, int64_t size, ManifestEntryKind kind)
+{
+    ManifestEntry entry;
+    entry.remoteName = remoteName;
+    entry.md5 = remoteName.substr(remoteName.size() - 37, 32);
+    entry.size = size;
+    entry.kind = kind;
+    return entry;
+}
+
+// The end of the last object, 0 for none.
+int64_t ObjectsEnd(const ArchiveIndexMap& index)
+{
+    int64_t end = 0;
+    for (const auto& item : index)
+        end = std::max(end, item.second.address + item.second.size);
+    return end;
+}
+
+// What the binding of asked made of entry: a bound entry names an object of
+// the index and takes its place and size; a content file is bound exactly
+// when the index holds its name at its size, a cache file only to a version
+// of the same file, a launcher file never. Gives whether entry is bound.
+bool CheckBinding(const ManifestEntry& asked, const ManifestEntry& entry, const ArchiveIndexMap& index)
+{
+    auto same = index.find(asked.remoteName);
+    if (asked.kind == ENTRY_CONTENT) {
+        EXPECT_EQ(entry.archive != nullptr, same != index.end() && same->second.size == asked.size)
+            << ConvertToUtf8(asked.remoteName);
+    }
+    if (asked.kind == ENTRY_LAUNCHER_FILE) {
+        EXPECT_FALSE(entry.archive);
+    }
+    if (!entry.archive)
+        return false;
+    auto held = index.find(entry.remoteName);
+    EXPECT_TRUE(held != index.end() && entry.archive == &held->second) << ConvertToUtf8(entry.remoteName);
+    EXPECT_EQ(entry.size, entry.archive->size);
+    if (asked.kind == ENTRY_CACHE) {
+        const size_t stem = asked.remoteName.size() - 37; // up to and with the "." before the MD5
+        EXPECT_EQ(entry.remoteName.size(), asked.remoteName.size()) << ConvertToUtf8(entry.remoteName);
+        EXPECT_EQ(entry.remoteName.compare(0, stem, asked.remoteName, 0, stem), 0)
+            << ConvertToUtf8(entry.remoteName);
+        EXPECT_EQ(entry.md5, entry.remoteName.substr(stem, 32));
+    }
+    return true;
+}
+
 } // namespace
 
 TEST(Fuzz, ArchiveIndexReaderKeepsObjectsApart)
@@ -353,19 +403,60 @@ TEST(Fuzz, ArchiveIndexReaderKeepsObjectsApart)
     const std::string md5 = kMd5;
     const char* names[] = {"/Data/world.pak.", "/Cache.Windows/world.toc.", "/Cache.Windows/world.toc-v2.",
                            "/Tools/Launcher.exe.", "/Data/\xc3\xa9t\xc3\xa9.bin."};
-    std::string base("\5\0", 2);
-    for (int i = 0; i < 5; ++i)
-        base += IndexRecord(names[i] + md5 + ".lzma", 1000u * (i + 1));
-    ManifestParseContext context;
-    context.launcherRoot = L"C:\\L";
-    context.installRoot = L"D:\\G";
-    std::string manifest = ValidManifest();
-    LoadManifestText(context, manifest.data(), manifest.size());
-    const ManifestList entries = ManifestEntries;
+    auto indexOf = [&](uint64_t lastSize) {
+        std::string index("\5\0", 2);
+        for (int i = 0; i < 5; ++i)
+            index += IndexRecord(names[i] + md5 + ".lzma", i < 4 ? 1000u * (i + 1) : lastSize);
+        return index;
+    };
+    const std::string base = indexOf(5000);
+    // The manifest's side: a content file, a cache file of which the archive
+    // holds another version, a cache file whose name runs on from that one's,
+    // a launcher file and a content file whose name is not ASCII.
+    const std::wstring wideMd5(md5.begin(), md5.end());
+    const ManifestList entries = {
+        Entry(L"/Data/world.pak." + wideMd5 + L".lzma", 1000, ENTRY_CONTENT),
+        Entry(L"/Cache.Windows/world.toc.FEDCBA9876543210FEDCBA9876543210.lzma", 7, ENTRY_CACHE),
+        Entry(L"/Cache.Windows/world.toc-v2." + wideMd5 + L".lzma", 3000, ENTRY_CACHE),
+        Entry(L"/Tools/Launcher.exe." + wideMd5 + L".lzma", 4000, ENTRY_LAUNCHER_FILE),
+        Entry(L"/Data/\u00e9t\u00e9.bin." + wideMd5 + L".lzma", 5000, ENTRY_CONTENT),
+    };
+
+    // The whole index: every file but the launcher's is bound, and the parts
+    // must hold every object to the last byte.
+    {
+        IndexBytes source(base);
+        ArchiveIndexMap index;
+        ASSERT_TRUE(ParseArchiveIndex(source, index));
+        const int64_t end = static_cast<int64_t>(base.size()) + 15000;
+        ASSERT_EQ(ObjectsEnd(index), end);
+        EXPECT_TRUE(CheckArchiveBounds(index, end));
+        EXPECT_FALSE(CheckArchiveBounds(index, end - 1));
+        ManifestList bound = entries;
+        EXPECT_EQ(BindArchiveEntries(bound, index), 4);
+        for (size_t i = 0; i < bound.size(); ++i)
+            CheckBinding(entries[i], bound[i], index);
+        EXPECT_EQ(bound[1].remoteName, L"/Cache.Windows/world.toc." + wideMd5 + L".lzma");
+        EXPECT_EQ(bound[1].size, 2000);
+
+        // A hostile index: its last object claims more than the parts hold,
+        // up to the end of 64-bit addresses.
+        for (uint64_t claimed : {uint64_t(5001), uint64_t(INT64_MAX) - base.size() - 10000}) {
+            std::string hostile = indexOf(claimed);
+            IndexBytes hostileSource(hostile);
+            ArchiveIndexMap hostileIndex;
+            ASSERT_TRUE(ParseArchiveIndex(hostileSource, hostileIndex)) << claimed;
+            const int64_t claimedEnd = ObjectsEnd(hostileIndex);
+            EXPECT_FALSE(CheckArchiveBounds(hostileIndex, end)) << claimed;
+            EXPECT_FALSE(CheckArchiveBounds(hostileIndex, claimedEnd - 1)) << claimed;
+            EXPECT_TRUE(CheckArchiveBounds(hostileIndex, claimedEnd)) << claimed;
+        }
+    }
 
     std::mt19937 random(4107);
-    int accepted = 0;
+    int accepted = 0, held = 0, beyond = 0, boundTotal = 0;
     for (int iteration = 0; iteration < 4000; ++iteration) {
+        SCOPED_TRACE(iteration);
         std::string bytes = MutateIndex(base, random);
         IndexBytes source(bytes);
         ArchiveIndexMap index;
@@ -381,21 +472,34 @@ TEST(Fuzz, ArchiveIndexReaderKeepsObjectsApart)
             ASSERT_FALSE(item.first.empty());
             ASSERT_GT(item.second.size, 0);
             ASSERT_GE(item.second.address, 2);
-            ASSERT_LE(item.second.size, INT64_MAX - item.second.address) << "iteration " << iteration;
+            ASSERT_LE(item.second.size, INT64_MAX - item.second.address);
             byAddress.push_back(item.second);
         }
         std::sort(byAddress.begin(), byAddress.end(),
                   [](const ArchiveEntry& x, const ArchiveEntry& y) { return x.address < y.address; });
         for (size_t i = 1; i < byAddress.size(); ++i)
-            ASSERT_EQ(byAddress[i].address, byAddress[i - 1].address + byAddress[i - 1].size) << iteration;
-        CheckArchiveBounds(index, static_cast<int64_t>(random() % 100000));
+            ASSERT_EQ(byAddress[i].address, byAddress[i - 1].address + byAddress[i - 1].size);
+        // The parts hold the objects exactly when they reach the last one's end.
+        const int64_t end = ObjectsEnd(index);
+        const int64_t total = static_cast<int64_t>(random() % 100000);
+        const bool fits = CheckArchiveBounds(index, total);
+        ASSERT_EQ(fits, end <= total) << "parts of " << total << " bytes, objects to " << end;
+        ASSERT_TRUE(CheckArchiveBounds(index, end));
+        ASSERT_FALSE(CheckArchiveBounds(index, end - 1));
+        ++(fits ? held : beyond);
+
         ManifestList bound = entries;
-        BindArchiveEntries(bound, index);
-        for (const ManifestEntry& entry : bound) {
-            if (entry.archive) {
-                ASSERT_EQ(index.at(entry.remoteName).address, entry.archive->address);
-            }
-        }
+        int count = BindArchiveEntries(bound, index);
+        int seen = 0;
+        for (size_t i = 0; i < bound.size(); ++i)
+            seen += CheckBinding(entries[i], bound[i], index) ? 1 : 0;
+        ASSERT_EQ(count, seen);
+        if (::testing::Test::HasFailure())
+            return;
+        boundTotal += seen;
     }
     EXPECT_GT(accepted, 100);
+    EXPECT_GT(held, 10);
+    EXPECT_GT(beyond, 10);
+    EXPECT_GT(boundTotal, accepted); // most accepted indexes still bind more than one file
 }

@@ -10,6 +10,7 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -22,20 +23,39 @@ namespace {
 // and runs the tests again in a new process.
 constexpr wchar_t DRIVER_KEY[] = L"Software\\Wine\\AppDefaults\\window_tests.exe\\X11 Driver";
 
+// Marks the process that the first run started, so that it never starts
+// another.
+constexpr wchar_t RERUN_VARIABLE[] = L"WINDOW_TESTS_RERUN";
+
+// How long the first run waits for the tests' run: ended before ctest's own
+// time-out would end the area, so that what the run printed is still shown.
+constexpr DWORD RERUN_LIMIT_MS = 840000;
+
 bool WindowsUnmanaged()
 {
     wchar_t value[4] = {};
     DWORD size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, DRIVER_KEY, L"Managed", RRF_RT_REG_SZ, nullptr, value, &size) ==
-            ERROR_SUCCESS &&
-        value[0] == L'N')
-        return true;
-    RegSetKeyValueW(HKEY_CURRENT_USER, DRIVER_KEY, L"Managed", REG_SZ, L"N", 4);
-    return false;
+    return RegGetValueW(HKEY_CURRENT_USER, DRIVER_KEY, L"Managed", RRF_RT_REG_SZ, nullptr, value, &size) ==
+               ERROR_SUCCESS &&
+           value[0] == L'N';
 }
 
+// Makes the windows unmanaged and runs the tests again in a new process;
+// gives its exit code, or 1 with a message when that cannot be done.
 int RunAgain()
 {
+    if (GetEnvironmentVariableW(RERUN_VARIABLE, nullptr, 0) > 0) {
+        fprintf(stderr, "window_tests: the windows are still managed in the second run: the setting "
+                        "did not take\n");
+        return 1;
+    }
+    LSTATUS written = RegSetKeyValueW(HKEY_CURRENT_USER, DRIVER_KEY, L"Managed", REG_SZ, L"N", 4);
+    if (written != ERROR_SUCCESS || !WindowsUnmanaged()) {
+        fprintf(stderr, "window_tests: could not make the windows unmanaged (error %ld)\n",
+                static_cast<long>(written));
+        return 1;
+    }
+    SetEnvironmentVariableW(RERUN_VARIABLE, L"1");
     STARTUPINFOW startup = {sizeof(startup)};
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
@@ -44,11 +64,20 @@ int RunAgain()
     PROCESS_INFORMATION process = {};
     std::wstring commandLine = GetCommandLineW();
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process))
+                        &process)) {
+        fprintf(stderr, "window_tests: could not run the tests again (error %lu)\n", GetLastError());
         return 1;
-    WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process.hProcess, RERUN_LIMIT_MS) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(process.hProcess, &code);
+    } else {
+        TerminateProcess(process.hProcess, 1);
+        WaitForSingleObject(process.hProcess, 15000);
+        fprintf(stderr, "window_tests: the tests did not end within %lu s and were ended\n",
+                RERUN_LIMIT_MS / 1000);
+        code = 1;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(code);
