@@ -21,9 +21,13 @@ Control:
                                 the ".lzma" manifest object. Answer as put.
   GET  /__ctl/content/object?name=<remote name>   the served bytes
   POST /__ctl/content/fail  JSON {"name": <remote name> | "manifest",
-                                  "attempts": [injection | null, ...]}
+                                  "attempts": [injection | null, ...],
+                                  "fresh": injection, "resume": injection}
         Attempt i (counted per object from 0, all requests) takes the i-th
-        injection; later attempts are served normally. Injections:
+        injection; later attempts are served normally. Optional "fresh" and
+        "resume" injections are taken by every later attempt without and
+        with a Range header, so an object can fail the same way for good.
+        Injections:
           {"head_delay": T}        wait T seconds (<= 60) before the status line;
                                    combines with the others
           {"status": 404}          that status, a short text body
@@ -80,6 +84,7 @@ MANIFEST_PATH = re.compile(r"^/origin/[0-9A-Fa-f]{8}/index\.txt\.lzma$")
 LOCK = threading.Lock()
 OBJECTS = {}    # remote name -> served bytes
 FAILURES = {}   # remote name -> list of injections
+LASTING = {}    # remote name -> {"fresh": injection, "resume": injection}
 ATTEMPTS = {}   # remote name -> requests so far
 INJECTED = {}   # remote name -> requests that met an injection
 STALLING = {}   # remote name -> answers now waiting in a stall
@@ -89,6 +94,7 @@ def reset():
     with LOCK:
         OBJECTS.clear()
         FAILURES.clear()
+        LASTING.clear()
         ATTEMPTS.clear()
         INJECTED.clear()
         STALLING.clear()
@@ -194,6 +200,7 @@ def control(handler, name, query, body):
         req = json.loads(body.decode("utf-8"))
         with LOCK:
             FAILURES[req["name"]] = list(req.get("attempts", []))
+            LASTING[req["name"]] = {kind: req[kind] for kind in ("fresh", "resume") if req.get(kind)}
             ATTEMPTS.pop(req["name"], None)
             INJECTED.pop(req["name"], None)
         handler.send_bytes(200, b"ok")
@@ -252,7 +259,11 @@ def handle(handler, method, path, body):
         attempt = ATTEMPTS.get(key, 0)
         ATTEMPTS[key] = attempt + 1
         plan = FAILURES.get(key, [])
-        injection = (plan[attempt] if attempt < len(plan) else None) or {}
+        if attempt < len(plan):
+            injection = plan[attempt] or {}
+        else:
+            lasting = "resume" if parse_range(handler.headers.get("Range")) is not None else "fresh"
+            injection = LASTING.get(key, {}).get(lasting, {})
         if injection:
             INJECTED[key] = INJECTED.get(key, 0) + 1
 

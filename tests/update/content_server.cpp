@@ -99,6 +99,16 @@ bool Fail(const std::string& name, const std::string& attemptsJson)
     return ok;
 }
 
+bool FailEvery(const std::string& name, const std::string& freshJson, const std::string& resumeJson)
+{
+    bool ok = false;
+    TestServer::Control("POST", "/__ctl/content/fail",
+                        "{\"name\": " + Quoted(name) + ", \"fresh\": " + freshJson +
+                            ", \"resume\": " + resumeJson + "}",
+                        &ok);
+    return ok;
+}
+
 std::vector<std::string> Archive(const std::vector<std::string>& names, const std::vector<int64_t>& partSizes,
                                  const std::string& flipJson)
 {

@@ -29,6 +29,9 @@ ContentObject PutManifest(const std::string& text);
 std::string Object(const std::string& name);
 // Injections for the attempts at name, a JSON list ("[{\"status\": 404}, null]").
 bool Fail(const std::string& name, const std::string& attemptsJson);
+// Injections for every attempt at name: freshJson for those without a Range
+// header, resumeJson for those with one ("{\"stall\": 5, \"after\": 100}").
+bool FailEvery(const std::string& name, const std::string& freshJson, const std::string& resumeJson);
 int Attempts(const std::string& name);
 // Requests at name that met an injection, and answers now waiting in a stall.
 struct AttemptCounts {

@@ -378,6 +378,82 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
     EXPECT_FALSE(FileExists(release.files[0].localPath));
 }
 
+// Each "Downloaded N bytes total (M expected)" line of a log: {N, M}.
+std::vector<std::pair<int64_t, int64_t>> DownloadSummaries(const std::string& log)
+{
+    auto number = [](const std::string& text) {
+        std::string digits;
+        for (char c : text)
+            if (c >= '0' && c <= '9')
+                digits += c;
+        return digits.empty() ? int64_t(-1) : _strtoi64(digits.c_str(), nullptr, 10);
+    };
+    std::vector<std::pair<int64_t, int64_t>> summaries;
+    const std::string head = "Downloaded ", middle = " bytes total";
+    for (size_t at = log.find(head); at != std::string::npos; at = log.find(head, at + 1)) {
+        size_t end = log.find(middle, at);
+        size_t line = log.find('\n', at);
+        if (end == std::string::npos || end > line)
+            continue;
+        size_t open = log.find(" (", end), close = log.find(" expected)", end);
+        int64_t done = number(log.substr(at + head.size(), end - at - head.size()));
+        int64_t expected = open < line && close < line ? number(log.substr(open, close - open)) : done;
+        summaries.emplace_back(done, expected);
+    }
+    return summaries;
+}
+
+TEST(UpdateFaultTest, AnObjectThatOnlyEverStartsOverFailsAfterAFewStartsAndNothingInstalledIsHarmed)
+{
+    ReleaseFixture release;
+    release.Add("/Data/first.bin", 3000, 1, true);
+    release.Add("/Data/restarting.bin", 60000, 2, false);
+    ASSERT_TRUE(release.Publish());
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    ASSERT_EQ(release.LastPage(), LauncherPage::Ready) << release.Log();
+    ExpectVerifiedInstall(release);
+    const std::string installed = release.files[1].md5;
+
+    // A new release changes the object. Every fresh request of it stalls
+    // after some bytes and every resume names a range that cannot be used:
+    // each start brings bytes and then has to begin again.
+    release.files.pop_back();
+    const ReleaseFile& restarting = release.Add("/Data/restarting.bin", 60000, 3, false);
+    ASSERT_TRUE(release.Publish());
+    ASSERT_TRUE(content_server::FailEvery(restarting.name, R"({"stall": 5, "after": 20000})",
+                                          R"({"content_range": "bytes garbage"})"));
+
+    LauncherProcess launcher(L"-nocef");
+    // Far more than the few starts take; an object started over for ever
+    // meets this bound.
+    bool failed = launcher.WaitUntil(
+        [&] { return launcher.PaneText().find(L"Update failed!") != std::wstring::npos; }, 120000);
+    std::wstring shown = launcher.PaneText();
+    EXPECT_EQ(launcher.RunToItsEnd(false, failed ? 120000 : 0), 0);
+    std::string log = release.Log();
+    ASSERT_TRUE(failed) << log;
+    EXPECT_EQ(launcher.LastPage(), LauncherPage::Retry);
+    EXPECT_NE(shown.find(L"The content servers are temporarily unavailable."), std::wstring::npos)
+        << Narrow(shown);
+    EXPECT_TRUE(Contains(log, "Unparsable Content-Range returned for ")) << log;
+    // Five starts, each a fresh request and a resume.
+    EXPECT_EQ(content_server::Attempts(restarting.name), 10) << log;
+    // The old file stays whole; the partial one was never put in its place.
+    EXPECT_EQ(FileMd5(restarting.localPath), installed);
+    EXPECT_EQ(FileMd5(release.files[0].localPath), release.files[0].md5);
+    // The bytes each start threw away were counted again as bytes to fetch:
+    // what is left to fetch is the object, once.
+    std::vector<std::pair<int64_t, int64_t>> summaries = DownloadSummaries(log);
+    ASSERT_EQ(summaries.size(), 1u) << log;
+    EXPECT_EQ(summaries[0].second - summaries[0].first, restarting.objectSize) << log;
+
+    // Served whole again, the next run installs it.
+    ASSERT_TRUE(content_server::Fail(restarting.name, "[]"));
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << release.Log();
+    ExpectVerifiedInstall(release);
+}
+
 TEST(UpdateFaultTest, ObjectsReadWholeAreRefusedPastTheirBoundBeforeTheyAreStored)
 {
     ReleaseFixture release;

@@ -16,6 +16,11 @@
 namespace {
 
 constexpr int kMaxAttempts = 5;
+// How often one call may start an object from its first byte. Progress does
+// not clear it: a server whose fresh answers always stall after some bytes,
+// and whose resumes can never be used, would otherwise have the object
+// started over for ever.
+constexpr int kMaxStarts = 5;
 
 void CountFailure(ReqBinaries& step, const wchar_t* key, const DownloadTransfer& t, const wchar_t* line)
 {
@@ -155,7 +160,7 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
     Phase = PHASE_DOWNLOADING;
     hash.clear();
     int n = 0;
-    for (;;) {
+    for (int starts = 1;; ++starts) {
         DownloadTransfer t;
         t.targetFile = file;
         t.name = name;
@@ -233,6 +238,10 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
         Truncate(file);
         if (n > kMaxAttempts - 1)
             return false;
+        if (starts >= kMaxStarts) {
+            LogPrintf(L"Giving up on %s after %d starts from its first byte\n", t.url.c_str(), starts);
+            return false;
+        }
         allowCache = false;
     }
 }
