@@ -31,7 +31,7 @@ locale=()
 # The program gets its own bound below ctest's (900 s an area), so that a
 # test that hangs ends as one red run that shows what ran and where it
 # stopped, instead of a run killed with its output unseen.
-bound=${TEST_PROGRAM_SECONDS:-840}
+bound=${TEST_PROGRAM_SECONDS:-865}
 bounded=(timeout -k 20 "$bound")
 if [ -z "${DISPLAY:-}" ]; then
   "${bounded[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
