@@ -1,8 +1,13 @@
 // The cache purge step on a real folder tree: what it deletes and what it
-// keeps, with and without "-uninstall".
+// keeps, with and without "-uninstall"; and "-uninstall" runs of the built
+// launcher, whose ending says whether the install is gone.
 #include "command_line.h"
+#include "exit_codes.h"
+#include "launcher_process.h"
 #include "launcher_settings.h"
 #include "purge/req_purge_cache.h"
+#include "settings_store.h"
+#include "step_messages.h"
 #include "steps_test_support.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +50,7 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
 }
 
 class PurgeCacheTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         steps_test::ResetQueueState();
@@ -162,6 +167,126 @@ TEST_F(PurgeCacheTest, NothingToDoWithoutAFolderAndRootsOrRelativeFoldersAreRefu
     SetCurrentDirectoryW(current);
     EXPECT_TRUE(Has(L"a.txt"));
     EXPECT_TRUE(log.Contains("Refusing to purge Vantorel"));
+}
+
+// The built launcher run with "-uninstall" on the install folder stored in
+// the settings. Nothing is sent at its end.
+class UninstallRunTest : public PurgeCacheTest {
+  protected:
+    void SetUp() override
+    {
+        PurgeCacheTest::SetUp();
+        wchar_t saved[MAX_PATH] = {};
+        ReadSettingString(SCOPE_CLIENT_TYPE, saved, MAX_PATH, L"DownloadDir");
+        savedDownloadDir_ = saved;
+        savedStats_ = ReadSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 0);
+        WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", 1);
+    }
+    void TearDown() override
+    {
+        WriteSettingDword(SCOPE_LAUNCHER, L"LauncherStats", savedStats_);
+        if (savedDownloadDir_.empty())
+            DeleteSetting(L"DownloadDir");
+        else
+            WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", savedDownloadDir_.c_str());
+        PurgeCacheTest::TearDown();
+    }
+    // Runs a headless uninstall of folder (none stored when empty).
+    int Uninstall(const std::wstring& folder, std::string* output)
+    {
+        if (folder.empty())
+            DeleteSetting(L"DownloadDir");
+        else
+            WriteSettingString(SCOPE_CLIENT_TYPE, L"DownloadDir", folder.c_str());
+        return RunHeadless(L"-uninstall", output, 60000);
+    }
+    static std::string Narrow(const std::wstring& text)
+    {
+        int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string narrow(size > 0 ? size - 1 : 0, '\0');
+        WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+        return narrow;
+    }
+
+    std::wstring savedDownloadDir_;
+    DWORD savedStats_ = 0;
+};
+
+TEST_F(UninstallRunTest, AnUninstallThatLeavesTheInstallEndsAsFailedAndSaysWhatStayed)
+{
+    const std::string failed = "The run failed: it ends (exit code " + std::to_string(EXIT_RUN_FAILED) + ")";
+    const std::string headline = Narrow(steps_test::Text("DELETE_CACHE_FAILED"));
+    ASSERT_FALSE(headline.empty());
+
+    // A drive's root is never purged: the run deleted nothing and says so.
+    ASSERT_FALSE(IsPurgeRootAllowed(L"C:\\")); // the run below must not purge the drive
+    const std::wstring sentinel = L"C:\\uninstall_root_sentinel.txt";
+    ASSERT_TRUE(WriteFileBytes(sentinel, "stays"));
+    std::string output;
+    int code = Uninstall(L"C:\\", &output);
+    EXPECT_TRUE(FileExists(sentinel));
+    DeleteFileW(sentinel.c_str());
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    EXPECT_NE(output.find("Uninstall incomplete: the install folder C:\\ was refused"), std::string::npos)
+        << output;
+    EXPECT_NE(
+        output.find(headline + "\r\n\r\n" + Narrow(steps_test::Text("PurgeFolderRefused")) + "\r\nC:\\"),
+        std::string::npos)
+        << output;
+    EXPECT_NE(output.find(failed), std::string::npos) << output;
+
+    // A file that another program holds without letting it be deleted stays:
+    // the rest goes, and the run names that file.
+    Put(L"Public\\Vantorel.x64.exe", "game");
+    Put(L"Held\\kept.dat", "kept");
+    Put(L"Held\\other.dat", "other");
+    const std::wstring kept = install_ + L"\\Held\\kept.dat";
+    HANDLE held =
+        CreateFileW(kept.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    output.clear();
+    code = Uninstall(install_, &output);
+    CloseHandle(held);
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_FALSE(Has(L"Public\\Vantorel.x64.exe"));
+    EXPECT_FALSE(Has(L"Held\\other.dat"));
+    EXPECT_NE(output.find(headline), std::string::npos) << output;
+    EXPECT_NE(output.find("1 file(s) stayed, the first " + Narrow(kept)), std::string::npos) << output;
+    EXPECT_NE(output.find(failed), std::string::npos) << output;
+
+    // With its own window the failure is not shown as done: the page says
+    // what stayed and waits with QUIT, which ends the run.
+    held = CreateFileW(kept.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const std::wstring quit = steps_test::Text("QUIT");
+    {
+        LauncherProcess launcher(L"-nocef -uninstall");
+        ASSERT_TRUE(launcher.Started());
+        bool shown = launcher.WaitUntil(
+            [&] {
+                return launcher.EnabledMainButton() == quit &&
+                       launcher.PaneText().find(kept) != std::wstring::npos;
+            },
+            60000);
+        EXPECT_TRUE(shown) << "no QUIT page naming the file that stayed";
+        if (shown)
+            PostMessageW(launcher.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED), 0);
+        EXPECT_EQ(launcher.RunToItsEnd(false, 20000), 0);
+    }
+    CloseHandle(held);
+    EXPECT_TRUE(FileExists(kept));
+
+    // Once nothing holds it, the uninstall is whole and a success; with no
+    // install folder stored there is nothing to do, which is a success too.
+    output.clear();
+    EXPECT_EQ(Uninstall(install_, &output), 0) << output;
+    EXPECT_FALSE(FileExists(kept));
+    EXPECT_FALSE(FolderExists(install_));
+    EXPECT_EQ(output.find(failed), std::string::npos) << output;
+    output.clear();
+    EXPECT_EQ(Uninstall(L"", &output), 0) << output;
+    EXPECT_EQ(output.find(failed), std::string::npos) << output;
 }
 
 } // namespace

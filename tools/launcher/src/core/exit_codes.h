@@ -15,8 +15,10 @@ constexpr int EXIT_CRASHED = 1;
 // A headless run that failed: an update or step failure no automatic retry
 // follows (a fatal StepError, or too many failures in a row), a disk that
 // cannot take the update, a step's QUIT page (an agreement that cannot be
-// read, a failed applet, the firewall, the cache purge), or a quit the person
-// confirmed at the install-folder question.
+// read, an applet's log that cannot be deleted, the firewall), a quit the
+// person confirmed at the install-folder question, an uninstall that left
+// the install (its folder refused, its worker not started, files that
+// stayed), or a wait for the downloaded copy that failed.
 constexpr int EXIT_RUN_FAILED = 2;
 // The process aborted: a pure virtual call, after its report, ends it with
 // the code of the C runtime's abort(), which is also what abort() and an
@@ -26,7 +28,8 @@ constexpr int EXIT_ABORTED = 3;
 // A headless run that found another launcher running.
 constexpr int EXIT_ANOTHER_LAUNCHER = 4;
 // The run could not show its pages: no window, no console dialog, no console
-// to print on, or a step page that could not be made.
+// to print on, a step page that could not be made, or the install-folder
+// question that could not be asked.
 constexpr int EXIT_NO_STEP_PAGE = 5;
 // A headless run on a machine that cannot run the game: the system, the
 // processor, the memory or the graphics.

@@ -47,6 +47,8 @@ class Purge {
     {
     }
 
+    const PurgeOutcome& Outcome() const { return outcome_; }
+
     void Run(const std::wstring& folder)
     {
         root_ = RealFolderPath(folder);
@@ -67,10 +69,13 @@ class Purge {
         for (const PurgeEntry& file : files_) {
             if (stop_)
                 break;
-            if (DeleteFileW(file.path.c_str()))
+            if (DeleteFileW(file.path.c_str())) {
                 LogPrintf(L"Deleted %s\n", file.path.c_str());
-            else
+            } else {
+                DWORD error = GetLastError();
                 LogPrintf(L"Could not delete file %s\n", file.path.c_str());
+                Kept(file.path, error);
+            }
             counters_.bytesDeleted += file.size;
         }
         for (auto folder = remove_.rbegin(); folder != remove_.rend() && !stop_; ++folder) {
@@ -115,14 +120,25 @@ class Purge {
             // program has open for writing: that file is kept.
             UniqueHandle file(
                 CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-            if (!file)
+            if (!file) {
+                Kept(path, GetLastError());
                 continue;
+            }
             LARGE_INTEGER size = {};
             GetFileSizeEx(file.Get(), &size);
             file.Reset();
             files_.push_back({path, size.QuadPart});
             counters_.bytesFound += size.QuadPart;
         } while (FindNextFileW(find.Get(), &data) && !stop_);
+    }
+
+    // A file to delete stays; one that went away meanwhile does not count.
+    void Kept(const std::wstring& path, DWORD error)
+    {
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return;
+        if (outcome_.filesKept++ == 0)
+            outcome_.firstKept = path;
     }
 
     bool uninstall_;
@@ -132,6 +148,7 @@ class Purge {
     std::deque<PurgeEntry> scan_;
     std::vector<PurgeEntry> files_;
     std::vector<PurgeEntry> remove_;
+    PurgeOutcome outcome_;
 };
 
 } // namespace
@@ -158,16 +175,20 @@ bool IsPurgeRootAllowed(const std::wstring& folder)
     return true;
 }
 
-void PurgeFolder(const std::wstring& folder, bool uninstall, PurgeCounters& counters,
-                 const std::atomic<bool>& stop)
+PurgeOutcome PurgeFolder(const std::wstring& folder, bool uninstall, PurgeCounters& counters,
+                         const std::atomic<bool>& stop)
 {
     std::wstring trimmed = folder;
     while (trimmed.size() > 1 && IsSeparator(trimmed.back()))
         trimmed.pop_back();
     if (!IsPurgeRootAllowed(trimmed) || trimmed.size() >= MAX_PATH) {
         LogPrintf(L"Refusing to purge %s: not a folder below a drive or share\n", folder.c_str());
-        return;
+        PurgeOutcome refused;
+        refused.refused = true;
+        return refused;
     }
-    Purge(uninstall, counters, stop).Run(trimmed);
+    Purge purge(uninstall, counters, stop);
+    purge.Run(trimmed);
     LogWrite(L"Purge complete\n");
+    return purge.Outcome();
 }
