@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
@@ -282,4 +284,98 @@ TEST(DownloadQueue, OneLocalFileIsQueuedOnceAndFlagsStartClearEachBuild)
     EXPECT_FALSE(build.relaunchNeeded);
     EXPECT_FALSE(build.eulaQueued);
     EXPECT_EQ(queue.size(), 1u);
+}
+
+namespace {
+
+// The lines the walk writes about the local files, in their order.
+std::string WalkLines(const std::string& log)
+{
+    std::string lines;
+    size_t start = 0;
+    while (start < log.size()) {
+        size_t end = log.find("\r\n", start);
+        if (end == std::string::npos)
+            end = log.size();
+        std::string line = log.substr(start, end - start);
+        for (const char* prefix : {"Hashing ", "Got ", "Queuing ", "Could not hash"}) {
+            if (line.compare(0, strlen(prefix), prefix) == 0)
+                lines += line + "\n";
+        }
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+} // namespace
+
+// Several threads hash side by side, the large file (taken first) longest;
+// the walk still decides, logs and queues in the manifest's order, as one
+// file after the other would. The first, a middle and the last entry
+// differ; a missing and an empty file lie between.
+TEST(DownloadQueue, HashingSideBySideKeepsTheManifestOrder)
+{
+    TempDir dir;
+    const std::wstring& root = dir.path();
+    const std::string big = std::string(3 * 1024 * 1024 + 5, 'b');
+    ManifestList manifest;
+    std::string expected;
+    std::wstring expectedQueue;
+    auto add = [&](const std::wstring& name, const std::string* bytes, const std::string& listed,
+                   int64_t size) {
+        std::wstring path = dir / name;
+        if (bytes) {
+            ASSERT_TRUE(WriteFileBytes(path, *bytes));
+        }
+        manifest.push_back(Entry(path, ENTRY_CONTENT, size, Md5Text(listed)));
+        std::string md5 = Narrow(manifest.back().md5);
+        if (!bytes) {
+            expected += "Queuing " + Narrow(path) + " [" + md5 + "]\n";
+        } else {
+            expected += "Hashing " + Narrow(path) + "...\n";
+            if (bytes->empty())
+                expected += "Could not hash 0-byte file\n";
+            else if (*bytes != listed)
+                expected += "Got " + Narrow(Md5Text(*bytes)) + " but expected " + md5 + "\n";
+        }
+        if (!bytes || *bytes != listed || bytes->empty())
+            expectedQueue += name + L" ";
+    };
+    std::vector<std::string> contents;
+    for (int i = 0; i < 64; ++i)
+        contents.push_back("small file " + std::to_string(i) + std::string(i * 97, 'x'));
+    const std::string empty;
+    add(L"first.pak", &big, big + "!", 99); // differs; the pool's first and longest
+    for (int i = 0; i < 64; ++i) {
+        std::wstring name = L"f" + std::to_wstring(i) + L".dat";
+        if (i == 20)
+            add(name, nullptr, contents[i], 7); // missing
+        else if (i == 32)
+            add(name, &contents[i], contents[i] + "?", 7); // differs in the middle
+        else if (i == 40)
+            add(name, &empty, contents[i], 7); // empty
+        else
+            add(name, &contents[i], contents[i], 7);
+    }
+    add(L"last.dat", &contents[5], contents[6], 7); // differs at the end
+    ASSERT_FALSE(HasFatalFailure());
+
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        QueueBuild build;
+        build.pass = PASS_CONTENT;
+        build.hashThreads = 8;
+        DownloadQueue queue;
+        LogCapture log;
+        ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
+        EXPECT_EQ(WalkLines(log.Text()), expected);
+        // Equal sizes keep the order in which the walk queued them.
+        EXPECT_EQ(Names(queue, root), expectedQueue);
+        EXPECT_EQ(build.bytesToFetch, 99 + 4 * 7);
+    }
 }

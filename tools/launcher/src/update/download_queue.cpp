@@ -2,13 +2,14 @@
 
 #include "command_line.h"
 #include "file_look_ahead.h"
-#include "hash_file.h"
 #include "log.h"
 #include "settings_store.h"
+#include "wideformat.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
@@ -51,30 +52,95 @@ std::wstring PathWithoutExtension(const std::wstring& path)
     return path.substr(0, dot);
 }
 
-// Whether the local copy of entry, as the look-ahead opened it (the handle
-// is left open), is missing or differs from the manifest.
-bool LocalCopyDiffers(const ManifestEntry& entry, const LookAheadFile& local, FileHasher& hasher,
-                      const std::atomic<bool>* abortRequested)
+// The walk's lines, written to the log a few KiB at a time: each write
+// passes the text to the debugger output as well, which costs Wine a round
+// trip to its server and more, as much as hashing a small file. The lines
+// are the same and in the same order; they reach the log when the batch is
+// full, when its first line is kLogHoldMs old, when the walk has waited
+// kLogHoldMs for a file, and at the walk's end.
+constexpr DWORD kLogHoldMs = 100;
+
+class WalkLog {
+  public:
+    WalkLog() { text_.reserve(kBatchChars + 1024); }
+    ~WalkLog() { Flush(); }
+    WalkLog(const WalkLog&) = delete;
+    WalkLog& operator=(const WalkLog&) = delete;
+
+    // As LogPrintf: a line that does not format into 1024 characters is
+    // logged as its format.
+    void Printf(const wchar_t* format, ...)
+    {
+        wchar_t line[1024];
+        va_list args;
+        va_start(args, format);
+        int count = LegacyVsnwprintf(line, 1023, format, args);
+        va_end(args);
+        if (count < 0) {
+            Write(format);
+            return;
+        }
+        line[count] = 0;
+        Write(line);
+    }
+
+    void Write(const wchar_t* text)
+    {
+        ULONGLONG now = GetTickCount64();
+        if (text_.empty())
+            since_ = now;
+        text_.append(text);
+        if (text_.size() >= kBatchChars || now - since_ >= kLogHoldMs)
+            Flush();
+    }
+
+    void Flush()
+    {
+        if (text_.empty())
+            return;
+        LogWrite(text_.c_str());
+        text_.clear();
+    }
+
+  private:
+    static constexpr size_t kBatchChars = 4000;
+    std::wstring text_;
+    ULONGLONG since_ = 0; // when the first line of the batch came
+};
+
+// Whether the local copy of entry, as the look-ahead found it, is missing or
+// differs from the manifest. Every line about the file is logged here, in
+// the walk's order, whichever thread hashed it.
+bool LocalCopyDiffers(const ManifestEntry& entry, const LookAheadFile& local, bool slow,
+                      const std::atomic<bool>* abortRequested, WalkLog& log)
 {
-    HANDLE file = local.file;
-    if (file == INVALID_HANDLE_VALUE) {
-        LogPrintf(L"Queuing %s [%s]%s\n", entry.localPath.c_str(), entry.md5.c_str(),
-                  entry.archive ? L" from archive" : L"");
+    if (!local.opened) {
+        log.Printf(L"Queuing %s [%s]%s\n", entry.localPath.c_str(), entry.md5.c_str(),
+                   entry.archive ? L" from archive" : L"");
         return true;
     }
-    bool differs = false;
-    if (entry.kind != ENTRY_CACHE) {
-        LogPrintf(L"Hashing %s...\n", entry.localPath.c_str());
-        std::wstring hash = local.digest.empty() ? hasher.Hash(file, abortRequested)
-                                                 : hasher.HashedAhead(local.digest, abortRequested);
-        if (hash.empty()) {
-            differs = true;
-        } else if (hash != entry.md5) {
-            LogPrintf(L"Got %s but expected %s\n", hash.c_str(), entry.md5.c_str());
-            differs = true;
+    if (entry.kind == ENTRY_CACHE)
+        return false;
+    log.Printf(L"Hashing %s...\n", entry.localPath.c_str());
+    if (slow) {
+        // "-force:slow" paces the walk, whichever thread hashed the file;
+        // the line is in the log while it waits.
+        log.Flush();
+        Sleep(500);
+        if (abortRequested && abortRequested->load()) {
+            log.Write(L"Hashing stopped: the update is ending\n");
+            return true;
         }
     }
-    return differs;
+    if (!local.notes.empty())
+        log.Write(local.notes.c_str());
+    if (local.digest.empty())
+        return true;
+    if (local.digest != entry.md5) {
+        log.Printf(L"Got %s but expected %s\n", local.digest.c_str(), entry.md5.c_str());
+        return true;
+    }
+    return false;
 }
 
 // Two entries for one local file (names that differ only in letter case, or
@@ -87,18 +153,18 @@ std::wstring LocalKey(const std::wstring& path)
     return key;
 }
 
-bool TakeLocalPath(std::unordered_set<std::wstring>& taken, const ManifestEntry& entry)
+bool TakeLocalPath(std::unordered_set<std::wstring>& taken, const ManifestEntry& entry, WalkLog& log)
 {
     if (taken.insert(LocalKey(entry.localPath)).second)
         return true;
-    LogPrintf(L"Not queuing %s: its local file is already queued\n", entry.remoteName.c_str());
+    log.Printf(L"Not queuing %s: its local file is already queued\n", entry.remoteName.c_str());
     return false;
 }
 
 // Cache files travel with their companions: a queued ".toc" brings the
 // ".cache" of the same folder and stem, and the reverse.
 void AddCompanions(const ManifestList& entries, QueueBuild& build, DownloadQueue& queue,
-                   std::unordered_set<std::wstring>& localPaths)
+                   std::unordered_set<std::wstring>& localPaths, WalkLog& log)
 {
     std::unordered_set<std::wstring> queued;
     for (const ManifestEntry& entry : queue)
@@ -116,7 +182,7 @@ void AddCompanions(const ManifestList& entries, QueueBuild& build, DownloadQueue
             if (queued.count(companion.remoteName))
                 continue;
             queued.insert(companion.remoteName);
-            if (!TakeLocalPath(localPaths, companion))
+            if (!TakeLocalPath(localPaths, companion, log))
                 continue;
             AddSize(build.bytesToFetch, companion.size);
             queue.push_back(companion);
@@ -142,10 +208,10 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     build.cbaQueued = false;
     bool cacheQueued = false;
     std::unordered_set<std::wstring> localPaths;
-    FileHasher hasher;
+    const bool slow = HasOption(L"-force:slow");
 
     // The entries this pass takes, in manifest order; their local files are
-    // opened ahead of the walk.
+    // opened and hashed ahead of the walk, several at once.
     std::vector<const ManifestEntry*> taken;
     std::vector<LookAheadRequest> localFiles;
     for (const ManifestEntry& entry : entries) {
@@ -156,24 +222,31 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
             continue;
         taken.push_back(&entry);
         // Cache files that exist are never hashed.
-        localFiles.push_back({&entry.localPath, entry.kind != ENTRY_CACHE});
+        localFiles.push_back({&entry.localPath, entry.kind != ENTRY_CACHE, entry.size});
     }
-    FileLookAhead lookAhead(localFiles);
+    FileLookAhead lookAhead(localFiles, build.abortRequested, build.hashThreads);
+    WalkLog log;
 
     for (size_t index = 0; index < taken.size(); ++index) {
         const ManifestEntry& entry = *taken[index];
         if (build.abortRequested && build.abortRequested->load())
             return false;
-        LookAheadFile file = lookAhead.Take(index);
-        bool queueIt = LocalCopyDiffers(entry, file, hasher, build.abortRequested);
-        lookAhead.Release(file.file);
+        // What is decided is in the log before the walk waits for long.
+        if (!lookAhead.WaitReady(index, kLogHoldMs))
+            log.Flush();
+        LookAheadFile file;
+        if (!lookAhead.Take(index, file)) {
+            log.Write(L"Hashing stopped: the update is ending\n");
+            return false;
+        }
+        bool queueIt = LocalCopyDiffers(entry, file, slow, build.abortRequested, log);
         if (build.abortRequested && build.abortRequested->load())
             return false;
         bool isEula = build.eulaPath && entry.localPath == *build.eulaPath;
         bool isCba = build.cbaPath && entry.localPath == *build.cbaPath;
         if (build.force && !isEula && !isCba)
             queueIt = true;
-        if (!queueIt || !TakeLocalPath(localPaths, entry))
+        if (!queueIt || !TakeLocalPath(localPaths, entry, log))
             continue;
 
         if (entry.kind == ENTRY_CACHE)
@@ -194,7 +267,8 @@ bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, Download
     }
     if (!cacheQueued && build.kind == STEP_PROGRESS_HEAVY)
         build.kind = STEP_PROGRESS_NORMAL;
-    AddCompanions(entries, build, queue, localPaths);
+    AddCompanions(entries, build, queue, localPaths, log);
+    log.Flush();
     SortQueueBySize(queue);
     return true;
 }

@@ -40,6 +40,7 @@ struct QueueBuild {
     bool (*isApplicable)(const std::wstring& remoteName) = nullptr; // null: every entry applies
     const std::wstring* eulaPath = nullptr;                         // the agreement documents' local paths
     const std::wstring* cbaPath = nullptr;
+    int hashThreads = 0; // the threads that hash the local files; 0: sized to the processors
     // In and out: the step's kind.
     StepKind kind = STEP_PROGRESS_LIGHT;
     // Out.
@@ -52,7 +53,10 @@ struct QueueBuild {
 // Fills queue from entries (the manifest, in order) for build.pass: hashes
 // each taken entry's local file (cache files only by existence), adds the
 // companion files of queued cache files and sorts the queue by size. Gives
-// false, with the queue incomplete, when the abort flag was seen.
+// false, with the queue incomplete, when the abort flag was seen. The files
+// are hashed several at once (FileLookAhead), but every decision and log
+// line is made in the manifest's order, as one file after the other would
+// make it.
 bool BuildDownloadQueue(const ManifestList& entries, QueueBuild& build, DownloadQueue& queue);
 
 // The settings side of a build: a queued EULA or CBA document empties

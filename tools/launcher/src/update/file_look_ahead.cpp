@@ -1,131 +1,157 @@
 #include "file_look_ahead.h"
 
-#include "hash_file.h"
-#include "md5.h"
-
 #include <process.h>
+
+#include <algorithm>
 
 namespace {
 
-// Files open at once ahead of the one being hashed.
-constexpr size_t kAhead = 32;
-// Files up to this size are read whole, in one read, into a buffer of each
-// thread's; larger ones are left to the hash's pipeline of two reads.
-constexpr DWORD kWholeLimit = 1024 * 1024;
 constexpr unsigned kThreadStack = 64 * 1024;
-// Threads that open and read: the round trips of one wait while another's
-// are served.
-constexpr int kThreads = 4;
+// Opening a file is mostly a wait for Wine's server, so even a machine of
+// one or two processors gains from a few threads; more than eight would
+// only add hashing threads' buffers, not speed.
+constexpr int kMinThreads = 4;
+constexpr int kMaxThreads = 8;
 
-// The MD5 text of the whole file of size bytes, read at once from a handle
-// opened for plain reads; empty on any failure or a short read.
-std::wstring DigestWhole(HANDLE file, DWORD size, std::vector<unsigned char>& buffer)
+// A file to hash that should not fit one whole read goes straight to the
+// hasher's pipeline.
+bool IsLarge(const LookAheadRequest& request)
 {
-    buffer.resize(size);
-    DWORD read = 0;
-    if (!ReadFile(file, buffer.data(), size, &read, nullptr) || read != size)
-        return std::wstring();
-    Md5Context md5;
-    MD5Init(md5);
-    MD5Update(md5, buffer.data(), size);
-    return MD5FinalText(md5);
-}
-
-void CloseOpened(LookAheadFile& opened)
-{
-    if (opened.file != INVALID_HANDLE_VALUE)
-        CloseHandle(opened.file);
-    opened.file = INVALID_HANDLE_VALUE;
+    return request.hash && request.sizeHint > static_cast<int64_t>(FileHasher::WHOLE_READ_LIMIT);
 }
 
 } // namespace
 
-FileLookAhead::FileLookAhead(const std::vector<LookAheadRequest>& requests)
-    : requests_(requests), opened_(requests.size()), ready_(requests.size(), 0)
+int FileLookAhead::PoolSize()
 {
-    for (int i = 0; i < kThreads && requests.size() > 1; ++i) {
-        HANDLE thread = reinterpret_cast<HANDLE>(
-            _beginthreadex(nullptr, kThreadStack, ThreadProc, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    SYSTEM_INFO info = {};
+    GetSystemInfo(&info);
+    return std::clamp(static_cast<int>(info.dwNumberOfProcessors), kMinThreads, kMaxThreads);
+}
+
+FileLookAhead::FileLookAhead(const std::vector<LookAheadRequest>& requests,
+                             const std::atomic<bool>* abortRequested, int threads)
+    : requests_(requests), abortRequested_(abortRequested), done_(requests.size()), ready_(requests.size(), 0)
+{
+    // The large files first, largest first: the time of the whole is then
+    // about that of the largest file or of an equal share, whichever is
+    // longer. The rest in the walk's order, which then follows close behind.
+    order_.reserve(requests.size());
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (IsLarge(requests[i]))
+            order_.push_back(i);
+    }
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&](size_t a, size_t b) { return requests[a].sizeHint > requests[b].sizeHint; });
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (!IsLarge(requests[i]))
+            order_.push_back(i);
+    }
+
+    if (threads <= 0)
+        threads = PoolSize();
+    size_t count = requests.size() > 1 ? std::min(static_cast<size_t>(threads), requests.size()) : 0;
+    for (size_t i = 0; i < count; ++i) {
+        HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, kThreadStack, ThreadProc, this,
+                                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
         if (thread)
             threads_.push_back(thread);
     }
+    if (threads_.empty())
+        ownHasher_ = std::make_unique<FileHasher>();
 }
 
 FileLookAhead::~FileLookAhead()
 {
+    // A thread finishes the file in its hands: the walk leaves early only
+    // when the abort flag is set, which the hashes watch between chunks.
     AcquireSRWLockExclusive(&lock_);
     stopping_ = true;
     ReleaseSRWLockExclusive(&lock_);
-    WakeAllConditionVariable(&changed_);
     for (HANDLE thread : threads_) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
-    for (LookAheadFile& opened : opened_)
-        CloseOpened(opened);
-    for (HANDLE file : toClose_)
-        CloseHandle(file);
 }
 
-LookAheadFile FileLookAhead::Open(size_t index, std::vector<unsigned char>& buffer) const
+LookAheadFile FileLookAhead::Examine(size_t index, FileHasher& hasher) const
 {
-    LookAheadFile opened;
+    LookAheadFile result;
     const LookAheadRequest& request = requests_[index];
+    const wchar_t* path = request.path->c_str();
     if (!request.hash) {
-        opened.file = OpenFileForHash(request.path->c_str());
-        return opened;
+        HANDLE file = OpenFileForHash(path);
+        result.opened = file != INVALID_HANDLE_VALUE;
+        if (result.opened)
+            CloseHandle(file);
+        return result;
     }
-    // A plain read of a handle opened without overlapping is the one read
-    // that Wine serves without a round trip to its server; a file that is not
-    // read whole here is opened again the way the hash's pipeline needs it.
-    opened.file = CreateFileW(request.path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened.file == INVALID_HANDLE_VALUE)
-        return opened;
-    LARGE_INTEGER size;
-    if (GetFileSizeEx(opened.file, &size) && size.QuadPart > 0 && size.QuadPart <= kWholeLimit)
-        opened.digest = DigestWhole(opened.file, static_cast<DWORD>(size.QuadPart), buffer);
-    if (opened.digest.empty()) {
-        CloseHandle(opened.file);
-        opened.file = OpenFileForHash(request.path->c_str());
-    }
-    return opened;
-}
-
-LookAheadFile FileLookAhead::Take(size_t index)
-{
-    if (threads_.empty()) {
-        std::vector<unsigned char> buffer;
-        return Open(index, buffer);
-    }
-    AcquireSRWLockExclusive(&lock_);
-    // Indexes skipped are never taken: the thread may open past them.
-    if (taken_ < index) {
-        taken_ = index;
-        WakeAllConditionVariable(&changed_);
-    }
-    while (!ready_[index])
-        SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-    LookAheadFile opened = std::move(opened_[index]);
-    opened_[index] = LookAheadFile();
-    taken_ = index + 1;
-    ReleaseSRWLockExclusive(&lock_);
-    WakeAllConditionVariable(&changed_);
-    return opened;
-}
-
-void FileLookAhead::Release(HANDLE file)
-{
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    if (threads_.empty()) {
+    if (!IsLarge(request)) {
+        // A plain read of a handle opened without overlapping is the one
+        // read that Wine serves without a round trip to its server; a file
+        // that cannot be read whole this way is opened again for the pipeline.
+        HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return result;
+        LARGE_INTEGER size;
+        if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart <= FileHasher::WHOLE_READ_LIMIT)
+            result.digest = hasher.HashWhole(file, static_cast<DWORD>(size.QuadPart));
         CloseHandle(file);
-        return;
+        if (!result.digest.empty()) {
+            result.opened = true;
+            return result;
+        }
+    }
+    HANDLE file = OpenFileForHash(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return result;
+    result.opened = true;
+    result.digest = hasher.Hash(file, abortRequested_, &result.notes);
+    CloseHandle(file);
+    return result;
+}
+
+bool FileLookAhead::Take(size_t index, LookAheadFile& file)
+{
+    if (threads_.empty()) {
+        if (Aborted())
+            return false;
+        file = Examine(index, *ownHasher_);
+        return true;
     }
     AcquireSRWLockExclusive(&lock_);
-    toClose_.push_back(file);
+    while (!ready_[index] && !aborted_) {
+        waitingFor_ = index;
+        SleepConditionVariableSRW(&resultReady_, &lock_, INFINITE, 0);
+    }
+    waitingFor_ = SIZE_MAX;
+    bool ready = ready_[index] != 0;
+    if (ready) {
+        file = std::move(done_[index]);
+        done_[index] = LookAheadFile();
+    }
     ReleaseSRWLockExclusive(&lock_);
-    WakeAllConditionVariable(&changed_);
+    return ready;
+}
+
+bool FileLookAhead::WaitReady(size_t index, DWORD ms)
+{
+    if (threads_.empty())
+        return true; // Take does the work itself, with no one to wait for
+    AcquireSRWLockExclusive(&lock_);
+    const ULONGLONG until = GetTickCount64() + ms;
+    while (!ready_[index] && !aborted_) {
+        ULONGLONG now = GetTickCount64();
+        if (now >= until)
+            break;
+        waitingFor_ = index;
+        SleepConditionVariableSRW(&resultReady_, &lock_, static_cast<DWORD>(until - now), 0);
+    }
+    waitingFor_ = SIZE_MAX;
+    bool ready = ready_[index] || aborted_;
+    ReleaseSRWLockExclusive(&lock_);
+    return ready;
 }
 
 unsigned __stdcall FileLookAhead::ThreadProc(void* self)
@@ -136,30 +162,24 @@ unsigned __stdcall FileLookAhead::ThreadProc(void* self)
 
 void FileLookAhead::Run()
 {
-    std::vector<HANDLE> closing;
-    std::vector<unsigned char> buffer;
+    FileHasher hasher;
     AcquireSRWLockExclusive(&lock_);
-    for (;;) {
-        while (!stopping_ && toClose_.empty() && (next_ == requests_.size() || next_ - taken_ >= kAhead))
-            SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
-        if (stopping_)
-            break;
-        if (!toClose_.empty()) {
-            closing.swap(toClose_);
+    while (!stopping_ && next_ < order_.size()) {
+        if (Aborted()) {
+            aborted_ = true;
             ReleaseSRWLockExclusive(&lock_);
-            for (HANDLE file : closing)
-                CloseHandle(file);
-            closing.clear();
-            AcquireSRWLockExclusive(&lock_);
-            continue;
+            WakeAllConditionVariable(&resultReady_);
+            return;
         }
-        size_t index = next_++;
+        size_t index = order_[next_++];
         ReleaseSRWLockExclusive(&lock_);
-        LookAheadFile opened = Open(index, buffer);
+        LookAheadFile result = Examine(index, hasher);
         AcquireSRWLockExclusive(&lock_);
-        opened_[index] = std::move(opened);
+        done_[index] = std::move(result);
         ready_[index] = 1;
-        WakeAllConditionVariable(&changed_);
+        // Only the walk waits, and only for one file.
+        if (waitingFor_ == index)
+            WakeAllConditionVariable(&resultReady_);
     }
     ReleaseSRWLockExclusive(&lock_);
 }

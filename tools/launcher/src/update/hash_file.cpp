@@ -4,7 +4,9 @@
 #include "log.h"
 #include "md5.h"
 #include "scoped_handles.h"
+#include "wideformat.h"
 
+#include <cstdarg>
 #include <cstdint>
 
 namespace {
@@ -177,8 +179,41 @@ class BufferHasher {
     bool finishing_ = false;
 };
 
+// Where a hash's lines go: to the log, or kept for a caller that logs them
+// when the file's turn comes.
+class HashNotes {
+  public:
+    explicit HashNotes(std::wstring* kept) : kept_(kept) {}
+
+    void Write(const wchar_t* text)
+    {
+        if (kept_)
+            kept_->append(text);
+        else
+            LogWrite(text);
+    }
+
+    void Printf(const wchar_t* format, ...)
+    {
+        wchar_t line[256];
+        va_list args;
+        va_start(args, format);
+        int count = LegacyVsnwprintf(line, 255, format, args);
+        va_end(args);
+        if (count < 0)
+            Write(format);
+        else {
+            line[count] = 0;
+            Write(line);
+        }
+    }
+
+  private:
+    std::wstring* kept_;
+};
+
 // Issues the read of slot index at offset; false when reading has to stop.
-bool IssueRead(HANDLE file, HashPipeline& pipeline, int index, uint64_t offset, DWORD count)
+bool IssueRead(HANDLE file, HashPipeline& pipeline, int index, uint64_t offset, DWORD count, HashNotes& notes)
 {
     ReadSlot& slot = pipeline.Slot(index);
     HANDLE event = slot.event;
@@ -192,7 +227,7 @@ bool IssueRead(HANDLE file, HashPipeline& pipeline, int index, uint64_t offset, 
     DWORD read = 0;
     if (ReadFile(file, pipeline.Buffer(index), count, &read, &slot.overlapped)) {
         if (read != count) {
-            LogPrintf(L"ReadFile returned synchronously with %d bytes read (expected %d)\n", read, count);
+            notes.Printf(L"ReadFile returned synchronously with %d bytes read (expected %d)\n", read, count);
             return false;
         }
         slot.synchronous = true;
@@ -202,7 +237,7 @@ bool IssueRead(HANDLE file, HashPipeline& pipeline, int index, uint64_t offset, 
     }
     DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) {
-        LogPrintf(L"ReadFile failed during hash (0x%08X)\n", error);
+        notes.Printf(L"ReadFile failed during hash (0x%08X)\n", error);
         return false;
     }
     slot.pending = true;
@@ -210,7 +245,7 @@ bool IssueRead(HANDLE file, HashPipeline& pipeline, int index, uint64_t offset, 
 }
 
 // Waits for the read of slot index; gives its byte count, or false.
-bool CompleteRead(HANDLE file, ReadSlot& slot, DWORD& bytes)
+bool CompleteRead(HANDLE file, ReadSlot& slot, DWORD& bytes, HashNotes& notes)
 {
     slot.pending = false;
     if (slot.synchronous) {
@@ -225,14 +260,14 @@ bool CompleteRead(HANDLE file, ReadSlot& slot, DWORD& bytes)
     if (slot.event && !HasOverlappedIoCompleted(&slot.overlapped)) {
         DWORD wait = WaitForSingleObject(slot.event, INFINITE);
         if (wait != WAIT_OBJECT_0) {
-            LogPrintf(L"WaitForSingleObject returned %d during hash (0x%08X)\n", wait, GetLastError());
+            notes.Printf(L"WaitForSingleObject returned %d during hash (0x%08X)\n", wait, GetLastError());
             // Still in flight: leave it to the pipeline's clean-up.
             slot.pending = true;
             return false;
         }
     }
     if (!GetOverlappedResult(file, &slot.overlapped, &bytes, TRUE)) {
-        LogPrintf(L"GetOverlappedResult failed during hash (0x%08X)\n", GetLastError());
+        notes.Printf(L"GetOverlappedResult failed during hash (0x%08X)\n", GetLastError());
         return false;
     }
     return true;
@@ -246,7 +281,9 @@ HANDLE OpenFileForHash(const wchar_t* path)
                        FILE_FLAG_OVERLAPPED | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-FileHasher::FileHasher() : slow_(HasOption(L"-force:slow"))
+static_assert(FileHasher::WHOLE_READ_LIMIT == kChunk * kMaxBuffers, "a whole read fills the read buffers");
+
+FileHasher::FileHasher()
 {
     for (HANDLE& event : events_)
         event = nullptr;
@@ -262,40 +299,50 @@ FileHasher::~FileHasher()
     }
 }
 
-bool FileHasher::Prepare()
+bool FileHasher::PrepareBlock()
 {
     if (!block_)
         block_ = static_cast<unsigned char*>(VirtualAlloc(nullptr, static_cast<SIZE_T>(kChunk) * kMaxBuffers,
                                                           MEM_COMMIT | MEM_RESERVE | MEM_TOP_DOWN,
                                                           PAGE_READWRITE));
+    return block_ != nullptr;
+}
+
+// The events are made only for the first file of more than one chunk: each
+// costs Wine a round trip to its server, which a hasher of small files need
+// not pay.
+bool FileHasher::PrepareEvents()
+{
     for (HANDLE& event : events_) {
         if (!event)
             event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     }
-    return block_ && events_[0] && events_[1];
+    return events_[0] && events_[1];
 }
 
 std::wstring HashFile(HANDLE file, const std::atomic<bool>* abortRequested)
 {
+    if (HasOption(L"-force:slow"))
+        Sleep(500);
     return FileHasher().Hash(file, abortRequested);
 }
 
-std::wstring FileHasher::HashedAhead(const std::wstring& digest, const std::atomic<bool>* abortRequested)
+std::wstring FileHasher::HashWhole(HANDLE file, DWORD size)
 {
-    if (slow_)
-        Sleep(500);
-    if (abortRequested && abortRequested->load()) {
-        LogWrite(L"Hashing stopped: the update is ending\n");
+    if (size == 0 || size > WHOLE_READ_LIMIT || !PrepareBlock())
         return std::wstring();
-    }
-    return digest;
+    DWORD read = 0;
+    if (!ReadFile(file, block_, size, &read, nullptr) || read != size)
+        return std::wstring();
+    Md5Context md5;
+    MD5Init(md5);
+    MD5Update(md5, block_, size);
+    return MD5FinalText(md5);
 }
 
-std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequested)
+std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequested, std::wstring* kept)
 {
-    if (slow_)
-        Sleep(500);
-
+    HashNotes notes(kept);
     Md5Context md5;
     MD5Init(md5);
 
@@ -303,19 +350,19 @@ std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequest
     // also fetch the file's name, which costs Wine a round trip to its server.
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file, &length)) {
-        LogPrintf(L"GetFileInformationByHandle failed for hash (0x%08X)\n", GetLastError());
+        notes.Printf(L"GetFileInformationByHandle failed for hash (0x%08X)\n", GetLastError());
         return std::wstring();
     }
     const uint64_t size = static_cast<uint64_t>(length.QuadPart);
     if (size == 0) {
-        LogWrite(L"Could not hash 0-byte file\n");
+        notes.Write(L"Could not hash 0-byte file\n");
         return std::wstring();
     }
 
     const DWORD chunk = size < kChunk ? static_cast<DWORD>(size) : kChunk;
     const int buffers = size > chunk ? 2 : 1;
-    if (!Prepare()) {
-        LogPrintf(L"Could not allocate hash buffers (0x%08X)\n", GetLastError());
+    if (!PrepareBlock() || (buffers > 1 && !PrepareEvents())) {
+        notes.Printf(L"Could not allocate hash buffers (0x%08X)\n", GetLastError());
         return std::wstring();
     }
     // A file of one chunk has one read in flight, which the file handle
@@ -333,7 +380,7 @@ std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequest
     for (;;) {
         // A large file takes long: quitting is answered between chunks.
         if (abortRequested && abortRequested->load()) {
-            LogWrite(L"Hashing stopped: the update is ending\n");
+            notes.Write(L"Hashing stopped: the update is ending\n");
             aborted = true;
             break;
         }
@@ -342,7 +389,7 @@ std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequest
                (issued < static_cast<uint64_t>(buffers) || hasher.Hashed() > issued - buffers)) {
             uint64_t offset = issued * chunk;
             DWORD count = static_cast<DWORD>(size - offset < chunk ? size - offset : chunk);
-            if (!IssueRead(file, pipeline, static_cast<int>(issued % buffers), offset, count)) {
+            if (!IssueRead(file, pipeline, static_cast<int>(issued % buffers), offset, count, notes)) {
                 reading = false;
                 break;
             }
@@ -352,10 +399,10 @@ std::wstring FileHasher::Hash(HANDLE file, const std::atomic<bool>* abortRequest
             int index = static_cast<int>(consumed % buffers);
             ReadSlot& slot = pipeline.Slot(index);
             DWORD bytes = 0;
-            if (!CompleteRead(file, slot, bytes))
+            if (!CompleteRead(file, slot, bytes, notes))
                 break;
             if (bytes != slot.expected) {
-                LogPrintf(L"GetOverlappedResult says %d bytes read (expected %d)\n", bytes, slot.expected);
+                notes.Printf(L"GetOverlappedResult says %d bytes read (expected %d)\n", bytes, slot.expected);
                 break;
             }
             hasher.Hand(pipeline.Buffer(index), bytes);
