@@ -147,6 +147,40 @@ TEST_F(WebApiTest, CertificateForAnotherNameIsRefused)
     EXPECT_TRUE(TestServer::Requests().empty());
 }
 
+TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "203.0.113.7"));
+    std::string plain = "http://127.0.0.1:" + std::to_string(TestServer::HttpPort()) + "/api/clientIP.php";
+    std::string secure = "https://localhost:" + std::to_string(TestServer::HttpsPort()) + "/api/clientIP.php";
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/plain.php", "status": 302, )"
+                                         R"("headers": {"Location": ")" + plain + R"("}})"));
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/moved.php", "status": 302, )"
+                                         R"("headers": {"Location": ")" + secure + R"("}})"));
+    steps_test::LogCapture log;
+    {
+        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+        request.requestPath = L"plain.php";
+        request.ExecuteRequest();
+        EXPECT_EQ(request.status, 0u);
+        EXPECT_EQ(request.answer, "");
+    }
+    std::string text = log.Text();
+    EXPECT_NE(text.find("Refused the answer to https://localhost:" + std::to_string(TestServer::HttpsPort()) +
+                        "/api/plain.php: it did not come over TLS (" + plain + ")"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("203.0.113.7"), std::string::npos) << text;
+
+    // Sent on within https, the answer is taken.
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+    request.requestPath = L"moved.php";
+    request.ExecuteRequest();
+    EXPECT_EQ(request.status, 200u);
+    EXPECT_EQ(request.answer, "203.0.113.7");
+}
+
 TEST_F(WebApiTest, UnknownClusterHasNoBase)
 {
     ServerCluster = SC_MAX;

@@ -336,6 +336,55 @@ TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
         EXPECT_EQ(path.find("/origin/"), std::string::npos) << path;
 }
 
+TEST(UpdateFaultTest, AnHttpsOriginThatSendsTheManifestOnToPlainHttpIsRefused)
+{
+    ReleaseFixture release;
+    release.Add("/Data/a.bin", 3000, 1, true);
+    release.Add("/Data/b.bin", 2000, 2, false);
+    ASSERT_TRUE(release.Publish());
+    // The origin's HTTPS side answers the manifest with a 302 to its plain
+    // side, which would serve it.
+    content_server::Fail("manifest", R"([{"redirect": "http://127.0.0.1:)" +
+                                         std::to_string(testing_support::TestServer::HttpPort()) + R"("}])");
+    release.NewRequests();
+
+    std::wstring shown;
+    {
+        TemporaryFileWatch manifest(L"index.txt.lzma");
+        ASSERT_TRUE(manifest.Watching());
+        LauncherProcess launcher(L"-nocef");
+        ASSERT_TRUE(launcher.Started());
+        const std::wstring failed = L"Update failed!";
+        launcher.WaitUntil([&] { return launcher.PaneText().find(failed) != std::wstring::npos; }, 120000);
+        shown = launcher.PaneText();
+        EXPECT_EQ(launcher.RunToItsEnd(), 0);
+        EXPECT_EQ(launcher.LastPage(), LauncherPage::Retry) << release.Log();
+        // Not a byte of it was stored.
+        EXPECT_EQ(manifest.Largest(), 0);
+    }
+    std::string log = release.Log();
+    // The page says why: the server failed, sending an https request on to
+    // plain http.
+    EXPECT_NE(shown.find(L"The content servers are temporarily unavailable."), std::wstring::npos)
+        << Narrow(shown);
+    EXPECT_NE(shown.find(L"ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR"), std::wstring::npos) << Narrow(shown);
+    EXPECT_TRUE(Contains(log, "Refused the answer to https://localhost:" +
+                                  std::to_string(testing_support::TestServer::HttpsPort()) + "/origin/"))
+        << log;
+    for (const ReleaseFile& file : release.files)
+        EXPECT_FALSE(FileExists(file.localPath)) << file.path;
+    // One request over https, sent on once to the plain side, and never asked
+    // again: the plain side's answer was not read.
+    int plain = 0, secure = 0;
+    for (const auto& request : release.NewRecordedRequests()) {
+        if (request.path.find("/origin/") != std::string::npos)
+            ++(request.tls ? secure : plain);
+    }
+    EXPECT_EQ(secure, 1);
+    EXPECT_EQ(plain, 1);
+    EXPECT_EQ(content_server::Attempts("manifest"), 2);
+}
+
 TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsole)
 {
     ReleaseFixture release;

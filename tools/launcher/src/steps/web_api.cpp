@@ -4,6 +4,7 @@
 #include "internet_errors.h"
 #include "launcher_settings.h"
 #include "log.h"
+#include "secure_answer.h"
 #include "step_page.h"
 #include "strings.h"
 
@@ -246,11 +247,15 @@ void WebRequestJob::Execute()
 void WebRequestJob::SendAndReceive(HINTERNET request)
 {
     void* optional = body.empty() ? nullptr : body.data();
+    std::wstring address = RequestUrl(request);
     if (abort || !HttpSendRequestW(request, nullptr, 0, optional, static_cast<DWORD>(body.size()))) {
         char name[32];
         LogPrintf(L"Could not send request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
         return;
     }
+    // Failed as the server's: status stays 0 and nothing of it is read.
+    if (SecureAnswerRefused(request, secure ? INTERNET_FLAG_SECURE : 0, address))
+        return;
     DWORD code = 0;
     DWORD size = sizeof(code);
     if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) {

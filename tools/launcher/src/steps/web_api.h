@@ -7,7 +7,9 @@
 // directly, without a page, for the statistics report at exit.
 //
 // Failures are only logged: status stays 0 (206 after a failed, oversized
-// or unmeasurable read) and the request still ends with WM_WEBAPI_DONE.
+// or unmeasurable read) and the request still ends with WM_WEBAPI_DONE. An
+// https request whose answer did not come over TLS (a redirect to plain
+// http) is such a failure, refused before its body is read (secure_answer.h).
 //
 // The request thread works on a copy of the request (WebRequestJob) that it
 // shares with the object, never on the object's fields: the destructor may

@@ -19,26 +19,9 @@ int64_t QueryContentLength(HINTERNET request)
 
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags)
 {
-    DWORD security = 0;
-    DWORD size = sizeof(security);
-    if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size) &&
-        (security & SECURITY_FLAG_SECURE))
+    if (AnsweredOverTls(request))
         requestFlags |= INTERNET_FLAG_SECURE;
     return BodyStallMs(requestFlags);
-}
-
-std::wstring RequestServer(HINTERNET request)
-{
-    wchar_t url[INTERNET_MAX_URL_LENGTH + 1] = {};
-    DWORD size = sizeof(url) - sizeof(wchar_t);
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_URL, url, &size))
-        return std::wstring();
-    std::wstring server(url);
-    size_t host = server.find(L"://");
-    if (host == std::wstring::npos)
-        return std::wstring();
-    size_t path = server.find(L'/', host + 3);
-    return path == std::wstring::npos ? server : server.substr(0, path);
 }
 
 bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags)
@@ -48,11 +31,7 @@ bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t re
         return true;
     // A request whose URL is not told still tells whether its answer came
     // over TLS.
-    DWORD security = 0;
-    DWORD size = sizeof(security);
-    if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size))
-        return false;
-    return ((security & SECURITY_FLAG_SECURE) != 0) != ((requestFlags & INTERNET_FLAG_SECURE) != 0);
+    return AnsweredOverTls(request) != ((requestFlags & INTERNET_FLAG_SECURE) != 0);
 }
 
 InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader, DWORD stallMs,

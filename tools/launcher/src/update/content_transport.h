@@ -5,6 +5,7 @@
 
 #include "content_reader.h"
 #include "download_transfer.h"
+#include "secure_answer.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -43,17 +44,12 @@ constexpr DWORD BodyStallMs(uint32_t requestFlags)
 // before the body's first read, while no other call runs on the request.
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags);
 
-// The scheme, host and port a request goes to, as WinINet names them (its URL
-// up to the path; empty when it does not say). Asked while no other call runs
-// on the request.
-std::wstring RequestServer(HINTERNET request);
-
 // Whether the answer of a sent request came from elsewhere than asked (its
-// RequestServer before the send) and the scheme of its request flags: WinINet
-// follows a redirect to another host, port or scheme by itself, and Wine then
-// moves the request's connection there too, so that every later request on
-// that connection goes there (over the connection's own scheme). Asked after
-// the send, while no other call runs on the request.
+// RequestServer before the send, secure_answer.h) and the scheme of its
+// request flags: WinINet follows a redirect to another host, port or scheme
+// by itself, and Wine then moves the request's connection there too, so that
+// every later request on that connection goes there (over the connection's
+// own scheme). Asked after the send, while no other call runs on the request.
 bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags);
 
 // The body of a request sent through reader. A failure is named by its

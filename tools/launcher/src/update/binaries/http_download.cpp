@@ -98,6 +98,13 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
         CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
         return TRANSFER_RETRY;
     }
+    // An https request sent on to plain http: the server failed it, and the
+    // next attempt would be sent on again.
+    if (SecureAnswerRefused(t.request, t.requestFlags, asked + t.url)) {
+        CountStatistic(L"ERROR_NOT_SECURE");
+        ReportInternetFailure("ServersDown", FindInternetErrorName(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
+        return TRANSFER_FAILED;
+    }
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!HttpQueryInfoW(t.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
