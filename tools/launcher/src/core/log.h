@@ -12,6 +12,11 @@
 
 #include <windows.h>
 
+#include <cstdarg>
+
+// Characters of one formatted log line, its terminator included.
+constexpr size_t LOG_LINE_CHARS = 1024;
+
 extern bool HeadlessMode;
 
 // Opens (or creates) the log file. With append the file is written at its
@@ -23,6 +28,10 @@ HANDLE LogFileHandle();
 
 void LogWrite(const wchar_t* text);
 void LogPrintf(const wchar_t* format, ...);
+// What LogPrintf writes for format and args: the line, formatted into
+// buffer, or the format itself where the line does not format into
+// LOG_LINE_CHARS. For writers that gather lines before they reach LogWrite.
+const wchar_t* LogFormatLine(wchar_t (&buffer)[LOG_LINE_CHARS], const wchar_t* format, va_list args);
 void LogWriteHeader();
 void LogClose();
 

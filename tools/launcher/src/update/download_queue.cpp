@@ -4,7 +4,6 @@
 #include "file_look_ahead.h"
 #include "log.h"
 #include "settings_store.h"
-#include "wideformat.h"
 
 #include <windows.h>
 
@@ -71,16 +70,11 @@ class WalkLog {
     // logged as its format.
     void Printf(const wchar_t* format, ...)
     {
-        wchar_t line[1024];
+        wchar_t buffer[LOG_LINE_CHARS];
         va_list args;
         va_start(args, format);
-        int count = LegacyVsnwprintf(line, 1023, format, args);
+        const wchar_t* line = LogFormatLine(buffer, format, args);
         va_end(args);
-        if (count < 0) {
-            Write(format);
-            return;
-        }
-        line[count] = 0;
         Write(line);
     }
 

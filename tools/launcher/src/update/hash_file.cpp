@@ -4,7 +4,6 @@
 #include "log.h"
 #include "md5.h"
 #include "scoped_handles.h"
-#include "wideformat.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -195,17 +194,12 @@ class HashNotes {
 
     void Printf(const wchar_t* format, ...)
     {
-        wchar_t line[256];
+        wchar_t buffer[LOG_LINE_CHARS];
         va_list args;
         va_start(args, format);
-        int count = LegacyVsnwprintf(line, 255, format, args);
+        const wchar_t* line = LogFormatLine(buffer, format, args);
         va_end(args);
-        if (count < 0)
-            Write(format);
-        else {
-            line[count] = 0;
-            Write(line);
-        }
+        Write(line);
     }
 
   private:
