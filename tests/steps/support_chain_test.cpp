@@ -54,8 +54,9 @@ public:
 };
 
 // The folder of deleted items of Wine's recycle bin: the XDG trash of the
-// run's home, which Wine sets up on its first use (also in a home that does
-// not exist yet).
+// run's home. A desktop has one; in a home that Wine has just made, Wine
+// may not have made it yet when the first deletion comes, and then deletes
+// for good, so the test gives the home its bin first.
 std::wstring RecycleBinFiles()
 {
     std::wstring data = testing_support::EnvW(L"XDG_DATA_HOME");
@@ -146,6 +147,12 @@ TEST_F(SupportChainTest, ChainFillsTheFolderOnTheDesktopAndOpensIt)
     ASSERT_EQ(GetSupportLogFolder(), folder);
 
     std::wstring bin = RecycleBinFiles();
+    std::wstring trash = bin.substr(0, bin.rfind(L'\\'));
+    for (const std::wstring& part : {bin, trash + L"\\info"}) {
+        int made = SHCreateDirectoryExW(nullptr, part.c_str(), nullptr);
+        ASSERT_TRUE(made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS)
+            << "could not make the recycle bin";
+    }
     std::vector<std::wstring> binBefore = ItemsIn(bin);
 
     // A folder of an earlier request, and the game's files.
