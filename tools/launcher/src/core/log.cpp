@@ -16,7 +16,7 @@ HANDLE LogFile = nullptr;
 wchar_t LogPath[MAX_PATH] = {};
 
 constexpr size_t kLogBufferBytes = 4096;
-constexpr size_t kFormatChars = LOG_LINE_CHARS;
+constexpr size_t kFormatChars = 1024;
 
 // Writes one buffer; on failure tries the same buffer once more. Returns
 // false when both attempts failed (the caller drops the rest of the text).
@@ -119,19 +119,24 @@ void LogWrite(const wchar_t* text)
         WriteBuffer(buffer, static_cast<DWORD>(used));
 }
 
-const wchar_t* LogFormatLine(wchar_t (&buffer)[LOG_LINE_CHARS], const wchar_t* format, va_list args)
-{
-    return FormatLine(buffer, format, args) ? buffer : format;
-}
-
 void LogPrintf(const wchar_t* format, ...)
 {
     wchar_t buffer[kFormatChars];
     va_list args;
     va_start(args, format);
-    const wchar_t* line = LogFormatLine(buffer, format, args);
+    bool formatted = FormatLine(buffer, format, args);
     va_end(args);
-    LogWrite(line);
+    LogWrite(formatted ? buffer : format);
+}
+
+void LogLineWriter::Printf(const wchar_t* format, ...)
+{
+    wchar_t buffer[kFormatChars];
+    va_list args;
+    va_start(args, format);
+    bool formatted = FormatLine(buffer, format, args);
+    va_end(args);
+    Write(formatted ? buffer : format);
 }
 
 void LogWriteHeader()

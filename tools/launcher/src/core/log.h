@@ -12,11 +12,6 @@
 
 #include <windows.h>
 
-#include <cstdarg>
-
-// Characters of one formatted log line, its terminator included.
-constexpr size_t LOG_LINE_CHARS = 1024;
-
 extern bool HeadlessMode;
 
 // Opens (or creates) the log file. With append the file is written at its
@@ -28,10 +23,18 @@ HANDLE LogFileHandle();
 
 void LogWrite(const wchar_t* text);
 void LogPrintf(const wchar_t* format, ...);
-// What LogPrintf writes for format and args: the line, formatted into
-// buffer, or the format itself where the line does not format into
-// LOG_LINE_CHARS. For writers that gather lines before they reach LogWrite.
-const wchar_t* LogFormatLine(wchar_t (&buffer)[LOG_LINE_CHARS], const wchar_t* format, va_list args);
+
+// A writer that gathers lines before they reach LogWrite. Printf formats a
+// line as LogPrintf does (a line that does not format into its buffer is
+// written as its format) and hands it to Write.
+class LogLineWriter {
+  public:
+    virtual void Write(const wchar_t* text) = 0;
+    void Printf(const wchar_t* format, ...);
+
+  protected:
+    ~LogLineWriter() = default;
+};
 void LogWriteHeader();
 void LogClose();
 

@@ -8,7 +8,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <unordered_map>
 #include <unordered_set>
@@ -59,26 +58,14 @@ std::wstring PathWithoutExtension(const std::wstring& path)
 // kLogHoldMs for a file, and at the walk's end.
 constexpr DWORD kLogHoldMs = 100;
 
-class WalkLog {
+class WalkLog : public LogLineWriter {
   public:
     WalkLog() { text_.reserve(kBatchChars + 1024); }
     ~WalkLog() { Flush(); }
     WalkLog(const WalkLog&) = delete;
     WalkLog& operator=(const WalkLog&) = delete;
 
-    // As LogPrintf: a line that does not format into 1024 characters is
-    // logged as its format.
-    void Printf(const wchar_t* format, ...)
-    {
-        wchar_t buffer[LOG_LINE_CHARS];
-        va_list args;
-        va_start(args, format);
-        const wchar_t* line = LogFormatLine(buffer, format, args);
-        va_end(args);
-        Write(line);
-    }
-
-    void Write(const wchar_t* text)
+    void Write(const wchar_t* text) override
     {
         ULONGLONG now = GetTickCount64();
         if (text_.empty())

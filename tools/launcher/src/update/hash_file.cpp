@@ -5,7 +5,6 @@
 #include "md5.h"
 #include "scoped_handles.h"
 
-#include <cstdarg>
 #include <cstdint>
 
 namespace {
@@ -180,26 +179,16 @@ class BufferHasher {
 
 // Where a hash's lines go: to the log, or kept for a caller that logs them
 // when the file's turn comes.
-class HashNotes {
+class HashNotes : public LogLineWriter {
   public:
     explicit HashNotes(std::wstring* kept) : kept_(kept) {}
 
-    void Write(const wchar_t* text)
+    void Write(const wchar_t* text) override
     {
         if (kept_)
             kept_->append(text);
         else
             LogWrite(text);
-    }
-
-    void Printf(const wchar_t* format, ...)
-    {
-        wchar_t buffer[LOG_LINE_CHARS];
-        va_list args;
-        va_start(args, format);
-        const wchar_t* line = LogFormatLine(buffer, format, args);
-        va_end(args);
-        Write(line);
     }
 
   private:
