@@ -91,9 +91,11 @@ TEST(Md5, DigestTextIsUpperCaseHex)
 TEST(HashFile, SizesAroundTheReadChunk)
 {
     TempDir dir;
+    // The read buffers are two chunks together.
+    const size_t chunk = FileHasher::WHOLE_READ_LIMIT / 2;
     // One byte, one whole chunk, one chunk and a byte, several chunks, and
-    // enough chunks that each buffer is read into and hashed many times over.
-    for (size_t size : {1u, 262144u, 262145u, 3u * 262144u + 17u, 41u * 262144u + 5u}) {
+    // enough chunks that each buffer is read into and hashed several times.
+    for (size_t size : {size_t{1}, chunk, chunk + 1, 3 * chunk + 17, 9 * chunk + 5}) {
         std::string bytes = PatternBytes(size);
         std::wstring path = dir / (L"f" + std::to_wstring(size));
         ASSERT_TRUE(WriteFileBytes(path, bytes));
@@ -106,7 +108,7 @@ TEST(HashFile, SizesAroundTheReadChunk)
     // One hasher kept from file to file, as the update's local comparison
     // uses it: large and small files by turns, each with its own digest.
     FileHasher hasher;
-    for (size_t size : {41u * 262144u + 5u, 1u, 262145u, 3u, 262144u, 3u * 262144u + 17u, 5u}) {
+    for (size_t size : {9 * chunk + 5, size_t{1}, chunk + 1, size_t{3}, chunk, 3 * chunk + 17, size_t{5}}) {
         std::string bytes = PatternBytes(size);
         bytes[0] = static_cast<char>(size);
         std::wstring path = dir / (L"g" + std::to_wstring(size));
@@ -128,7 +130,7 @@ TEST(HashFile, EmptyFileBadHandleAndAbortGiveNoDigest)
 
     // Quitting stops a hash between chunks; what was read is no digest.
     std::wstring large = dir / L"large";
-    ASSERT_TRUE(WriteFileBytes(large, PatternBytes(3u * 262144u)));
+    ASSERT_TRUE(WriteFileBytes(large, PatternBytes(3 * FileHasher::WHOLE_READ_LIMIT / 2)));
     std::atomic<bool> abort{true};
     HANDLE file = OpenFileForHash(large.c_str());
     ASSERT_NE(file, INVALID_HANDLE_VALUE);

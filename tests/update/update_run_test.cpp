@@ -60,9 +60,9 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     release.Add("/Tools/CEF3_1/read me.txt", 3000, 1, true);
     release.Add("/Agreements/eula_en.rtf", 2000, 2, true);
     // Sizes at the edges of the transfer buffers (16 KiB in, 32 KiB out),
-    // of the hashing chunk (256 KiB) and of the files read whole (1 MiB).
+    // of the hashing chunk (1 MiB) and of the files read whole (2 MiB).
     int seed = 10;
-    for (int64_t size : {1, 16383, 16384, 16385, 32768, 32769, 262144, 262145, 1048576, 1048577}) {
+    for (int64_t size : {1, 16383, 16384, 16385, 32768, 32769, 1048576, 1048577, 2097152, 2097153}) {
         bool lzma = seed % 2 == 0;
         release.Add("/Data/size " + std::to_string(size) + ".bin", size, seed++, lzma);
     }

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr DWORD kChunk = 256 * 1024;
+constexpr DWORD kChunk = 1024 * 1024;
 constexpr int kMaxBuffers = 2;
 
 struct ReadSlot {

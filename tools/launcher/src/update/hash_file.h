@@ -23,7 +23,7 @@ class FileHasher {
   public:
     // The size of the read buffers together: a file up to this size can be
     // hashed from one plain read (HashWhole).
-    static constexpr DWORD WHOLE_READ_LIMIT = 512 * 1024;
+    static constexpr DWORD WHOLE_READ_LIMIT = 2048 * 1024;
 
     FileHasher();
     ~FileHasher();

@@ -10,8 +10,13 @@ std::wstring RealFolderPath(const std::wstring& folder)
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle)
         return L"";
+    return RealFolderPath(handle.Get());
+}
+
+std::wstring RealFolderPath(HANDLE folder)
+{
     wchar_t path[1024] = {};
-    DWORD length = GetFinalPathNameByHandleW(handle.Get(), path, 1024, FILE_NAME_NORMALIZED);
+    DWORD length = GetFinalPathNameByHandleW(folder, path, 1024, FILE_NAME_NORMALIZED);
     if (length == 0 || length >= 1024)
         return L"";
     std::wstring real(path, length);
@@ -30,7 +35,11 @@ bool StaysBelowRoot(const std::wstring& path, DWORD attributes, const std::wstri
         return true;
     // A link that is not marked as one (Wine shows a Unix link to a folder
     // as a plain folder) is known by where it leads.
-    std::wstring real = RealFolderPath(path);
+    return LiesBelowRoot(RealFolderPath(path), root);
+}
+
+bool LiesBelowRoot(const std::wstring& real, const std::wstring& root)
+{
     return !root.empty() && real.size() > root.size() + 1 && real.compare(0, root.size(), root) == 0 &&
            real[root.size()] == L'\\';
 }

@@ -13,6 +13,11 @@
 // junctions: lower case, without a trailing "\"; empty when the folder cannot
 // be opened or named.
 std::wstring RealFolderPath(const std::wstring& folder);
+// The same for a folder already open (any access).
+std::wstring RealFolderPath(HANDLE folder);
+
+// Whether real (a RealFolderPath) lies below root, not at it.
+bool LiesBelowRoot(const std::wstring& real, const std::wstring& root);
 
 // Whether a walk that started at root (a RealFolderPath) may enter or delete
 // the item at path, listed with attributes: never a link or junction, of a

@@ -14,15 +14,62 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <memory>
+#include <vector>
 
 namespace {
 
+bool IsSkipped(const wchar_t* name, DWORD attributes)
+{
+    if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return true;
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
 bool IsSkipped(const WIN32_FIND_DATAW& item)
 {
-    if (item.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
-        return true;
-    return wcscmp(item.cFileName, L".") == 0 || wcscmp(item.cFileName, L"..") == 0;
+    return IsSkipped(item.cFileName, item.dwFileAttributes);
 }
+
+struct ListedItem {
+    std::wstring name;
+    DWORD attributes;
+};
+
+// Lists folders through a handle the caller holds, so that the handle that
+// tells where a folder really lies also lists it: under Wine each open and
+// close of a folder is a round trip to its server, and a walk through
+// thousands of folders waits mostly on those.
+class FolderLister {
+  public:
+    FolderLister() : buffer_(new ULONGLONG[kBufferBytes / sizeof(ULONGLONG)]) {}
+
+    // Appends the folder's items to items (without "." and ".."); false
+    // when the listing failed, with what was listed before the failure kept.
+    bool List(HANDLE folder, std::vector<ListedItem>& items)
+    {
+        FILE_INFO_BY_HANDLE_CLASS batch = FileIdBothDirectoryRestartInfo; // from the first item
+        for (;;) {
+            if (!GetFileInformationByHandleEx(folder, batch, buffer_.get(), kBufferBytes))
+                return GetLastError() == ERROR_NO_MORE_FILES;
+            batch = FileIdBothDirectoryInfo;
+            const BYTE* at = reinterpret_cast<const BYTE*>(buffer_.get());
+            for (;;) {
+                const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+                std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+                if (name != L"." && name != L"..")
+                    items.push_back({std::move(name), entry->FileAttributes});
+                if (entry->NextEntryOffset == 0)
+                    break;
+                at += entry->NextEntryOffset;
+            }
+        }
+    }
+
+  private:
+    static constexpr DWORD kBufferBytes = 64 * 1024;
+    std::unique_ptr<ULONGLONG[]> buffer_; // FILE_ID_BOTH_DIR_INFO holds 64-bit fields
+};
 
 void DeleteOldOriginFolder()
 {
@@ -108,10 +155,10 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
     // What the walk left in each folder is counted, so that only the
     // folders it left empty are listed once more before their removal.
     struct WalkFolder {
-        std::wstring path;  // ends with "\"
-        size_t start;       // index into roots
-        size_t parent;      // index into folders; none for a start
-        long remaining;     // items the walk left, hidden and system ones aside; -1 not listed
+        std::wstring path; // ends with "\"
+        size_t start;      // index into roots
+        size_t parent;     // index into folders; none for a start
+        long remaining;    // items the walk left, hidden and system ones aside; -1 not listed
     };
     constexpr size_t kNoParent = static_cast<size_t>(-1);
     std::vector<std::wstring> roots;
@@ -134,37 +181,53 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
     }
 
     const ManifestPathSet listed(ManifestFileList);
+    FolderLister lister;
+    std::vector<ListedItem> items;
     for (size_t i = 0; i < folders.size() && !abortRequested; ++i) {
         WalkFolder folder = folders[i];
-        WIN32_FIND_DATAW item;
-        FindHandle find(FindFirstFileW((folder.path + L"*").c_str(), &item));
-        if (!find)
+        std::wstring named = folder.path.substr(0, folder.path.size() - 1);
+        UniqueHandle handle(CreateFileW(named.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!handle)
             continue;
+        // A link to a folder that is not marked as one (Wine shows a Unix
+        // link as a plain folder) is known by where it leads; such a folder
+        // is neither listed nor ever removed.
+        if (folder.parent != kNoParent && !LiesBelowRoot(RealFolderPath(handle.Get()), roots[folder.start])) {
+            LogPrintf(L"Skipped link %s\n", named.c_str());
+            folders[i].remaining = 1;
+            continue;
+        }
+        items.clear();
+        if (!lister.List(handle.Get(), items) && items.empty())
+            continue;
+        handle.Reset();
         long remaining = 0;
-        do {
+        for (const ListedItem& item : items) {
             if (abortRequested)
                 return;
-            if (IsSkipped(item))
+            if (IsSkipped(item.name.c_str(), item.attributes))
                 continue;
             ++remaining;
-            std::wstring path = folder.path + item.cFileName;
-            if (!StaysBelowRoot(path, item.dwFileAttributes, roots[folder.start])) {
+            std::wstring path = folder.path + item.name;
+            if (item.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
                 LogPrintf(L"Skipped link %s\n", path.c_str());
                 continue;
             }
-            if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (path.size() + 1 < MAX_PATH)
                     folders.push_back({path + L"\\", folder.start, i, -1});
                 continue;
             }
-            if (MatchesAnyPattern(item.cFileName, patterns) && !IsKeptFile(path.c_str(), listed)) {
+            if (MatchesAnyPattern(item.name.c_str(), patterns) && !IsKeptFile(path.c_str(), listed)) {
                 LogPrintf(L"Purging vestigial %s\n", path.c_str());
                 if (DeleteFileW(path.c_str()))
                     --remaining;
                 else
                     LogPrintf(L"Purging failed (0x%08X)\n", GetLastError());
             }
-        } while (FindNextFileW(find.Get(), &item));
+        }
         folders[i].remaining = remaining;
     }
 
