@@ -309,6 +309,41 @@ TEST_F(Courier, OnlyA2xxAnswerDeliversTheReport)
     EXPECT_FALSE(FileExists(root_ / L"Temp\\crash1.bug"));
 }
 
+// A crash server that moved answers with a redirect. The report is not
+// sent again anywhere, neither as a GET of a web page (301) nor as the same
+// POST to the new address (307): it was not delivered, and says where the
+// server pointed.
+TEST_F(Courier, ARedirectedReportIsNotDelivered)
+{
+    const struct {
+        int status;
+        std::wstring location;
+    } moves[] = {
+        {301, TestServer::HttpBase() + L"/moved/index.html"},
+        {307, TestServer::HttpsBase() + L"/moved/index.html"},
+    };
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.status);
+        const std::string location(move.location.begin(), move.location.end());
+        ASSERT_TRUE(TestServer::Reset());
+        ASSERT_TRUE(
+            AnswerCrashReports(move.status, "moved", "\"headers\": {\"Location\": \"" + location + "\"}"));
+        ASSERT_TRUE(TestServer::AddRoute("*", "/moved/index.html", 200, "<html>We moved</html>"));
+        WriteCrashFolder();
+        CourierRun run = Send();
+        EXPECT_EQ(run.exitCode, 4);
+        EXPECT_EQ(run.output, "Error: The crash server answered with status " + std::to_string(move.status) +
+                                  ", pointing to " + location + "\r\n");
+        EXPECT_FALSE(CrashFolderExists());
+        std::vector<testing_support::RecordedRequest> requests = TestServer::Requests();
+        EXPECT_EQ(requests.size(), 1u);
+        for (const testing_support::RecordedRequest& request : requests) {
+            EXPECT_EQ(request.method + " " + request.path, "POST /CrashServer/CrashProcessREST.php");
+            EXPECT_TRUE(request.tls);
+        }
+    }
+}
+
 // A folder that is not one a crash report leaves, here a user's documents
 // that happen to hold a Description.txt, is reported as before and kept
 // whole, with a line saying why.
