@@ -445,7 +445,10 @@ TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
     EXPECT_FALSE(CrashFolderExists());
 }
 
-TEST_F(Courier, MissingDescriptionKeepsTheFolder)
+// A Description.txt that is missing, or that cannot be read whole (here a
+// link to a file of the system that reads shorter than its size), stops the
+// report with a line saying why.
+TEST_F(Courier, UnreadableDescriptionKeepsTheFolder)
 {
     ASSERT_TRUE(CreateDirectoryW(crash_.c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.dmp", "MDMP"));
@@ -453,7 +456,15 @@ TEST_F(Courier, MissingDescriptionKeepsTheFolder)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.output, "Error: CreateFile() failed. Error code: 2\r\n");
     EXPECT_TRUE(FileExists(crash_ + L"\\QX.dmp"));
+
+    ASSERT_TRUE(
+        testing_support::MakeLink(crash_, L"Description.txt", L"/sys/devices/system/cpu/online", false));
+    run = Send();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "Error: Description.txt could not be read. Error code: 38\r\n");
+    EXPECT_TRUE(FileExists(crash_ + L"\\QX.dmp"));
     EXPECT_EQ(FetchCrashReport().count, 0);
+    EXPECT_TRUE(testing_support::RemoveLink(crash_, L"Description.txt"));
 }
 
 TEST_F(Courier, DescriptionTooLargeForTheBodyKeepsTheFolder)
@@ -469,12 +480,13 @@ TEST_F(Courier, DescriptionTooLargeForTheBodyKeepsTheFolder)
 TEST_F(Courier, BadCommandLinesDoNothing)
 {
     WriteCrashFolder();
+    const char noFolder[] = "Error: no crash folder in double quotes on the command line\r\n";
     CourierRun empty = Start(L"");
     EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_EQ(empty.output, "");
+    EXPECT_EQ(empty.output, noFolder);
     CourierRun unquoted = Start(crash_ + L" /UNATTENDED");
     EXPECT_EQ(unquoted.exitCode, 1);
-    EXPECT_EQ(unquoted.output, "");
+    EXPECT_EQ(unquoted.output, noFolder);
     CourierRun overLong = Start(L"\"" + crash_ + std::wstring(2000, L'x') + L"\" /UNATTENDED");
     EXPECT_EQ(overLong.exitCode, 1);
     EXPECT_EQ(overLong.output.rfind("Error: ", 0), 0u) << overLong.output;
