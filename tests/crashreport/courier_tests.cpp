@@ -414,6 +414,34 @@ TEST_F(Courier, ALinkedFolderIsSentAndKept)
     EXPECT_TRUE(testing_support::RemoveLink(root_ / L"Crashes", L"2031.05.07.21.04.09"));
 }
 
+// A crash folder whose parent was replaced by a link to another folder, one
+// that holds a folder of the same name, is sent and kept: the other
+// folder's files all stay.
+TEST_F(Courier, ACrashFolderReachedThroughALinkIsSentAndKept)
+{
+    const std::wstring other = root_ / L"Other\\2031.05.07.21.04.09";
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"Description.txt", "a b&c"}, {L"QX.dmp", "MDMP"}, {L"QX.log", "game log\r\n"}};
+    ASSERT_TRUE(CreateDirectoryW((root_ / L"Other").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    for (const auto& file : files)
+        ASSERT_TRUE(WriteFileBytes(other + L"\\" + file.first, file.second));
+    ASSERT_TRUE(RemoveDirectoryW((root_ / L"Crashes").c_str()));
+    ASSERT_TRUE(testing_support::MakeLink(root_.path(), L"Crashes", L"Other", true));
+    ASSERT_EQ(ReadFileBytes(crash_ + L"\\QX.dmp"), "MDMP");
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output.rfind("Error: Folder kept: its path leads elsewhere, through a link, to ", 0), 0u)
+        << run.output;
+    EXPECT_NE(run.output.find("Other\\2031.05.07.21.04.09\"\r\n"), std::string::npos) << run.output;
+    for (const auto& file : files)
+        EXPECT_EQ(ReadFileBytes(other + L"\\" + file.first), file.second);
+    EXPECT_EQ(FetchCrashReport().Field("Description"), "a b&c");
+    EXPECT_TRUE(testing_support::RemoveLink(root_.path(), L"Crashes"));
+}
+
 // A drive's root is kept however it is named: here the folder that is the
 // root of a mapped drive, named by its own path rather than by the drive.
 TEST_F(Courier, ARootNamedThroughAnotherPathIsSentAndKept)
