@@ -309,6 +309,41 @@ TEST_F(Courier, OnlyA2xxAnswerDeliversTheReport)
     EXPECT_FALSE(FileExists(root_ / L"Temp\\crash1.bug"));
 }
 
+// A crash server that moved answers with a redirect. The report is not
+// sent again anywhere, neither as a GET of a web page (301) nor as the same
+// POST to the new address (307): it was not delivered, and says where the
+// server pointed.
+TEST_F(Courier, ARedirectedReportIsNotDelivered)
+{
+    const struct {
+        int status;
+        std::wstring location;
+    } moves[] = {
+        {301, TestServer::HttpBase() + L"/moved/index.html"},
+        {307, TestServer::HttpsBase() + L"/moved/index.html"},
+    };
+    for (const auto& move : moves) {
+        SCOPED_TRACE(move.status);
+        const std::string location(move.location.begin(), move.location.end());
+        ASSERT_TRUE(TestServer::Reset());
+        ASSERT_TRUE(
+            AnswerCrashReports(move.status, "moved", "\"headers\": {\"Location\": \"" + location + "\"}"));
+        ASSERT_TRUE(TestServer::AddRoute("*", "/moved/index.html", 200, "<html>We moved</html>"));
+        WriteCrashFolder();
+        CourierRun run = Send();
+        EXPECT_EQ(run.exitCode, 4);
+        EXPECT_EQ(run.output, "Error: The crash server answered with status " + std::to_string(move.status) +
+                                  ", pointing to " + location + "\r\n");
+        EXPECT_FALSE(CrashFolderExists());
+        std::vector<testing_support::RecordedRequest> requests = TestServer::Requests();
+        EXPECT_EQ(requests.size(), 1u);
+        for (const testing_support::RecordedRequest& request : requests) {
+            EXPECT_EQ(request.method + " " + request.path, "POST /CrashServer/CrashProcessREST.php");
+            EXPECT_TRUE(request.tls);
+        }
+    }
+}
+
 // A folder that is not one a crash report leaves, here a user's documents
 // that happen to hold a Description.txt, is reported as before and kept
 // whole, with a line saying why.
@@ -379,6 +414,34 @@ TEST_F(Courier, ALinkedFolderIsSentAndKept)
     EXPECT_TRUE(testing_support::RemoveLink(root_ / L"Crashes", L"2031.05.07.21.04.09"));
 }
 
+// A crash folder whose parent was replaced by a link to another folder, one
+// that holds a folder of the same name, is sent and kept: the other
+// folder's files all stay.
+TEST_F(Courier, ACrashFolderReachedThroughALinkIsSentAndKept)
+{
+    const std::wstring other = root_ / L"Other\\2031.05.07.21.04.09";
+    const std::pair<const wchar_t*, std::string> files[] = {
+        {L"Description.txt", "a b&c"}, {L"QX.dmp", "MDMP"}, {L"QX.log", "game log\r\n"}};
+    ASSERT_TRUE(CreateDirectoryW((root_ / L"Other").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+    for (const auto& file : files)
+        ASSERT_TRUE(WriteFileBytes(other + L"\\" + file.first, file.second));
+    ASSERT_TRUE(RemoveDirectoryW((root_ / L"Crashes").c_str()));
+    ASSERT_TRUE(testing_support::MakeLink(root_.path(), L"Crashes", L"Other", true));
+    ASSERT_EQ(ReadFileBytes(crash_ + L"\\QX.dmp"), "MDMP");
+    ASSERT_TRUE(AnswerCrashReports(200, "4711"));
+
+    CourierRun run = Send();
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.output.rfind("Error: Folder kept: its path leads elsewhere, through a link, to ", 0), 0u)
+        << run.output;
+    EXPECT_NE(run.output.find("Other\\2031.05.07.21.04.09\"\r\n"), std::string::npos) << run.output;
+    for (const auto& file : files)
+        EXPECT_EQ(ReadFileBytes(other + L"\\" + file.first), file.second);
+    EXPECT_EQ(FetchCrashReport().Field("Description"), "a b&c");
+    EXPECT_TRUE(testing_support::RemoveLink(root_.path(), L"Crashes"));
+}
+
 // A drive's root is kept however it is named: here the folder that is the
 // root of a mapped drive, named by its own path rather than by the drive.
 TEST_F(Courier, ARootNamedThroughAnotherPathIsSentAndKept)
@@ -410,7 +473,10 @@ TEST_F(Courier, RefusedConnectionStillDeletesTheFolder)
     EXPECT_FALSE(CrashFolderExists());
 }
 
-TEST_F(Courier, MissingDescriptionKeepsTheFolder)
+// A Description.txt that is missing, or that cannot be read whole (here a
+// link to a file of the system that reads shorter than its size), stops the
+// report with a line saying why.
+TEST_F(Courier, UnreadableDescriptionKeepsTheFolder)
 {
     ASSERT_TRUE(CreateDirectoryW(crash_.c_str(), nullptr));
     ASSERT_TRUE(WriteFileBytes(crash_ + L"\\QX.dmp", "MDMP"));
@@ -418,7 +484,15 @@ TEST_F(Courier, MissingDescriptionKeepsTheFolder)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.output, "Error: CreateFile() failed. Error code: 2\r\n");
     EXPECT_TRUE(FileExists(crash_ + L"\\QX.dmp"));
+
+    ASSERT_TRUE(
+        testing_support::MakeLink(crash_, L"Description.txt", L"/sys/devices/system/cpu/online", false));
+    run = Send();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.output, "Error: Description.txt could not be read. Error code: 38\r\n");
+    EXPECT_TRUE(FileExists(crash_ + L"\\QX.dmp"));
     EXPECT_EQ(FetchCrashReport().count, 0);
+    EXPECT_TRUE(testing_support::RemoveLink(crash_, L"Description.txt"));
 }
 
 TEST_F(Courier, DescriptionTooLargeForTheBodyKeepsTheFolder)
@@ -434,12 +508,13 @@ TEST_F(Courier, DescriptionTooLargeForTheBodyKeepsTheFolder)
 TEST_F(Courier, BadCommandLinesDoNothing)
 {
     WriteCrashFolder();
+    const char noFolder[] = "Error: no crash folder in double quotes on the command line\r\n";
     CourierRun empty = Start(L"");
     EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_EQ(empty.output, "");
+    EXPECT_EQ(empty.output, noFolder);
     CourierRun unquoted = Start(crash_ + L" /UNATTENDED");
     EXPECT_EQ(unquoted.exitCode, 1);
-    EXPECT_EQ(unquoted.output, "");
+    EXPECT_EQ(unquoted.output, noFolder);
     CourierRun overLong = Start(L"\"" + crash_ + std::wstring(2000, L'x') + L"\" /UNATTENDED");
     EXPECT_EQ(overLong.exitCode, 1);
     EXPECT_EQ(overLong.output.rfind("Error: ", 0), 0u) << overLong.output;

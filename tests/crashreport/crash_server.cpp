@@ -121,9 +121,9 @@ ZipListing ListZip(const std::string& archive)
     return listing;
 }
 
-bool AnswerCrashReports(int status, const std::string& body)
+bool AnswerCrashReports(int status, const std::string& body, const std::string& extraJson)
 {
-    return TestServer::AddRoute("POST", "/CrashServer/CrashProcessREST.php", status, body);
+    return TestServer::AddRoute("POST", "/CrashServer/CrashProcessREST.php", status, body, extraJson);
 }
 
 bool TrickleCrashAnswers(double intervalSeconds, const std::string& answer)

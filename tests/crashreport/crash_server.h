@@ -45,8 +45,9 @@ PostedReport FetchCrashReport(int index = -1);
 // Python's listing of a zip archive.
 ZipListing ListZip(const std::string& archive);
 
-// Answers every crash report with status and body from now on.
-bool AnswerCrashReports(int status, const std::string& body);
+// Answers every crash report with status and body from now on; extraJson as
+// TestServer::AddRoute takes it (headers, for example).
+bool AnswerCrashReports(int status, const std::string& body, const std::string& extraJson = "");
 
 // From now on every crash report is answered with status 200 and answer, one
 // byte of the whole answer every intervalSeconds.

@@ -28,6 +28,15 @@ TEST(CrashFolderCheck, OnlyCrashFilesMakeACrashFolder)
     for (const wchar_t* name : {L"Description.txt", L"Launcher.log", L"QX.dmp", L"QX.cfg", L"dxdiag.txt"})
         ASSERT_TRUE(WriteFileBytes(crash + L"\\" + name, "x"));
     EXPECT_EQ(CheckCrashFolder(crash).verdict, CrashFolderVerdict::CRASH_FOLDER);
+    // Named in other letter case, or by its short name, it is the same
+    // folder, not one reached through a link.
+    std::wstring upper = crash;
+    CharUpperW(upper.data());
+    EXPECT_EQ(CheckCrashFolder(upper).verdict, CrashFolderVerdict::CRASH_FOLDER);
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW(crash.c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), crash);
+    EXPECT_EQ(CheckCrashFolder(shortName).verdict, CrashFolderVerdict::CRASH_FOLDER);
 
     // A link to a folder inside is never followed: the folder is kept.
     std::wstring outside = dir / L"outside";

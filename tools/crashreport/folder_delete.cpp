@@ -64,6 +64,43 @@ std::wstring FullPath(const std::wstring& path)
     return full;
 }
 
+// The long form of path (no 8.3 names), or path where it has none.
+std::wstring LongPath(const std::wstring& path)
+{
+    DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0)
+        return path;
+    std::wstring longPath(size, L'\0');
+    DWORD length = GetLongPathNameW(path.c_str(), longPath.data(), size);
+    if (length == 0 || length >= size)
+        return path;
+    longPath.resize(length);
+    return longPath;
+}
+
+// A full path without its device prefix: a share named through the device
+// namespaces, the redirector's own device among them, is "\\\\h\\s"
+// ("\\\\?\\UNC\\h\\s"); any other path below "\\\\?\\" or "\\\\.\\" (which name
+// the same places directly) loses that prefix, and device tells it had one.
+std::wstring WithoutDevicePrefix(const std::wstring& path, bool* device = nullptr)
+{
+    const wchar_t* const SHARE_PREFIXES[] = {L"\\\\?\\UNC\\", L"\\\\.\\UNC\\",
+                                             L"\\\\?\\GLOBALROOT\\Device\\Mup\\",
+                                             L"\\\\.\\GLOBALROOT\\Device\\Mup\\"};
+    if (device)
+        *device = false;
+    for (const wchar_t* prefix : SHARE_PREFIXES) {
+        if (StartsWithNoCase(path, prefix))
+            return L"\\\\" + path.substr(wcslen(prefix));
+    }
+    if (StartsWithNoCase(path, L"\\\\?\\") || StartsWithNoCase(path, L"\\\\.\\")) {
+        if (device)
+            *device = true;
+        return path.substr(4);
+    }
+    return path;
+}
+
 std::wstring WithoutTrailingSeparators(std::wstring path)
 {
     while (path.size() > 1 && IsSeparator(path.back()))
@@ -152,6 +189,12 @@ CrashFolderCheck CheckHeldFolder(HANDLE held, const std::wstring& path, std::wst
     if ((folder.attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
         (pathAttributes != INVALID_FILE_ATTRIBUTES && (pathAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
         return Verdict(CrashFolderVerdict::LINK);
+    // The folder itself is opened as a link where it is one, but the folders
+    // above it are followed as its path is looked up: a name other than that
+    // path (in its long form) says it was reached through a link.
+    std::wstring reached = WithoutDevicePrefix(finalPath);
+    if (!EqualsNoCase(reached.c_str(), WithoutDevicePrefix(LongPath(path)).c_str()))
+        return Verdict(CrashFolderVerdict::REACHED_ELSEWHERE, reached);
     std::vector<FolderEntry> entries;
     if (!ListHeldFolder(held, entries, error))
         return Verdict(CrashFolderVerdict::NOT_LISTED, std::wstring(), error);
@@ -292,25 +335,8 @@ bool IsCrashFileName(const wchar_t* name)
 
 bool IsRootPath(const std::wstring& fullPath)
 {
-    // Shares named through the device namespaces, the redirector's own
-    // device among them, are "\\server\share" below these.
-    const wchar_t* const SHARE_PREFIXES[] = {L"\\\\?\\UNC\\", L"\\\\.\\UNC\\",
-                                             L"\\\\?\\GLOBALROOT\\Device\\Mup\\",
-                                             L"\\\\.\\GLOBALROOT\\Device\\Mup\\"};
-    std::wstring path = fullPath;
-    bool device = false; // "\\?\" and "\\.\" name the same places directly
-    bool share = false;
-    for (const wchar_t* prefix : SHARE_PREFIXES) {
-        if (StartsWithNoCase(path, prefix)) {
-            path = L"\\\\" + path.substr(wcslen(prefix));
-            share = true;
-            break;
-        }
-    }
-    if (!share && (StartsWithNoCase(path, L"\\\\?\\") || StartsWithNoCase(path, L"\\\\.\\"))) {
-        path = path.substr(4);
-        device = true;
-    }
+    bool device = false;
+    std::wstring path = WithoutDevicePrefix(fullPath, &device);
     while (!path.empty() && IsSeparator(path.back()))
         path.pop_back();
     if (path.empty())

@@ -14,24 +14,26 @@
 #include <vector>
 
 enum class CrashFolderVerdict {
-    CRASH_FOLDER,    // only crash files: may be deleted
-    ROOT,            // the root of a drive or share
-    LINK,            // the folder is itself a link or junction
-    HOLDS_FOLDER,    // a subfolder (or a link to a folder) is in it
-    HOLDS_LINK,      // a file that is a link is in it
-    HOLDS_OTHER,     // a file of another kind is in it
-    NOT_LISTED,      // its entries could not be read
-    GAINED_ENTRIES,  // entries came into it after it was checked
-    REPLACED,        // another folder took its path after it was checked
-    LEADS_ELSEWHERE, // a checked file, opened, lies in another folder
-    UNNAMED,         // the system gives no path for it
-    NOT_DELETED,     // a checked file in it could not be deleted
-    NOT_REMOVED,     // it could not be removed, or was still there after
+    CRASH_FOLDER,      // only crash files: may be deleted
+    ROOT,              // the root of a drive or share
+    LINK,              // the folder is itself a link or junction
+    REACHED_ELSEWHERE, // its path leads, through a link above it, to another folder
+    HOLDS_FOLDER,      // a subfolder (or a link to a folder) is in it
+    HOLDS_LINK,        // a file that is a link is in it
+    HOLDS_OTHER,       // a file of another kind is in it
+    NOT_LISTED,        // its entries could not be read
+    GAINED_ENTRIES,    // entries came into it after it was checked
+    REPLACED,          // another folder took its path after it was checked
+    LEADS_ELSEWHERE,   // a checked file, opened, lies in another folder
+    UNNAMED,           // the system gives no path for it
+    NOT_DELETED,       // a checked file in it could not be deleted
+    NOT_REMOVED,       // it could not be removed, or was still there after
 };
 
 struct CrashFolderCheck {
     CrashFolderVerdict verdict = CrashFolderVerdict::NOT_LISTED;
-    std::wstring entry;              // the name of the entry that decided it, if any
+    std::wstring entry;              // the name of the entry that decided it, if any;
+                                     // for REACHED_ELSEWHERE the folder it leads to
     DWORD error = 0;                 // for NOT_LISTED, UNNAMED, NOT_DELETED, NOT_REMOVED
     std::vector<std::wstring> files; // the crash files listed, the only ones to delete
 };
@@ -49,7 +51,9 @@ bool IsCrashFileName(const wchar_t* name);
 bool IsRootPath(const std::wstring& fullPath);
 
 // Whether folder holds only crash files and is neither a root nor a link
-// itself; the first subfolder found decides before any other file. The
+// itself, nor reached through one: the system's name for the folder it
+// opened must be the folder's full path; the first subfolder found decides
+// before any other file. The
 // folder is judged by what the system names the folder it opened, and
 // listed through that handle: the crash files it found are the ones
 // DeleteCrashFolder deletes.

@@ -25,6 +25,10 @@ std::string KeptFolderLine(const CrashFolderCheck& check)
     case CrashFolderVerdict::LINK:
         snprintf(line, sizeof(line), "Error: Folder kept: it is a link, not a crash folder\n");
         break;
+    case CrashFolderVerdict::REACHED_ELSEWHERE:
+        snprintf(line, sizeof(line),
+                 "Error: Folder kept: its path leads elsewhere, through a link, to \"%s\"\n", name.c_str());
+        break;
     case CrashFolderVerdict::HOLDS_FOLDER:
         snprintf(line, sizeof(line),
                  "Error: Folder kept: it holds the folder \"%s\", so it is not a crash folder\n",

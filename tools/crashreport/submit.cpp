@@ -37,9 +37,12 @@ ReadResult ReadDescription(const std::wstring& folder, std::string& text)
         return ReadResult::TOO_LARGE;
     text.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
-    if (!ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr) ||
-        read != text.size())
+    if (!ReadFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
         return ReadResult::READ_FAILED;
+    if (read != text.size()) {
+        SetLastError(ERROR_HANDLE_EOF); // shorter than the file system says
+        return ReadResult::READ_FAILED;
+    }
     text.resize(strlen(text.c_str())); // the text ends at its first 0 byte
     return ReadResult::OK;
 }
@@ -66,6 +69,7 @@ int SubmitCrashReport(const std::wstring& folder, bool unattended)
         PrintError("Error: CreateFile() failed. Error code: %lu\n", GetLastError());
         return COURIER_STOPPED;
     case ReadResult::READ_FAILED:
+        PrintError("Error: Description.txt could not be read. Error code: %lu\n", GetLastError());
         return COURIER_STOPPED;
     case ReadResult::TOO_LARGE:
         SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -20,5 +20,5 @@ enum CourierExitCode {
 // COURIER_NOT_DELIVERED when it was sent and did not arrive (no answer, or
 // one other than 2xx): in both the folder may go. COURIER_STOPPED when it
 // stopped before sending (the folder stays). Every case but a delivered or
-// unsent report and a failed read of Description.txt prints "Error: " lines.
+// unsent report prints "Error: " lines.
 int SubmitCrashReport(const std::wstring& folder, bool unattended);

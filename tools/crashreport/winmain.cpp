@@ -23,6 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int)
     case CommandLineStatus::OK:
         break;
     case CommandLineStatus::NO_FOLDER:
+        PrintError("Error: no crash folder in double quotes on the command line\n");
         return COURIER_STOPPED;
     case CommandLineStatus::TOO_LONG:
         PrintError("Error: command line argument too long\n");

@@ -11,6 +11,7 @@
 
 #include "error_output.h"
 #include "scoped_handles.h"
+#include "strings.h"
 
 namespace {
 
@@ -22,6 +23,8 @@ constexpr size_t ANSWER_LIMIT = 4096;
 constexpr DWORD URL_PART_SIZE = 256;
 const wchar_t CONTENT_TYPE_HEADER[] = L"Content-Type: application/x-www-form-urlencoded";
 constexpr size_t ERROR_TEXT_SIZE = 1024;
+// The most of a redirect's Location that its "Error: " line shows.
+constexpr DWORD LOCATION_SIZE = 512;
 
 // One send, made on a thread of its own so that the caller can stop waiting
 // for it. Everything it reads or writes is its own: a send that missed the
@@ -71,7 +74,25 @@ bool ReadAnswer(HINTERNET request, std::string& answer)
     return true;
 }
 
-// The request itself, with WinINet's own time-outs.
+// Where a redirect answer pointed, as one printable line ("" without one).
+std::string LocationOf(HINTERNET request)
+{
+    wchar_t location[LOCATION_SIZE] = {};
+    DWORD size = sizeof(location);
+    if (!HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr))
+        return std::string();
+    std::string text = ConvertToUtf8(location);
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return text;
+}
+
+// The request itself, with WinINet's own time-outs. It follows no redirect:
+// WinINet would repeat the POST at the new address (307, 308) or turn it
+// into a GET there (301, 302, 303), so the report would go to, or be lost
+// at, a place the configuration never named.
 bool PostNow(PostJob& job)
 {
     const wchar_t* url = job.url.c_str();
@@ -112,8 +133,8 @@ bool PostNow(PostJob& job)
         SetError(job, "Error: InternetConnect() failed. Error code: %lu\n", GetLastError());
         return false;
     }
-    InternetHandle request(
-        HttpOpenRequestW(connection.Get(), L"POST", path, nullptr, nullptr, nullptr, secure, 0));
+    InternetHandle request(HttpOpenRequestW(connection.Get(), L"POST", path, nullptr, nullptr, nullptr,
+                                            secure | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
     if (!request) {
         SetError(job, "Error: HttpOpenRequest() failed. Error code: %lu\n", GetLastError());
         return false;
@@ -130,6 +151,14 @@ bool PostNow(PostJob& job)
                         nullptr)) {
         SetError(job, "Error: HttpQueryInfo() failed. Error code: %lu\n", GetLastError());
         return false;
+    }
+    if (status >= 300 && status <= 399) {
+        std::string location = LocationOf(request.Get());
+        if (!location.empty()) {
+            SetError(job, "Error: The crash server answered with status %lu, pointing to %s\n", status,
+                     location.c_str());
+            return false;
+        }
     }
     if (status < 200 || status > 299) {
         SetError(job, "Error: The crash server answered with status %lu\n", status);

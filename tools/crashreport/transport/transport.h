@@ -26,7 +26,8 @@ using SendWaiter = std::function<SendWaitResult(HANDLE sendThread, DWORD timeout
 // thread gives one that keeps its windows answering). Returns true when the
 // report was delivered: the server answered with a 2xx status. False (after
 // an "Error: " line) when it answered with any other status (a server or
-// client error: the report did not arrive), the URL is bad, the request
+// client error, or a redirect, which is never followed and whose line names
+// where it pointed: the report did not arrive), the URL is bad, the request
 // could not be made, the deadline passed or the waiter was cancelled.
 bool PostCrashReport(const wchar_t* url, const char* body, ServerAnswer& answer, bool parse,
                      const SendWaiter& wait = SendWaiter());
