@@ -56,6 +56,9 @@ Control:
                                    body's end)
           {"lzma_size": N}         the ".lzma" header of this answer declares N
                                    decoded bytes
+          {"pad": N}               N zero bytes behind the object's, without a
+                                   length: the connection is closed after them
+          {"pad": N, "declared": true}  the same, counted in the Content-Length
   GET  /__ctl/content/attempts?name=...   JSON {"count": requests so far,
                                    "injected": requests that met an injection,
                                    "stalling": answers now waiting in a stall}
@@ -298,10 +301,14 @@ def handle(handler, method, path, body):
     if "flip" in injection and 0 <= int(injection["flip"]) < len(payload):
         payload[int(injection["flip"])] ^= 0xFF
     chunked = bool(injection.get("chunked"))
+    pad = int(injection.get("pad", 0))
     if chunked:
         headers["Transfer-Encoding"] = "chunked"
+    elif pad and not injection.get("declared"):
+        headers["Connection"] = "close"  # the body ends where the connection does
+        handler.close_connection = True
     else:
-        headers["Content-Length"] = str(injection.get("length", len(payload)))
+        headers["Content-Length"] = str(injection.get("length", len(payload) + pad))
 
     line_rate = float(injection.get("line_rate", 0))
     tls = isinstance(handler.connection, TlsConnection)
@@ -364,6 +371,9 @@ def send_answer(handler, method, key, injection, status, headers, payload, chunk
             write_slowly(write, handler, rest, float(rate), int(injection.get("piece", 512)))
         elif rest:
             write(rest)
+        pad = int(injection.get("pad", 0))
+        for at in range(0, pad, 1 << 16):
+            write(bytes(min(1 << 16, pad - at)))
         if chunked:
             handler.wfile.write(b"0\r\n\r\n")
         handler.wfile.flush()

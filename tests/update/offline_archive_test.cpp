@@ -268,6 +268,28 @@ TEST_F(ArchiveTest, DamagedAndShrunkPartsFailTheirObjectsOnly)
     EXPECT_TRUE(log.Contains("Aborting extract of archive://" + small.name));
 }
 
+TEST_F(ArchiveTest, AnObjectWhoseHeaderDeclaresMoreThanItsBytesCanDecodeToIsRefusedAtIt)
+{
+    // 1 TiB declared in the header of a 2000-byte file's stream.
+    ContentObject huge =
+        content_server::Put("/Data/huge.pak.{md5}.lzma", 2000, 14, "\"size_header\": 1099511627776");
+    ASSERT_TRUE(huge.ok);
+    TestArchive archive;
+    ASSERT_TRUE(MakeArchive(archive, {huge.name, small.name}, {}));
+    UseArchive(archive.installer);
+    LoadManifest(Line(huge) + Line(small));
+    LoadOfflineInstaller();
+    LogCapture log;
+    std::atomic<int64_t> done{0};
+    EXPECT_EQ(Extract(*Entry("/Data/huge.pak"), install / L"huge", done), "");
+    // Nothing was taken past its header, nothing stored.
+    EXPECT_EQ(done.load(), 0);
+    EXPECT_EQ(testing_support::ReadFileBytes(install / L"huge"), "");
+    EXPECT_TRUE(log.Contains("Refused archive://" + huge.name + ": it declares 1099511627776 bytes decoded"))
+        << log.Text();
+    EXPECT_EQ(Extract(*Entry("/Data/small.dat"), install / L"small", done), small.md5);
+}
+
 TEST_F(ArchiveTest, ExtractionShowsInstallingOnTheStatusLine)
 {
     TestArchive archive;

@@ -386,12 +386,13 @@ TEST_F(TransferTest, ObjectsPastTheLimitAreRefusedBeforeAByteBeyondItIsStored)
                              "than the 50000 it may have\r\n"))
         << log.Text();
 
-    // One that declares nothing stops at the limit.
+    // One that declares nothing stops at the limit, and what it stored is
+    // not kept.
     Fresh();
     transfer->limit = limit;
     BytesSource undeclared(body, 5000);
     EXPECT_EQ(transfer->ReadRawBody(undeclared, bytesDone, abortRequested), TRANSFER_FAILED);
-    EXPECT_EQ(Written().size(), limit);
+    EXPECT_TRUE(Written().empty());
     EXPECT_LE(undeclared.position(), limit + 5000);
 
     // Exactly the limit is taken.
@@ -417,6 +418,37 @@ TEST_F(TransferTest, ObjectsPastTheLimitAreRefusedBeforeAByteBeyondItIsStored)
     transfer->limit = limit;
     BytesSource packed(LzmaObject(limit, 15, &info));
     EXPECT_EQ(transfer->ReadLzmaBody(packed, bytesDone, abortRequested), TRANSFER_DONE);
+    EXPECT_EQ(Digest(), info.md5);
+
+    // Limited to an object size smaller than its stream, an ".lzma" answer
+    // that declares the whole stream is not read, and one that declares
+    // nothing is cut once it passes that size, nothing kept; a resumed one
+    // counts what it has received. Exactly the size is taken.
+    std::string stream = LzmaObject(60000, 16, &info);
+    const int64_t size = static_cast<int64_t>(stream.size()) - 1000;
+    for (int64_t received : {int64_t{0}, int64_t{-1}, size - 500}) {
+        Fresh();
+        transfer->LimitToObject(size, true);
+        BytesSource longer(stream, 5000);
+        if (received >= 0) {
+            transfer->received = received;
+            longer.declared = static_cast<int64_t>(stream.size()) - received;
+        }
+        EXPECT_EQ(transfer->ReadLzmaBody(longer, bytesDone, abortRequested), TRANSFER_FAILED) << received;
+        EXPECT_LE(longer.position(), received >= 0 ? 0 : static_cast<size_t>(size) + 5000) << received;
+        EXPECT_TRUE(Written().empty()) << received;
+    }
+    const std::string most = std::to_string(size);
+    EXPECT_TRUE(log.Contains("Refused http://127.0.0.1/Data/a.bin.lzma: it declares " +
+                             std::to_string(stream.size()) + " bytes, more than the " + most +
+                             " it may have (the manifest gives it " + most + " bytes)\r\n"))
+        << log.Text();
+    EXPECT_TRUE(log.Contains("Refused http://127.0.0.1/Data/a.bin.lzma: it sent ")) << log.Text();
+    Fresh();
+    transfer->LimitToObject(static_cast<int64_t>(stream.size()), true);
+    BytesSource whole(stream, 5000);
+    whole.declared = static_cast<int64_t>(stream.size());
+    EXPECT_EQ(transfer->ReadLzmaBody(whole, bytesDone, abortRequested), TRANSFER_DONE);
     EXPECT_EQ(Digest(), info.md5);
 }
 

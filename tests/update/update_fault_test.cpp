@@ -41,19 +41,20 @@ std::string EveryAttempt(const std::string& injection, int count)
     return attempts + "]";
 }
 
-// The largest size a temporary file of a fetch to memory reaches while the
-// launcher writes it. The watch opens the file first and keeps it open, so
-// the launcher's delete on close leaves the file, and what it wrote, until
-// the watch ends.
+// The largest size a temporary file reaches while the launcher writes it. A
+// fetch to memory deletes its file when it closes it: held, the watch opens
+// the file first and keeps it open, so the delete leaves the file, and what
+// it wrote, until the watch ends. A download's ".tmp" is opened without
+// sharing and purged when a run starts: that watch reads the size by path.
 class TemporaryFileWatch {
   public:
-    explicit TemporaryFileWatch(const std::wstring& name)
-        : path_(std::wstring(GetLocalDataFolder()) + L"\\" + name),
-          file_(CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr))
+    TemporaryFileWatch(const std::wstring& path, bool hold)
+        : path_(path), file_(hold ? CreateFileW(path_.c_str(), FILE_READ_ATTRIBUTES,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)
+                                  : INVALID_HANDLE_VALUE)
     {
-        if (file_ != INVALID_HANDLE_VALUE)
+        if (!hold || file_ != INVALID_HANDLE_VALUE)
             thread_ = std::thread([this] {
                 while (!stop_) {
                     Sample();
@@ -61,8 +62,13 @@ class TemporaryFileWatch {
                 }
             });
     }
+    // A fetch to memory's file, by its name.
+    static std::wstring FetchFile(const wchar_t* name)
+    {
+        return std::wstring(GetLocalDataFolder()) + L"\\" + name;
+    }
     ~TemporaryFileWatch() { Stop(); }
-    bool Watching() const { return file_ != INVALID_HANDLE_VALUE; }
+    bool Watching() const { return thread_.joinable(); }
     // The largest size seen, the size at the end included.
     int64_t Largest()
     {
@@ -73,18 +79,26 @@ class TemporaryFileWatch {
   private:
     void Sample()
     {
-        LARGE_INTEGER size = {};
-        if (GetFileSizeEx(file_, &size) && size.QuadPart > largest_)
-            largest_ = size.QuadPart;
+        int64_t size = 0;
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        LARGE_INTEGER held = {};
+        if (file_ != INVALID_HANDLE_VALUE
+                ? GetFileSizeEx(file_, &held) != FALSE
+                : GetFileAttributesExW(path_.c_str(), GetFileExInfoStandard, &data) != FALSE)
+            size = file_ != INVALID_HANDLE_VALUE
+                       ? held.QuadPart
+                       : static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+        if (size > largest_)
+            largest_ = size;
     }
     void Stop()
     {
         stop_ = true;
         if (thread_.joinable())
             thread_.join();
+        Sample();
         if (file_ == INVALID_HANDLE_VALUE)
             return;
-        Sample();
         CloseHandle(file_);
         file_ = INVALID_HANDLE_VALUE;
         DeleteFileW(path_.c_str()); // when the launcher never took it
@@ -134,7 +148,8 @@ TEST(UpdateFaultTest, RefusedAndCorruptedObjectsEndOnTheRetryPageAndTheNextRunMe
     release.Add("/Data/gone.bin", 5000, 1, true);
     release.Add("/Data/flipped.bin", 70000, 2, false);
     release.Add("/Data/fine.bin", 9000, 3, true);
-    release.Add("/Data/longer than sent.bin", 40000, 4, false);
+    // The manifest gives it more bytes than the server has.
+    release.Add("/Data/longer than sent.bin", 40000, 4, false).objectSize = 50000;
     ASSERT_TRUE(release.Publish());
     content_server::Fail(release.files[0].name, R"([{"status": 404}])");
     content_server::Fail(release.files[1].name, R"([{"flip": 100}])");
@@ -350,7 +365,7 @@ TEST(UpdateFaultTest, AnHttpsOriginThatSendsTheManifestOnToPlainHttpIsRefused)
 
     std::wstring shown;
     {
-        TemporaryFileWatch manifest(L"index.txt.lzma");
+        TemporaryFileWatch manifest(TemporaryFileWatch::FetchFile(L"index.txt.lzma"), true);
         ASSERT_TRUE(manifest.Watching());
         LauncherProcess launcher(L"-nocef");
         ASSERT_TRUE(launcher.Started());
@@ -427,6 +442,20 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
     EXPECT_FALSE(FileExists(release.files[0].localPath));
 }
 
+// Runs the launcher until its update fails, then closes it on the retry
+// page. The text the failure showed, or "" when it did not fail within a
+// bound far above what a failure takes.
+std::wstring RunToTheRetryPage()
+{
+    LauncherProcess launcher(L"-nocef");
+    bool failed = launcher.WaitUntil(
+        [&] { return launcher.PaneText().find(L"Update failed!") != std::wstring::npos; }, 120000);
+    std::wstring shown = failed ? launcher.PaneText() : L"";
+    EXPECT_EQ(launcher.RunToItsEnd(false, failed ? 120000 : 0), 0);
+    EXPECT_TRUE(!failed || launcher.LastPage() == LauncherPage::Retry);
+    return shown;
+}
+
 // Each "Downloaded N bytes total (M expected)" line of a log: {N, M}.
 std::vector<std::pair<int64_t, int64_t>> DownloadSummaries(const std::string& log)
 {
@@ -472,16 +501,10 @@ TEST(UpdateFaultTest, AnObjectThatOnlyEverStartsOverFailsAfterAFewStartsAndNothi
     ASSERT_TRUE(content_server::FailEvery(restarting.name, R"({"stall": 5, "after": 20000})",
                                           R"({"content_range": "bytes garbage"})"));
 
-    LauncherProcess launcher(L"-nocef");
-    // Far more than the few starts take; an object started over for ever
-    // meets this bound.
-    bool failed = launcher.WaitUntil(
-        [&] { return launcher.PaneText().find(L"Update failed!") != std::wstring::npos; }, 120000);
-    std::wstring shown = launcher.PaneText();
-    EXPECT_EQ(launcher.RunToItsEnd(false, failed ? 120000 : 0), 0);
+    // An object started over for ever meets the run's bound.
+    std::wstring shown = RunToTheRetryPage();
     std::string log = release.Log();
-    ASSERT_TRUE(failed) << log;
-    EXPECT_EQ(launcher.LastPage(), LauncherPage::Retry);
+    ASSERT_FALSE(shown.empty()) << log;
     EXPECT_NE(shown.find(L"The content servers are temporarily unavailable."), std::wstring::npos)
         << Narrow(shown);
     EXPECT_TRUE(Contains(log, "Unparsable Content-Range returned for ")) << log;
@@ -517,7 +540,7 @@ TEST(UpdateFaultTest, ObjectsReadWholeAreRefusedPastTheirBoundBeforeTheyAreStore
     // step fails and nothing is installed.
     content_server::Fail("manifest", "[" + huge + ", " + huge + "]");
     {
-        TemporaryFileWatch manifest(L"index.txt.lzma");
+        TemporaryFileWatch manifest(TemporaryFileWatch::FetchFile(L"index.txt.lzma"), true);
         ASSERT_TRUE(manifest.Watching());
         ASSERT_EQ(release.Run(L"-nocef"), 0);
         std::string log = release.Log();
@@ -533,7 +556,7 @@ TEST(UpdateFaultTest, ObjectsReadWholeAreRefusedPastTheirBoundBeforeTheyAreStore
     // declare its true size, past the limit too): the run goes on without it
     // and installs.
     content_server::Fail(motd.name, "[" + huge + "]");
-    TemporaryFileWatch message(L"MOTD_en.rtf.lzma");
+    TemporaryFileWatch message(TemporaryFileWatch::FetchFile(L"MOTD_en.rtf.lzma"), true);
     ASSERT_TRUE(message.Watching());
     ASSERT_EQ(release.Run(L"-nocef"), 0);
     std::string log = release.Log();
@@ -542,6 +565,65 @@ TEST(UpdateFaultTest, ObjectsReadWholeAreRefusedPastTheirBoundBeforeTheyAreStore
     EXPECT_TRUE(Contains(log, "The message of the day is not shown")) << log;
     EXPECT_EQ(message.Largest(), 0);
     EXPECT_EQ(content_server::Attempts(motd.name), 1);
+}
+
+TEST(UpdateFaultTest, ObjectsLargerThanTheManifestSaysAreRefusedAndWhatIsInstalledStays)
+{
+    ReleaseFixture release;
+    auto publish = [&](int seed) {
+        release.files.clear();
+        release.Add("/Data/declared.bin", 1 << 20, seed, false);
+        release.Add("/Data/undeclared.bin", 1 << 20, seed + 1, false);
+        release.Add("/Data/packed.bin", 50000, seed + 2, true);
+        return release.Publish();
+    };
+    ASSERT_TRUE(publish(1));
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    ASSERT_EQ(release.LastPage(), LauncherPage::Ready) << release.Log();
+    std::vector<std::string> installed;
+    for (const ReleaseFile& file : release.files)
+        installed.push_back(file.md5);
+
+    // A new release changes every object. Behind each raw object's bytes the
+    // server sends 64 MiB of zeros, once counted in its Content-Length, once
+    // up to the end of the connection; the packed object's header declares
+    // 1 TiB decoded. Every fresh request is answered so.
+    ASSERT_TRUE(publish(4));
+    const std::vector<ReleaseFile>& f = release.files;
+    const std::string pad = std::to_string(64 << 20);
+    ASSERT_TRUE(content_server::FailEvery(f[0].name, R"({"declared": true, "pad": )" + pad + "}", "{}"));
+    ASSERT_TRUE(content_server::FailEvery(f[1].name, R"({"pad": )" + pad + "}", "{}"));
+    ASSERT_TRUE(content_server::FailEvery(f[2].name, R"({"lzma_size": 1099511627776})", "{}"));
+    {
+        TemporaryFileWatch declared(f[0].localPath + L".tmp", false);
+        TemporaryFileWatch undeclared(f[1].localPath + L".tmp", false);
+        std::wstring shown = RunToTheRetryPage();
+        std::string log = release.Log();
+        ASSERT_FALSE(shown.empty()) << log;
+        EXPECT_NE(shown.find(L"Downloaded data was corrupted."), std::wstring::npos) << Narrow(shown);
+        // No ".tmp" ever held more than its object, and none is left with
+        // what it took.
+        EXPECT_LE(declared.Largest(), f[0].objectSize) << log;
+        EXPECT_LE(undeclared.Largest(), f[1].objectSize) << log;
+        for (const ReleaseFile& file : f)
+            EXPECT_LE(FileSize(file.localPath + L".tmp"), 0) << file.path;
+        // Each was refused at once, not asked for again.
+        for (const ReleaseFile& file : f)
+            EXPECT_EQ(content_server::Attempts(file.name), 1) << file.path << "\n" << log;
+        EXPECT_TRUE(Contains(log, ": it declares " + std::to_string((1 << 20) + (64 << 20)) +
+                                      " bytes, more than the 1048576 it may have (the manifest gives it "
+                                      "1048576 bytes)"))
+            << log;
+        for (size_t i = 0; i < f.size(); ++i)
+            EXPECT_EQ(FileMd5(f[i].localPath), installed[i]) << f[i].path;
+    }
+
+    // Served as the manifest says, the next run installs everything.
+    for (const ReleaseFile& file : f)
+        ASSERT_TRUE(content_server::Fail(file.name, "[]"));
+    ASSERT_EQ(release.Run(L"-nocef"), 0);
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << release.Log();
+    ExpectVerifiedInstall(release);
 }
 
 } // namespace

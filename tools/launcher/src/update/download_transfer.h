@@ -42,6 +42,9 @@ class BodySource {
     virtual int64_t DeclaredLength() const { return -1; }
 };
 
+// Empties an open file and puts its position back at its start.
+void Truncate(HANDLE file);
+
 // Plain heap allocation and release for the LZMA decoder.
 extern ISzAlloc LzmaAllocator;
 
@@ -53,6 +56,12 @@ constexpr size_t TRANSFER_INPUT_SIZE = 16384;
 constexpr size_t TRANSFER_OUTPUT_SIZE = 32768;
 constexpr size_t NO_ARCHIVE_PART = SIZE_MAX;
 constexpr uint64_t NO_SIZE_LIMIT = UINT64_MAX;
+
+// The most bytes an LZMA stream decodes from one of its bytes. The longest
+// match (273 bytes) takes 14 coded decisions, and a decision costs the stream
+// at least log2(2048/2017) bits (its probability never passes 2017/2048), so
+// a byte of stream yields at most about 7,090 bytes; rounded up.
+constexpr uint64_t LZMA_MAX_EXPANSION = 8192;
 
 struct DownloadTransfer {
     DownloadTransfer();  // a fresh transfer: nothing received, MD5 started, no decoder
@@ -97,11 +106,17 @@ struct DownloadTransfer {
     // The current request's answer came from another scheme, host or port
     // than it was sent to: WinINet followed a redirect there.
     bool answeredElsewhere = false;
-    // The most bytes the object may store. One that is larger is refused
-    // (TRANSFER_FAILED) before a byte past the limit is written: an ".lzma"
-    // object by the size its header declares, a raw body by the length its
-    // answer declares, or else once its bytes pass the limit.
+    // The most bytes the object may store, and the most it may take from its
+    // source (received). One that is larger is refused (TRANSFER_FAILED)
+    // before a byte past either limit is written, and the target is emptied:
+    // an ".lzma" object by the size its header declares, an answer by the
+    // length it declares, or else once its bytes pass the limit.
     uint64_t limit = NO_SIZE_LIMIT;
+    uint64_t sourceLimit = NO_SIZE_LIMIT;
+    // Limits both to what the manifest gives an object of objectSize bytes as
+    // transferred: a raw object stores no more; an ".lzma" object stores no
+    // more than that many bytes of stream can decode to.
+    void LimitToObject(int64_t objectSize, bool lzma);
     unsigned char input[TRANSFER_INPUT_SIZE];
     unsigned char output[TRANSFER_OUTPUT_SIZE];
     uint64_t inputPosition = 0;

@@ -6,6 +6,7 @@
 #include "localization.h"
 #include "log.h"
 #include "step_error.h"
+#include "strings.h"
 #include "whole_write.h"
 
 #include <cstdlib>
@@ -79,18 +80,38 @@ TransferResult Corrupted(const ReaderKind& kind)
     return TRANSFER_RESTART;
 }
 
-// An object larger than the transfer may store: declared is the size it
-// declares, 0 when it declares none. Asking again would bring the same bytes,
-// so the transfer gives up.
-TransferResult TooLarge(const ReaderKind& kind, const DownloadTransfer& t, uint64_t declared)
+// An object larger than the transfer may take or store: amount (what it
+// declares, or what it has sent so far) passes bound. Asking again would
+// bring the same bytes, so the transfer gives up, and the target keeps
+// nothing of them.
+TransferResult TooLarge(const ReaderKind& kind, DownloadTransfer& t, const wchar_t* what, bool declared,
+                        uint64_t amount, uint64_t bound)
 {
-    if (declared > 0)
-        LogPrintf(L"Refused %s: it declares %I64u bytes, more than the %I64u it may have\n", t.url.c_str(),
-                  declared, t.limit);
-    else
-        LogPrintf(L"Refused %s: its body goes on past the %I64u bytes it may have\n", t.url.c_str(), t.limit);
+    wchar_t manifest[64] = L"";
+    if (t.sourceLimit != NO_SIZE_LIMIT)
+        FormatString(manifest, 64, L" (the manifest gives it %I64u bytes)", t.sourceLimit);
+    LogPrintf(declared ? L"Refused %s: it declares %I64u bytes%s, more than the %I64u it may have%s\n"
+                       : L"Refused %s: it sent %I64u bytes%s, more than the %I64u it may have%s\n",
+              t.url.c_str(), amount, what, bound, manifest);
+    Truncate(t.targetFile);
     SetStepErrorKey("DownloadCorrupted", kind.archive);
     return TRANSFER_FAILED;
+}
+
+// Whether count bytes more than the received ones pass bound.
+bool Passes(const DownloadTransfer& t, uint64_t count, uint64_t bound)
+{
+    return static_cast<uint64_t>(t.received) + count > bound;
+}
+
+// The bytes an answer declares, counted from the object's first byte (a
+// resumed answer declares only the rest), or 0 when it declares none. One
+// that declares more than the transfer may take is refused before a byte of
+// it is read.
+uint64_t DeclaredTotal(const BodySource& source, const DownloadTransfer& t)
+{
+    int64_t declared = source.DeclaredLength();
+    return declared < 0 ? 0 : static_cast<uint64_t>(t.received) + static_cast<uint64_t>(declared);
 }
 
 // Writes the bytes to the target and adds them to the digest.
@@ -154,6 +175,9 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
                         std::atomic<int64_t>& bytesDone, const std::atomic<bool>& abortRequested)
 {
     std::string errorName;
+    uint64_t declared = DeclaredTotal(source, t);
+    if (declared > t.sourceLimit)
+        return TooLarge(kind, t, L"", true, declared, t.sourceLimit);
     if (t.received == 0) {
         unsigned char header[LZMA_HEADER_SIZE];
         int got = ReadHeader(source, header, errorName);
@@ -169,7 +193,9 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
         // Refused before anything is decoded; an "unknown" size (all bits
         // set) is larger than any limit.
         if (size > t.limit)
-            return TooLarge(kind, t, size);
+            return TooLarge(kind, t, L" decoded", true, size, t.limit);
+        if (Passes(t, LZMA_HEADER_SIZE, t.sourceLimit))
+            return TooLarge(kind, t, L"", false, LZMA_HEADER_SIZE, t.sourceLimit);
         // Matches never reach further back than the decoded size, so a larger
         // dictionary would only be memory the header asks for in vain.
         unsigned char props[LZMA_PROPS_SIZE];
@@ -205,6 +231,8 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
             uint32_t read = 0;
             if (!ReadFrom(source, t.input, static_cast<uint32_t>(TRANSFER_INPUT_SIZE), &read, errorName))
                 return ReadFailedOrAborted(kind, t, false, errorName, abortRequested);
+            if (Passes(t, read, t.sourceLimit))
+                return TooLarge(kind, t, L"", false, t.received + read, t.sourceLimit);
             if (read > 0)
                 CountReceived(t, bytesDone, read);
             else
@@ -246,6 +274,20 @@ TransferResult ReadLzma(const ReaderKind& kind, DownloadTransfer& t, BodySource&
 
 ISzAlloc LzmaAllocator = {LzmaAlloc, LzmaFree};
 
+void Truncate(HANDLE file)
+{
+    LARGE_INTEGER zero = {};
+    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+}
+
+void DownloadTransfer::LimitToObject(int64_t objectSize, bool lzma)
+{
+    uint64_t size = objectSize > 0 ? static_cast<uint64_t>(objectSize) : 0;
+    sourceLimit = size;
+    limit = !lzma ? size : size > INT64_MAX / LZMA_MAX_EXPANSION ? INT64_MAX : size * LZMA_MAX_EXPANSION;
+}
+
 DownloadTransfer::DownloadTransfer()
 {
     MD5Init(md5);
@@ -261,18 +303,19 @@ TransferResult DownloadTransfer::ReadRawBody(BodySource& source, std::atomic<int
                                              const std::atomic<bool>& abortRequested)
 {
     std::string errorName;
-    // received is what is stored so far: a resumed answer declares the rest.
-    int64_t declared = source.DeclaredLength();
-    if (declared >= 0 && static_cast<uint64_t>(received) + static_cast<uint64_t>(declared) > limit)
-        return TooLarge(kHttp, *this, static_cast<uint64_t>(received) + static_cast<uint64_t>(declared));
+    // The bytes taken are the bytes stored.
+    uint64_t bound = limit < sourceLimit ? limit : sourceLimit;
+    uint64_t declared = DeclaredTotal(source, *this);
+    if (declared > bound)
+        return TooLarge(kHttp, *this, L"", true, declared, bound);
     while (!abortRequested.load()) {
         uint32_t read = 0;
         if (!ReadFrom(source, output, static_cast<uint32_t>(TRANSFER_OUTPUT_SIZE), &read, errorName))
             return ReadFailedOrAborted(kHttp, *this, false, errorName, abortRequested);
         if (read == 0)
             return TRANSFER_DONE;
-        if (static_cast<uint64_t>(received) + read > limit)
-            return TooLarge(kHttp, *this, 0);
+        if (Passes(*this, read, bound))
+            return TooLarge(kHttp, *this, L"", false, received + read, bound);
         CountReceived(*this, bytesDone, read);
         if (!Store(*this, output, read))
             return TRANSFER_FAILED;

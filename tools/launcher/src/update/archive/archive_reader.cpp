@@ -77,6 +77,7 @@ bool ExtractArchivedObject(const ArchiveEntry& entry, HANDLE file, const std::ws
     transfer.remoteName = remoteName;
     transfer.url = L"archive://" + remoteName;
     transfer.left = static_cast<uint64_t>(entry.size);
+    transfer.LimitToObject(entry.size, ContainsLzma(remoteName));
 
     // The part that holds the object's first byte.
     int64_t offset = entry.address;

@@ -98,10 +98,12 @@ class ReqBinaries : public Requirement, public ReqDownload {
 
     // The network side (http_download.cpp).
     bool OpenConnection(ContentConnection& connection, int server, bool swapScheme);
-    // limit: the most bytes the object may store (DownloadTransfer::limit).
+    // limit: the most bytes the object may store (DownloadTransfer::limit);
+    // objectSize, when not negative: the manifest's size of the object, which
+    // limits it further (DownloadTransfer::LimitToObject).
     bool DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
                       std::wstring& hash, const std::wstring& remoteName, bool allowCache,
-                      uint64_t limit = NO_SIZE_LIMIT);
+                      uint64_t limit = NO_SIZE_LIMIT, int64_t objectSize = -1);
     TransferResult SendRequest(DownloadTransfer& transfer);
 
     // The download threads and the file install (download_threads.cpp).
@@ -137,9 +139,6 @@ class ReqBinaries : public Requirement, public ReqDownload {
     // user-interface thread.
     std::atomic<int> BuiltKind{-1};
 };
-
-// Empties an open file and puts its position back at its start.
-void Truncate(HANDLE file);
 
 // The time-outs of the content update (ms), set on the session, each
 // connection and each request handle.

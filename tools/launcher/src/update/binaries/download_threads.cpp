@@ -144,7 +144,7 @@ bool ReqBinaries::FetchObject(ContentConnection& connection, const ManifestEntry
         if (AbortRequested)
             return false;
     }
-    return DownloadFile(connection, file, temporary, hash, entry.remoteName, true);
+    return DownloadFile(connection, file, temporary, hash, entry.remoteName, true, NO_SIZE_LIMIT, entry.size);
 }
 
 bool ReqBinaries::UpdateFile(ContentConnection& connection, const ManifestEntry& entry)

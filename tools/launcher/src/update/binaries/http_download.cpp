@@ -45,13 +45,6 @@ void AllowUnreachableRevocation(HINTERNET request)
 
 } // namespace
 
-void Truncate(HANDLE file)
-{
-    LARGE_INTEGER zero = {};
-    SetFilePointerEx(file, zero, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-}
-
 bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool swapScheme)
 {
     std::wstring url = server == SERVER_ORIGIN ? GetOriginServerBase(ServerCluster) : GetContentServerUrl();
@@ -162,7 +155,7 @@ TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
 
 bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const std::wstring& name,
                                std::wstring& hash, const std::wstring& remoteName, bool allowCache,
-                               uint64_t limit)
+                               uint64_t limit, int64_t objectSize)
 {
     Phase = PHASE_DOWNLOADING;
     hash.clear();
@@ -179,6 +172,8 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
         t.url = InternetCanonicalizeUrlW(url.c_str(), canonical, &length, ICU_ENCODE_PERCENT)
                     ? std::wstring(canonical, length)
                     : url;
+        if (objectSize >= 0)
+            t.LimitToObject(objectSize, t.url.find(L".lzma") != std::wstring::npos);
         t.requestFlags =
             allowCache ? INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
                              INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI
