@@ -27,8 +27,8 @@ inline bool IsLinkItem(DWORD attributes)
 // Whether the folder listed as name (long form, as a listing gives it) in a
 // folder that really lies at parentReal lies where that name says: its real
 // location real is parentReal, "\" and name, ignoring letter case. False
-// when either location is unknown (empty). Wine shows a Unix link to a
-// folder in some places as a plain folder, and a folder can be swapped for
-// a link between its listing and its opening: such a folder is known only
-// by where it leads.
+// when either location is unknown (empty). A link need not be marked as
+// one where it is listed, and a folder can be swapped for a link between
+// its listing and its opening: such a folder is known only by where it
+// leads.
 bool LiesWhereNamed(const std::wstring& real, const std::wstring& parentReal, const std::wstring& name);

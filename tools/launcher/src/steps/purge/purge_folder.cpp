@@ -137,14 +137,14 @@ class Purge {
             if (isFolder && (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0))
                 continue;
             std::wstring path = folder.path + data.cFileName;
-            if (isFolder && !IsLinkItem(data.dwFileAttributes)) {
-                ScanSubfolder(folder, path, data.cFileName);
-                continue;
-            }
             // A link or junction is kept and not entered.
             if (IsLinkItem(data.dwFileAttributes)) {
                 LogPrintf(L"Skipped link %s\n", path.c_str());
                 LeftInside(folder.index);
+                continue;
+            }
+            if (isFolder) {
+                ScanSubfolder(folder, path, data.cFileName);
                 continue;
             }
             if (!uninstall_ && _wcsicmp(data.cFileName, L"Launcher.exe") == 0) {
@@ -174,8 +174,10 @@ class Purge {
     {
         std::wstring real = RealFolderPath(path);
         if (real.empty() || parent.real.empty()) {
+            if (WentAway(path))
+                return;
             LogPrintf(L"Could not delete dir %s\n", path.c_str());
-            Kept(FolderName(path), WentAway(path) ? ERROR_PATH_NOT_FOUND : ERROR_ACCESS_DENIED, parent.index);
+            Stayed(FolderName(path), parent.index);
             return;
         }
         if (!LiesWhereNamed(real, parent.real, name)) {
@@ -208,11 +210,15 @@ class Purge {
     }
 
     // Something to delete stays, in folder; one that went away meanwhile
-    // does not count.
+    // (error) does not count.
     void Kept(const std::wstring& path, DWORD error, size_t folder)
     {
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            return;
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            Stayed(path, folder);
+    }
+
+    void Stayed(const std::wstring& path, size_t folder)
+    {
         LeftInside(folder);
         if (outcome_.kept++ == 0)
             outcome_.firstKept = path;
