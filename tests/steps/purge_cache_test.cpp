@@ -293,8 +293,8 @@ TEST_F(UninstallRunTest, AFolderThatCannotBeRemovedOrListedStaysAndIsNamed)
 {
     const std::string stayed = "Uninstall incomplete: 1 file(s) stayed, the first ";
     auto holdFolder = [](const std::wstring& path, DWORD share) {
-        return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr);
+        return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     };
 
     // Another program holds a folder without letting it be deleted: what it

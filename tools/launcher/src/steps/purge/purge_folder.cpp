@@ -31,8 +31,8 @@ struct FileEntry {
 
 struct RemoveFolder {
     std::wstring path;
-    size_t parent;             // into the folders to remove; kNone for the first ones
-    bool leftInside = false;   // holds what stays on purpose or is already counted
+    size_t parent;           // into the folders to remove; kNone for the first ones
+    bool leftInside = false; // holds what stays on purpose or is already counted
 };
 
 bool IsSeparator(wchar_t c)
