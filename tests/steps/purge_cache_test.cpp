@@ -289,4 +289,43 @@ TEST_F(UninstallRunTest, AnUninstallThatLeavesTheInstallEndsAsFailedAndSaysWhatS
     EXPECT_EQ(output.find(failed), std::string::npos) << output;
 }
 
+TEST_F(UninstallRunTest, AFolderThatCannotBeRemovedOrListedStaysAndIsNamed)
+{
+    const std::string stayed = "Uninstall incomplete: 1 file(s) stayed, the first ";
+    auto holdFolder = [](const std::wstring& path, DWORD share) {
+        return CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+
+    // Another program holds a folder without letting it be deleted: what it
+    // holds goes, the folder stays, and only the folder is named (not the
+    // folders above it, which stay through it).
+    Put(L"Public\\Vantorel.x64.exe", "game");
+    Put(L"Held\\Open\\a.dat", "a");
+    const std::wstring open = install_ + L"\\Held\\Open";
+    HANDLE held = holdFolder(open, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::string output;
+    int code = Uninstall(install_, &output);
+    CloseHandle(held);
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    EXPECT_TRUE(FolderExists(open));
+    EXPECT_FALSE(Has(L"Held\\Open\\a.dat"));
+    EXPECT_FALSE(Has(L"Public\\Vantorel.x64.exe"));
+    EXPECT_NE(output.find(stayed + Narrow(open) + "\\\r\n"), std::string::npos) << output;
+
+    // One that cannot even be listed stays with all it holds.
+    Put(L"Locked\\b.dat", "b");
+    const std::wstring locked = install_ + L"\\Locked";
+    held = holdFolder(locked, 0);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    output.clear();
+    code = Uninstall(install_, &output);
+    CloseHandle(held);
+    EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
+    EXPECT_TRUE(Has(L"Locked\\b.dat"));
+    EXPECT_FALSE(FolderExists(open));
+    EXPECT_NE(output.find(stayed + Narrow(locked) + "\\\r\n"), std::string::npos) << output;
+}
+
 } // namespace

@@ -123,8 +123,13 @@ TEST(UpdateRunTest, AReleaseIsInstalledRelaunchedAndThenKeptCurrent)
     EXPECT_EQ(CountContaining(requests, "/Cache.Windows/"), 2u);
     EXPECT_EQ(CountContaining(requests, "/Tools/"), 0u);
 
-    // Nothing changed: only the manifest and the message of the day.
+    // Nothing changed: only the manifest and the message of the day. A
+    // folder of the install that leads to another of its folders does not
+    // make the files there be judged by its own path: none is deleted and
+    // fetched again.
+    ASSERT_TRUE(testing_support::MakeLink(install, L"Alias", L"Data", true));
     ASSERT_EQ(release.Run(L"-nocef -relaunched"), 0);
+    EXPECT_TRUE(testing_support::RemoveLink(install, L"Alias"));
     requests = release.NewRequests();
     EXPECT_EQ(requests.size(), 2u);
     EXPECT_EQ(CountContaining(requests, "/origin/"), 1u);

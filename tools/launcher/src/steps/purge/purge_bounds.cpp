@@ -4,6 +4,16 @@
 
 #include <cwctype>
 
+namespace {
+
+void ToLower(std::wstring& text)
+{
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(towlower(c));
+}
+
+} // namespace
+
 std::wstring RealFolderPath(const std::wstring& folder)
 {
     UniqueHandle handle(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -22,24 +32,15 @@ std::wstring RealFolderPath(HANDLE folder)
     std::wstring real(path, length);
     while (!real.empty() && (real.back() == L'\\' || real.back() == L'/'))
         real.pop_back();
-    for (wchar_t& c : real)
-        c = static_cast<wchar_t>(towlower(c));
+    ToLower(real);
     return real;
 }
 
-bool StaysBelowRoot(const std::wstring& path, DWORD attributes, const std::wstring& root)
+bool LiesWhereNamed(const std::wstring& real, const std::wstring& parentReal, const std::wstring& name)
 {
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+    if (real.empty() || parentReal.empty() || name.empty())
         return false;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    // A link that is not marked as one (Wine shows a Unix link to a folder
-    // as a plain folder) is known by where it leads.
-    return LiesBelowRoot(RealFolderPath(path), root);
-}
-
-bool LiesBelowRoot(const std::wstring& real, const std::wstring& root)
-{
-    return !root.empty() && real.size() > root.size() + 1 && real.compare(0, root.size(), root) == 0 &&
-           real[root.size()] == L'\\';
+    std::wstring named = parentReal + L"\\" + name;
+    ToLower(named);
+    return real == named;
 }

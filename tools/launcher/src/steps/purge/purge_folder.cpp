@@ -13,9 +13,26 @@
 
 namespace {
 
-struct PurgeEntry {
-    std::wstring path; // folders to scan end with "\"
-    int64_t size = 0;  // files: their size
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+// A folder to scan, with where it really lies and its place among the
+// folders to remove.
+struct ScanFolder {
+    std::wstring path; // ends with "\"
+    std::wstring real; // its RealFolderPath
+    size_t index;      // into the folders to remove
+};
+
+struct FileEntry {
+    std::wstring path;
+    int64_t size = 0;
+    size_t folder; // the folder that holds it, into the folders to remove
+};
+
+struct RemoveFolder {
+    std::wstring path;
+    size_t parent;           // into the folders to remove; kNone for the first ones
+    bool leftInside = false; // holds what stays on purpose or is already counted
 };
 
 bool IsSeparator(wchar_t c)
@@ -51,22 +68,26 @@ class Purge {
 
     void Run(const std::wstring& folder)
     {
-        root_ = RealFolderPath(folder);
+        size_t parent = kNone;
         if (uninstall_) {
             wchar_t container[MAX_PATH] = {};
             CopyDirectoryPart(container, folder.c_str());
-            if (IsPurgeRootAllowed(container))
-                remove_.push_back({std::wstring(container) + L"\\", 0});
+            // It may hold other folders than the install: what stays in it
+            // is not the purge's to report.
+            if (IsPurgeRootAllowed(container)) {
+                remove_.push_back({std::wstring(container) + L"\\", kNone, true});
+                parent = 0;
+            }
         }
-        scan_.push_back({folder + L"\\", 0});
-        remove_.push_back({folder + L"\\", 0});
+        scan_.push_back({folder + L"\\", RealFolderPath(folder), remove_.size()});
+        remove_.push_back({folder + L"\\", parent});
         while (!scan_.empty() && !stop_) {
-            std::wstring next = scan_.front().path;
+            ScanFolder next = std::move(scan_.front());
             scan_.pop_front();
             Scan(next);
         }
         LogWrite(L"Purging download cache...\n");
-        for (const PurgeEntry& file : files_) {
+        for (const FileEntry& file : files_) {
             if (stop_)
                 break;
             if (DeleteFileW(file.path.c_str())) {
@@ -74,80 +95,141 @@ class Purge {
             } else {
                 DWORD error = GetLastError();
                 LogPrintf(L"Could not delete file %s\n", file.path.c_str());
-                Kept(file.path, error);
+                Kept(file.path, error, file.folder);
             }
             counters_.bytesDeleted += file.size;
         }
-        for (auto folder = remove_.rbegin(); folder != remove_.rend() && !stop_; ++folder) {
-            if (RemoveDirectoryW(folder->path.c_str())) {
-                LogPrintf(L"Deleted %s\n", folder->path.c_str());
+        // Deepest first: a folder's subfolders are behind it in the list. A
+        // folder that stays is counted unless what it holds is; either way
+        // its parent then stays through it.
+        for (size_t i = remove_.size(); i-- > 0 && !stop_;) {
+            const RemoveFolder& folder = remove_[i];
+            if (RemoveDirectoryW(folder.path.c_str())) {
+                LogPrintf(L"Deleted %s\n", folder.path.c_str());
                 continue;
             }
             DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-                LogPrintf(L"Could not delete dir %s\n", folder->path.c_str());
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                continue;
+            LogPrintf(L"Could not delete dir %s\n", folder.path.c_str());
+            if (folder.leftInside)
+                LeftInside(folder.parent);
+            else
+                Kept(FolderName(folder.path), error, folder.parent);
         }
     }
 
   private:
-    void Scan(const std::wstring& folder)
+    void Scan(const ScanFolder& folder)
     {
         WIN32_FIND_DATAW data;
-        FindHandle find(FindFirstFileW((folder + L"*").c_str(), &data));
+        FindHandle find(FindFirstFileW((folder.path + L"*").c_str(), &data));
+        // A folder that cannot be listed stays with all it holds; its
+        // removal fails and counts it.
         if (!find)
             return;
         do {
-            if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+            if (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) {
+                LeftInside(folder.index);
                 continue;
+            }
             bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
             if (isFolder && (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0))
                 continue;
-            std::wstring path = folder + data.cFileName;
-            // A link or junction, or a folder whose real place is elsewhere,
-            // is kept and not entered.
-            if (!StaysBelowRoot(path, data.dwFileAttributes, root_)) {
+            std::wstring path = folder.path + data.cFileName;
+            // A link or junction is kept and not entered.
+            if (IsLinkItem(data.dwFileAttributes)) {
                 LogPrintf(L"Skipped link %s\n", path.c_str());
+                LeftInside(folder.index);
                 continue;
             }
             if (isFolder) {
-                remove_.push_back({path, 0});
-                scan_.push_back({path + L"\\", 0});
+                ScanSubfolder(folder, path, data.cFileName);
                 continue;
             }
-            if (!uninstall_ && _wcsicmp(data.cFileName, L"Launcher.exe") == 0)
+            if (!uninstall_ && _wcsicmp(data.cFileName, L"Launcher.exe") == 0) {
+                LeftInside(folder.index);
                 continue;
+            }
             // Opening with read sharing only fails for a file that another
             // program has open for writing: that file is kept.
             UniqueHandle file(
                 CreateFileW(path.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
             if (!file) {
-                Kept(path, GetLastError());
+                Kept(path, GetLastError(), folder.index);
                 continue;
             }
             LARGE_INTEGER size = {};
             GetFileSizeEx(file.Get(), &size);
             file.Reset();
-            files_.push_back({path, size.QuadPart});
+            files_.push_back({path, size.QuadPart, folder.index});
             counters_.bytesFound += size.QuadPart;
         } while (FindNextFileW(find.Get(), &data) && !stop_);
     }
 
-    // A file to delete stays; one that went away meanwhile does not count.
-    void Kept(const std::wstring& path, DWORD error)
+    // A folder that does not lie where its name says is a link not marked
+    // as one: kept and not entered. One whose place cannot be told (nor its
+    // parent's) stays and counts.
+    void ScanSubfolder(const ScanFolder& parent, const std::wstring& path, const wchar_t* name)
     {
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        std::wstring real = RealFolderPath(path);
+        if (real.empty() || parent.real.empty()) {
+            if (WentAway(path))
+                return;
+            LogPrintf(L"Could not delete dir %s\n", path.c_str());
+            Stayed(FolderName(path), parent.index);
             return;
-        if (outcome_.filesKept++ == 0)
+        }
+        if (!LiesWhereNamed(real, parent.real, name)) {
+            LogPrintf(L"Skipped link %s\n", path.c_str());
+            LeftInside(parent.index);
+            return;
+        }
+        scan_.push_back({path + L"\\", std::move(real), remove_.size()});
+        remove_.push_back({path, parent.index});
+    }
+
+    static bool WentAway(const std::wstring& path)
+    {
+        if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return false;
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+
+    // A folder is named with its trailing "\" where it is reported.
+    static std::wstring FolderName(const std::wstring& path)
+    {
+        return IsSeparator(path.back()) ? path : path + L"\\";
+    }
+
+    void LeftInside(size_t folder)
+    {
+        if (folder != kNone)
+            remove_[folder].leftInside = true;
+    }
+
+    // Something to delete stays, in folder; one that went away meanwhile
+    // (error) does not count.
+    void Kept(const std::wstring& path, DWORD error, size_t folder)
+    {
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            Stayed(path, folder);
+    }
+
+    void Stayed(const std::wstring& path, size_t folder)
+    {
+        LeftInside(folder);
+        if (outcome_.kept++ == 0)
             outcome_.firstKept = path;
     }
 
     bool uninstall_;
     PurgeCounters& counters_;
     const std::atomic<bool>& stop_;
-    std::wstring root_;
-    std::deque<PurgeEntry> scan_;
-    std::vector<PurgeEntry> files_;
-    std::vector<PurgeEntry> remove_;
+    std::deque<ScanFolder> scan_;
+    std::vector<FileEntry> files_;
+    std::vector<RemoveFolder> remove_; // in listing order: a parent before its subfolders
     PurgeOutcome outcome_;
 };
 

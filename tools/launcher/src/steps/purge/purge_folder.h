@@ -3,8 +3,8 @@
 //
 // Hidden and system entries are left alone, and so is everything above
 // them. Files that another program holds open for writing are kept. Links
-// and junctions are never entered (only folders whose real location lies
-// below the purged folder are), so the purge cannot reach outside it.
+// and junctions are never entered, nor is a folder that does not really lie
+// where its name says, so the purge cannot reach outside the folder.
 #pragma once
 
 #include <atomic>
@@ -16,15 +16,17 @@ struct PurgeCounters {
     std::atomic<int64_t> bytesDeleted{0}; // sizes of the files handled so far
 };
 
-// What a purge left of what it was to delete. Hidden and system entries and
-// links are kept on purpose and are not counted; a file that another
-// program holds (open for writing, or without letting it be deleted) or
-// that could not be deleted is.
+// What a purge left of what it was to delete. Hidden and system entries,
+// links and the folders that hold them are kept on purpose and are not
+// counted. A file that another program holds (open for writing, or without
+// letting it be deleted) or that could not be deleted is; so is a folder
+// that could not be listed, whose place could not be told, or that could not
+// be removed though nothing counted or kept on purpose stayed in it.
 struct PurgeOutcome {
     bool refused = false;   // the folder itself was refused: nothing was deleted
-    uint64_t filesKept = 0; // files that stayed
-    std::wstring firstKept; // the first of them, by its full path
-    bool Complete() const { return !refused && filesKept == 0; }
+    uint64_t kept = 0;      // files and folders that stayed
+    std::wstring firstKept; // the first of them, by its full path (a folder's ends with "\")
+    bool Complete() const { return !refused && kept == 0; }
 };
 
 // Whether folder may be purged at all: an absolute path with a drive letter

@@ -70,9 +70,9 @@ void ReqPurgeCache::ShowIncomplete(HWND page)
                   folder_.c_str());
         text += LocalText("PurgeFolderRefused") + L"\n" + folder_;
     } else {
-        LogPrintf(L"Uninstall incomplete: %I64u file(s) stayed, the first %s\n", outcome_.filesKept,
+        LogPrintf(L"Uninstall incomplete: %I64u file(s) stayed, the first %s\n", outcome_.kept,
                   outcome_.firstKept.c_str());
-        text += TextWithCount("PurgeFilesKept", outcome_.filesKept) + L"\n" + outcome_.firstKept;
+        text += TextWithCount("PurgeFilesKept", outcome_.kept) + L"\n" + outcome_.firstKept;
     }
     kind = STEP_PROGRESS_HIDDEN;
     HWND parent = GetParent(page);

@@ -6,8 +6,9 @@
 // In the purge chain the step always ends with WM_STEP_SUCCEEDED: the main
 // chain that follows fetches whatever is missing. An uninstall is its run's
 // whole work, so one that left the install (a refused folder, a worker that
-// could not start, files that stayed) does not end as done: its page says
-// what stayed and offers QUIT; headless, the run ends with EXIT_RUN_FAILED.
+// could not start, files or folders that stayed) does not end as done: its
+// page says what stayed and offers QUIT; headless, the run ends with
+// EXIT_RUN_FAILED.
 // With no install folder stored there is nothing to purge: the step is done
 // at once.
 #pragma once

@@ -150,22 +150,22 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
 {
     DeleteOldOriginFolder();
 
-    // Each folder of the walk with the real location of the start it lies
-    // below: nothing is entered or deleted outside it.
+    // Each folder of the walk with its real location: a folder is entered
+    // only when it lies where its parent and its name say, so nothing
+    // outside a start is reached and no file is judged by an alias's path.
     // What the walk left in each folder is counted, so that only the
     // folders it left empty are listed once more before their removal.
     struct WalkFolder {
         std::wstring path; // ends with "\"
-        size_t start;      // index into roots
+        std::wstring name; // as its parent listed it; empty for a start
         size_t parent;     // index into folders; none for a start
+        std::wstring real; // RealFolderPath once opened (a start's at once)
         long remaining;    // items the walk left, hidden and system ones aside; -1 not listed
     };
     constexpr size_t kNoParent = static_cast<size_t>(-1);
-    std::vector<std::wstring> roots;
     std::vector<WalkFolder> folders;
     auto addStart = [&](const std::wstring& folder) {
-        roots.push_back(RealFolderPath(folder));
-        folders.push_back({folder + L"\\", roots.size() - 1, kNoParent, -1});
+        folders.push_back({folder + L"\\", L"", kNoParent, RealFolderPath(folder), -1});
     };
     const std::wstring& install = GetClusterInstallDir(ServerCluster);
     if (IsPurgeableFolder(install))
@@ -191,13 +191,15 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!handle)
             continue;
-        // A link to a folder that is not marked as one (Wine shows a Unix
-        // link as a plain folder) is known by where it leads; such a folder
-        // is neither listed nor ever removed.
-        if (folder.parent != kNoParent && !LiesBelowRoot(RealFolderPath(handle.Get()), roots[folder.start])) {
-            LogPrintf(L"Skipped link %s\n", named.c_str());
-            folders[i].remaining = 1;
-            continue;
+        // A folder that leads elsewhere (a link not marked as one) is
+        // neither listed nor ever removed.
+        if (folder.parent != kNoParent) {
+            folders[i].real = RealFolderPath(handle.Get());
+            if (!LiesWhereNamed(folders[i].real, folders[folder.parent].real, folder.name)) {
+                LogPrintf(L"Skipped link %s\n", named.c_str());
+                folders[i].remaining = 1;
+                continue;
+            }
         }
         items.clear();
         if (!lister.List(handle.Get(), items) && items.empty())
@@ -211,13 +213,13 @@ void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t*
                 continue;
             ++remaining;
             std::wstring path = folder.path + item.name;
-            if (item.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+            if (IsLinkItem(item.attributes)) {
                 LogPrintf(L"Skipped link %s\n", path.c_str());
                 continue;
             }
             if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) {
                 if (path.size() + 1 < MAX_PATH)
-                    folders.push_back({path + L"\\", folder.start, i, -1});
+                    folders.push_back({path + L"\\", item.name, i, L"", -1});
                 continue;
             }
             if (MatchesAnyPattern(item.name.c_str(), patterns) && !IsKeptFile(path.c_str(), listed)) {

@@ -15,8 +15,9 @@
 // Also deletes the old "\Vantorel\origin" folder. Every failure is logged and
 // skipped. An install folder that is empty, relative or a drive's root is
 // refused (logged, nothing deleted below it). The walk never follows a link
-// or junction, nor enters a folder whose real location lies outside the
-// folder it started from (see purge_bounds.h).
+// or junction, nor enters a folder that does not really lie where its name
+// says ("Skipped link"), so it stays inside the folders it started from and
+// judges each file by its own path (see purge_bounds.h).
 void PurgeVestigialFiles(const std::atomic<bool>& abortRequested, const wchar_t* const* patterns,
                          bool removeEmptyFolders);
 
