@@ -1,5 +1,6 @@
 // ReqWebAPI against the local HTTPS test server.
 #include "launcher_settings.h"
+#include "secure_redirect.h"
 #include "server_config.h"
 #include "steps_test_support.h"
 #include "web_api.h"
@@ -151,11 +152,15 @@ TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
 {
     ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "203.0.113.7"));
     std::string plain = "http://127.0.0.1:" + std::to_string(TestServer::HttpPort()) + "/api/clientIP.php";
-    std::string secure = "https://localhost:" + std::to_string(TestServer::HttpsPort()) + "/api/clientIP.php";
+    std::string elsewhere = "https://localhost:" + std::to_string(TestServer::OtherHttpsPort()) + "/api/next/moved.php";
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/plain.php", "status": 302, )"
                                          R"("headers": {"Location": ")" + plain + R"("}})"));
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/moved.php", "status": 302, )"
-                                         R"("headers": {"Location": ")" + secure + R"("}})"));
+                                         R"("headers": {"Location": ")" + elsewhere + R"("}})"));
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/next/moved.php", "status": 301, )"
+                                         R"("headers": {"Location": "../clientIP.php"}})"));
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "*", "path": "/api/loop.php", "status": 307, )"
+                                         R"("headers": {"Location": "loop.php"}})"));
     steps_test::LogCapture log;
     {
         ReqWebAPI request(STEP_PROGRESS_HIDDEN);
@@ -166,19 +171,70 @@ TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
         EXPECT_EQ(request.answer, "");
     }
     std::string text = log.Text();
-    EXPECT_NE(text.find("Refused the answer to https://localhost:" + std::to_string(TestServer::HttpsPort()) +
-                        "/api/plain.php: it did not come over TLS (" + plain + ")"),
+    EXPECT_NE(text.find("Refused the redirect of https://localhost:" + std::to_string(TestServer::HttpsPort()) +
+                        "/api/plain.php to " + plain + ": "),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("203.0.113.7"), std::string::npos) << text;
+    // The plain address was never asked.
+    for (const RecordedRequest& r : TestServer::Requests())
+        EXPECT_TRUE(r.tls) << r.path;
 
-    // Sent on within https, the answer is taken.
+    // Sent on within https, to another server and from there to an address
+    // relative to it, the answer is taken.
+    {
+        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
+        request.requestPath = L"moved.php";
+        request.ExecuteRequest();
+        EXPECT_EQ(request.status, 200u);
+        EXPECT_EQ(request.answer, "203.0.113.7");
+    }
+    auto requests = TestServer::Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].path, "/api/next/moved.php");
+    EXPECT_EQ(requests[2].port, TestServer::OtherHttpsPort());
+    EXPECT_EQ(requests[3].path, "/api/clientIP.php");
+    EXPECT_EQ(requests[3].port, TestServer::OtherHttpsPort());
+
+    // A chain without end is given up after a few hops; the statistics
+    // upload's body goes along each 307.
+    ASSERT_TRUE(TestServer::Reset());
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "*", "path": "/stats/loop.php", "status": 307, )"
+                                         R"("headers": {"Location": "loop.php"}})"));
     ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
-    request.requestPath = L"moved.php";
+    ASSERT_TRUE(request.OpenSession(WEBAPI_STATS));
+    request.requestPath = L"loop.php";
+    request.body = "report";
     request.ExecuteRequest();
-    EXPECT_EQ(request.status, 200u);
-    EXPECT_EQ(request.answer, "203.0.113.7");
+    EXPECT_EQ(request.status, 0u);
+    requests = TestServer::Requests();
+    EXPECT_EQ(requests.size(), 1u + MAX_REDIRECT_HOPS);
+    for (const RecordedRequest& r : requests) {
+        EXPECT_EQ(r.method, "POST");
+        EXPECT_EQ(r.body, "report");
+    }
+    EXPECT_NE(log.Text().find("/stats/loop.php: more than "), std::string::npos) << log.Text();
+}
+
+TEST_F(WebApiTest, AnEmptyAnswerOverHttpsIsReportedByItsStatus)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 204, ""));
+    ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, ""));
+    ReqWebAPI get(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(get.OpenSession(WEBAPI_API));
+    get.requestPath = L"clientIP.php";
+    get.ExecuteRequest();
+    EXPECT_EQ(get.status, 204u);
+    EXPECT_EQ(get.answer, "");
+
+    ReqWebAPI upload(STEP_PROGRESS_HIDDEN);
+    ASSERT_TRUE(upload.OpenSession(WEBAPI_STATS));
+    upload.requestPath = L"launcherUpload.php";
+    upload.body = "{}";
+    upload.ExecuteRequest();
+    EXPECT_EQ(upload.status, 200u);
+    EXPECT_EQ(upload.answer, "");
 }
 
 TEST_F(WebApiTest, UnknownClusterHasNoBase)

@@ -5,7 +5,7 @@
 
 #include "content_reader.h"
 #include "download_transfer.h"
-#include "secure_answer.h"
+#include "secure_redirect.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -44,12 +44,13 @@ constexpr DWORD BodyStallMs(uint32_t requestFlags)
 // before the body's first read, while no other call runs on the request.
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags);
 
-// Whether the answer of a sent request came from elsewhere than asked (its
-// RequestServer before the send, secure_answer.h) and the scheme of its
-// request flags: WinINet follows a redirect to another host, port or scheme
-// by itself, and Wine then moves the request's connection there too, so that
-// every later request on that connection goes there (over the connection's
-// own scheme). Asked after the send, while no other call runs on the request.
+// Whether the answer of a sent plain http request came from elsewhere than
+// asked (the UrlServer of its RequestUrl before the send, secure_redirect.h)
+// and the scheme of its request flags: WinINet follows a redirect of such a
+// request to another host, port or scheme by itself, and Wine then moves the
+// request's connection there too, so that every later request on that
+// connection goes there (over the connection's own scheme). Asked after the
+// send, while no other call runs on the request.
 bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags);
 
 // The body of a request sent through reader. A failure is named by its
