@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 using testing_support::RecordedRequest;
 using testing_support::TempDir;
@@ -148,6 +149,21 @@ TEST_F(WebApiTest, CertificateForAnotherNameIsRefused)
     EXPECT_TRUE(TestServer::Requests().empty());
 }
 
+using Answer = std::pair<DWORD, std::string>;
+
+// The status and answer of one synchronous request to path below the
+// endpoint's base.
+Answer Ask(int endpoint, const wchar_t* path, const std::string& body = "")
+{
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    if (!request.OpenSession(endpoint))
+        return {~0u, "no session"};
+    request.requestPath = path;
+    request.body = body;
+    request.ExecuteRequest();
+    return {request.status, request.answer};
+}
+
 TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
 {
     ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "203.0.113.7"));
@@ -159,17 +175,8 @@ TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
                                          R"("headers": {"Location": ")" + elsewhere + R"("}})"));
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/next/moved.php", "status": 301, )"
                                          R"("headers": {"Location": "../clientIP.php"}})"));
-    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "*", "path": "/api/loop.php", "status": 307, )"
-                                         R"("headers": {"Location": "loop.php"}})"));
     steps_test::LogCapture log;
-    {
-        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
-        request.requestPath = L"plain.php";
-        request.ExecuteRequest();
-        EXPECT_EQ(request.status, 0u);
-        EXPECT_EQ(request.answer, "");
-    }
+    EXPECT_EQ(Ask(WEBAPI_API, L"plain.php"), Answer(0, ""));
     std::string text = log.Text();
     EXPECT_NE(text.find("Refused the redirect of https://localhost:" + std::to_string(TestServer::HttpsPort()) +
                         "/api/plain.php to " + plain + ": "),
@@ -182,14 +189,7 @@ TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
 
     // Sent on within https, to another server and from there to an address
     // relative to it, the answer is taken.
-    {
-        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
-        request.requestPath = L"moved.php";
-        request.ExecuteRequest();
-        EXPECT_EQ(request.status, 200u);
-        EXPECT_EQ(request.answer, "203.0.113.7");
-    }
+    EXPECT_EQ(Ask(WEBAPI_API, L"moved.php"), Answer(200, "203.0.113.7"));
     auto requests = TestServer::Requests();
     ASSERT_EQ(requests.size(), 4u);
     EXPECT_EQ(requests[2].path, "/api/next/moved.php");
@@ -202,12 +202,7 @@ TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
     ASSERT_TRUE(TestServer::Reset());
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "*", "path": "/stats/loop.php", "status": 307, )"
                                          R"("headers": {"Location": "loop.php"}})"));
-    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-    ASSERT_TRUE(request.OpenSession(WEBAPI_STATS));
-    request.requestPath = L"loop.php";
-    request.body = "report";
-    request.ExecuteRequest();
-    EXPECT_EQ(request.status, 0u);
+    EXPECT_EQ(Ask(WEBAPI_STATS, L"loop.php", "report"), Answer(0, ""));
     requests = TestServer::Requests();
     EXPECT_EQ(requests.size(), 1u + MAX_REDIRECT_HOPS);
     for (const RecordedRequest& r : requests) {
@@ -221,20 +216,8 @@ TEST_F(WebApiTest, AnEmptyAnswerOverHttpsIsReportedByItsStatus)
 {
     ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 204, ""));
     ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, ""));
-    ReqWebAPI get(STEP_PROGRESS_HIDDEN);
-    ASSERT_TRUE(get.OpenSession(WEBAPI_API));
-    get.requestPath = L"clientIP.php";
-    get.ExecuteRequest();
-    EXPECT_EQ(get.status, 204u);
-    EXPECT_EQ(get.answer, "");
-
-    ReqWebAPI upload(STEP_PROGRESS_HIDDEN);
-    ASSERT_TRUE(upload.OpenSession(WEBAPI_STATS));
-    upload.requestPath = L"launcherUpload.php";
-    upload.body = "{}";
-    upload.ExecuteRequest();
-    EXPECT_EQ(upload.status, 200u);
-    EXPECT_EQ(upload.answer, "");
+    EXPECT_EQ(Ask(WEBAPI_API, L"clientIP.php"), Answer(204, ""));
+    EXPECT_EQ(Ask(WEBAPI_STATS, L"launcherUpload.php", "{}"), Answer(200, ""));
 }
 
 TEST_F(WebApiTest, UnknownClusterHasNoBase)
