@@ -38,10 +38,11 @@ constexpr DWORD BodyStallMs(uint32_t requestFlags)
     return requestFlags & INTERNET_FLAG_SECURE ? TLS_BODY_STALL_MS : BODY_STALL_MS;
 }
 
-// The stall time of the body of a sent request, by the connection its answer
-// came on: WinINet follows a redirect from http to https by itself, so a
-// request opened without INTERNET_FLAG_SECURE may be read over TLS. Asked
-// before the body's first read, while no other call runs on the request.
+// The stall time of the body of a sent request, by the address its answer
+// came from: WinINet follows a redirect of a plain http request to https by
+// itself, so a request opened without INTERNET_FLAG_SECURE may be read over
+// TLS. Asked before the body's first read, while no other call runs on the
+// request.
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags);
 
 // Whether the answer of a sent plain http request came from elsewhere than
