@@ -18,8 +18,8 @@ for _ in $(seq 1 100); do
   [ -s "$work/ports" ] && break
   sleep 0.1
 done
-read -r TEST_HTTP_PORT TEST_HTTPS_PORT < "$work/ports" || { echo "test server did not start"; exit 1; }
-export TEST_HTTP_PORT TEST_HTTPS_PORT
+read -r TEST_HTTP_PORT TEST_HTTPS_PORT TEST_OTHER_HTTPS_PORT < "$work/ports" || { echo "test server did not start"; exit 1; }
+export TEST_HTTP_PORT TEST_HTTPS_PORT TEST_OTHER_HTTPS_PORT
 
 # Wine's background processes (services, the desktop) outlive the test and
 # inherit its output; ctest would wait for them to close its pipe. So the

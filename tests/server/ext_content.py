@@ -31,9 +31,13 @@ Control:
           {"head_delay": T}        wait T seconds (<= 60) before the status line;
                                    combines with the others
           {"status": 404}          that status, a short text body
+          {"status": 404, "empty": true}
+                                   that status with no body (Content-Length: 0)
           {"redirect": "<base>"}   302 to <base> followed by the asked path (for
                                    example the HTTPS side, "https://localhost:<port>");
                                    the redirected request is the next attempt
+          {"location": "<url>"}    302 to <url> as it stands (another path, or a
+                                   relative address)
           {"close": true}          close the connection without an answer
           {"ignore_range": true}   answer a Range request with 200 and the whole object
           {"content_range": "..."} 206 from the asked offset with this Content-Range
@@ -275,8 +279,11 @@ def handle(handler, method, path, body):
     if "redirect" in injection:
         handler.send_bytes(302, b"", {"Location": str(injection["redirect"]) + path})
         return True
+    if "location" in injection:
+        handler.send_bytes(302, b"", {"Location": str(injection["location"])})
+        return True
     if "status" in injection:
-        handler.send_bytes(int(injection["status"]), b"injected failure")
+        handler.send_bytes(int(injection["status"]), b"" if injection.get("empty") else b"injected failure")
         return True
     if injection.get("close"):
         abort_connection(handler, reset=False)

@@ -2,7 +2,8 @@
 """Local HTTP and HTTPS peer for the tests.
 
 One process serves plain HTTP on 127.0.0.1 and HTTPS (certificate for the
-name "localhost", signed by the test CA) on a second port. Both share one
+name "localhost", signed by the test CA) on a second port, and HTTPS again on
+a third, a server elsewhere that the same CA vouches for. All share one
 state: the routes a test sets and the record of every request received. The
 TLS of each connection is made in memory (tls_connection.py), so that an
 answer's bytes on the wire can be held to a rate below its records.
@@ -16,11 +17,12 @@ Control API (plain HTTP, never recorded):
          "delay": 0.0,            seconds before answering (capped at 60)
          "drop": false,           close the connection without an answer
          "times": 0}              uses before the route is gone (0: unlimited)
-  GET  /__ctl/requests            JSON list of {"method","path","headers","body_b64","tls"}
+  GET  /__ctl/requests            JSON list of {"method","path","headers","body_b64","tls","port"}
   GET  /__ctl/requests?format=lines
                                   one request a line: method TAB path TAB
                                   base64(headers, "Name: value" CRLF-joined)
-                                  TAB base64(body) TAB 0|1 (TLS)
+                                  TAB base64(body) TAB 0|1 (TLS) TAB the port
+                                  it came to
 Routes are matched newest first. Unmatched requests get 404.
 
 Extensions: every module named ext_*.py beside this file is imported; its
@@ -127,6 +129,7 @@ class Handler(BaseHTTPRequestHandler):
                 "headers": [[k, v] for k, v in self.headers.items()],
                 "body_b64": base64.b64encode(body).decode(),
                 "tls": isinstance(self.connection, TlsConnection),
+                "port": self.server.server_address[1],
             })
         for ext in STATE.extensions:
             handle = ext.get("handle")
@@ -174,7 +177,7 @@ class Handler(BaseHTTPRequestHandler):
                     lines.append("\t".join([
                         r["method"], r["path"],
                         base64.b64encode(headers.encode("latin-1", "replace")).decode(),
-                        r["body_b64"], "1" if r["tls"] else "0"]))
+                        r["body_b64"], "1" if r["tls"] else "0", str(r["port"])]))
                 self.send_bytes(200, ("\n".join(lines) + ("\n" if lines else "")).encode())
             else:
                 self.send_bytes(200, json.dumps(records).encode(), content_type="application/json")
@@ -229,19 +232,20 @@ def main():
     load_extensions()
     http = Server(("127.0.0.1", 0), Handler)
     servers = [http]
-    https_port = 0
+    https_ports = [0, 0]
     if args.cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.cert)
-        https = TlsServer(("127.0.0.1", 0), Handler, context)
-        servers.append(https)
-        https_port = https.server_address[1]
+        for k in range(len(https_ports)):
+            https = TlsServer(("127.0.0.1", 0), Handler, context)
+            servers.append(https)
+            https_ports[k] = https.server_address[1]
     for server in servers:
         threading.Thread(target=server.serve_forever, daemon=True).start()
 
     tmp = args.ports_file + ".tmp"
     with open(tmp, "w") as f:
-        f.write(f"{http.server_address[1]} {https_port}\n")
+        f.write(f"{http.server_address[1]} {https_ports[0]} {https_ports[1]}\n")
     os.replace(tmp, args.ports_file)
 
     deadline = time.time() + args.max_seconds

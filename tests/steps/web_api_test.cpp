@@ -1,5 +1,6 @@
 // ReqWebAPI against the local HTTPS test server.
 #include "launcher_settings.h"
+#include "secure_redirect.h"
 #include "server_config.h"
 #include "steps_test_support.h"
 #include "web_api.h"
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 
 using testing_support::RecordedRequest;
 using testing_support::TempDir;
@@ -147,38 +149,75 @@ TEST_F(WebApiTest, CertificateForAnotherNameIsRefused)
     EXPECT_TRUE(TestServer::Requests().empty());
 }
 
+using Answer = std::pair<DWORD, std::string>;
+
+// The status and answer of one synchronous request to path below the
+// endpoint's base.
+Answer Ask(int endpoint, const wchar_t* path, const std::string& body = "")
+{
+    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
+    if (!request.OpenSession(endpoint))
+        return {~0u, "no session"};
+    request.requestPath = path;
+    request.body = body;
+    request.ExecuteRequest();
+    return {request.status, request.answer};
+}
+
 TEST_F(WebApiTest, AnAnswerSentOnToPlainHttpIsRefusedAndOneOverHttpsTaken)
 {
     ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 200, "203.0.113.7"));
     std::string plain = "http://127.0.0.1:" + std::to_string(TestServer::HttpPort()) + "/api/clientIP.php";
-    std::string secure = "https://localhost:" + std::to_string(TestServer::HttpsPort()) + "/api/clientIP.php";
+    std::string elsewhere = "https://localhost:" + std::to_string(TestServer::OtherHttpsPort()) + "/api/next/moved.php";
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/plain.php", "status": 302, )"
                                          R"("headers": {"Location": ")" + plain + R"("}})"));
     ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/moved.php", "status": 302, )"
-                                         R"("headers": {"Location": ")" + secure + R"("}})"));
+                                         R"("headers": {"Location": ")" + elsewhere + R"("}})"));
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/api/next/moved.php", "status": 301, )"
+                                         R"("headers": {"Location": "../clientIP.php"}})"));
     steps_test::LogCapture log;
-    {
-        ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-        ASSERT_TRUE(request.OpenSession(WEBAPI_API));
-        request.requestPath = L"plain.php";
-        request.ExecuteRequest();
-        EXPECT_EQ(request.status, 0u);
-        EXPECT_EQ(request.answer, "");
-    }
+    EXPECT_EQ(Ask(WEBAPI_API, L"plain.php"), Answer(0, ""));
     std::string text = log.Text();
-    EXPECT_NE(text.find("Refused the answer to https://localhost:" + std::to_string(TestServer::HttpsPort()) +
-                        "/api/plain.php: it did not come over TLS (" + plain + ")"),
+    EXPECT_NE(text.find("Refused the redirect of https://localhost:" + std::to_string(TestServer::HttpsPort()) +
+                        "/api/plain.php to " + plain + ": "),
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("203.0.113.7"), std::string::npos) << text;
+    // The plain address was never asked.
+    for (const RecordedRequest& r : TestServer::Requests())
+        EXPECT_TRUE(r.tls) << r.path;
 
-    // Sent on within https, the answer is taken.
-    ReqWebAPI request(STEP_PROGRESS_HIDDEN);
-    ASSERT_TRUE(request.OpenSession(WEBAPI_API));
-    request.requestPath = L"moved.php";
-    request.ExecuteRequest();
-    EXPECT_EQ(request.status, 200u);
-    EXPECT_EQ(request.answer, "203.0.113.7");
+    // Sent on within https, to another server and from there to an address
+    // relative to it, the answer is taken.
+    EXPECT_EQ(Ask(WEBAPI_API, L"moved.php"), Answer(200, "203.0.113.7"));
+    auto requests = TestServer::Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[2].path, "/api/next/moved.php");
+    EXPECT_EQ(requests[2].port, TestServer::OtherHttpsPort());
+    EXPECT_EQ(requests[3].path, "/api/clientIP.php");
+    EXPECT_EQ(requests[3].port, TestServer::OtherHttpsPort());
+
+    // A chain without end is given up after a few hops; the statistics
+    // upload's body goes along each 307.
+    ASSERT_TRUE(TestServer::Reset());
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "*", "path": "/stats/loop.php", "status": 307, )"
+                                         R"("headers": {"Location": "loop.php"}})"));
+    EXPECT_EQ(Ask(WEBAPI_STATS, L"loop.php", "report"), Answer(0, ""));
+    requests = TestServer::Requests();
+    EXPECT_EQ(requests.size(), 1u + MAX_REDIRECT_HOPS);
+    for (const RecordedRequest& r : requests) {
+        EXPECT_EQ(r.method, "POST");
+        EXPECT_EQ(r.body, "report");
+    }
+    EXPECT_NE(log.Text().find("/stats/loop.php: more than "), std::string::npos) << log.Text();
+}
+
+TEST_F(WebApiTest, AnEmptyAnswerOverHttpsIsReportedByItsStatus)
+{
+    ASSERT_TRUE(TestServer::AddRoute("GET", "/api/clientIP.php", 204, ""));
+    ASSERT_TRUE(TestServer::AddRoute("POST", "/stats/launcherUpload.php", 200, ""));
+    EXPECT_EQ(Ask(WEBAPI_API, L"clientIP.php"), Answer(204, ""));
+    EXPECT_EQ(Ask(WEBAPI_STATS, L"launcherUpload.php", "{}"), Answer(200, ""));
 }
 
 TEST_F(WebApiTest, UnknownClusterHasNoBase)

@@ -306,6 +306,7 @@ std::string RecordedRequest::Header(const std::string& name) const
 
 int TestServer::HttpPort() { return PortFromEnv(L"TEST_HTTP_PORT"); }
 int TestServer::HttpsPort() { return PortFromEnv(L"TEST_HTTPS_PORT"); }
+int TestServer::OtherHttpsPort() { return PortFromEnv(L"TEST_OTHER_HTTPS_PORT"); }
 
 std::wstring TestServer::HttpBase()
 {
@@ -428,6 +429,7 @@ std::vector<RecordedRequest> TestServer::Requests()
         }
         r.body = Base64Decode(fields[3]);
         r.tls = fields[4] == "1";
+        r.port = fields.size() > 5 ? std::atoi(fields[5].c_str()) : 0;
         out.push_back(std::move(r));
     }
     return out;

@@ -67,15 +67,19 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     bool tls = false;
+    int port = 0; // the server port it came to
     std::string Header(const std::string& name) const; // case-insensitive, "" when absent
 };
 
-// The test server started by the test runner (ports in TEST_HTTP_PORT and
-// TEST_HTTPS_PORT). HTTPS is served for the host name "localhost".
+// The test server started by the test runner (ports in TEST_HTTP_PORT,
+// TEST_HTTPS_PORT and TEST_OTHER_HTTPS_PORT). HTTPS is served for the host
+// name "localhost", on a second port too: a server elsewhere with a
+// certificate from the same CA.
 class TestServer {
 public:
     static int HttpPort();
     static int HttpsPort();
+    static int OtherHttpsPort();
     static std::wstring HttpBase();  // http://127.0.0.1:<port>
     static std::wstring HttpsBase(); // https://localhost:<port>
 

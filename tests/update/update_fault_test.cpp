@@ -353,14 +353,24 @@ TEST(UpdateFaultTest, AnHttpsOriginIsNeverAskedOverPlainHttp)
 
 TEST(UpdateFaultTest, AnHttpsOriginThatSendsTheManifestOnToPlainHttpIsRefused)
 {
+    using testing_support::TestServer;
     ReleaseFixture release;
     release.Add("/Data/a.bin", 3000, 1, true);
     release.Add("/Data/b.bin", 2000, 2, false);
     ASSERT_TRUE(release.Publish());
-    // The origin's HTTPS side answers the manifest with a 302 to its plain
-    // side, which would serve it.
-    content_server::Fail("manifest", R"([{"redirect": "http://127.0.0.1:)" +
-                                         std::to_string(testing_support::TestServer::HttpPort()) + R"("}])");
+    // The manifest a redirect chooses lies at a path of its own on another
+    // https server (same CA, another port): the release's own, so that
+    // taking it would install everything.
+    const std::string chosen = "/chosen/index.txt.lzma";
+    ASSERT_TRUE(content_server::PutBytes(chosen, content_server::Object("manifest"), R"("format": "raw")").ok);
+    const std::string origin = "https://localhost:" + std::to_string(TestServer::HttpsPort());
+    const std::string elsewhere = "https://localhost:" + std::to_string(TestServer::OtherHttpsPort());
+    const std::string plainHop = "http://127.0.0.1:" + std::to_string(TestServer::HttpPort()) + "/chosen/hop";
+    // The origin sends the manifest's request on to plain http, whose answer
+    // would send it back to https elsewhere.
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/chosen/hop", "status": 302, )"
+                                         R"("headers": {"Location": ")" + elsewhere + chosen + R"("}})"));
+    content_server::Fail("manifest", R"([{"location": ")" + plainHop + R"("}])");
     release.NewRequests();
 
     std::wstring shown;
@@ -374,30 +384,55 @@ TEST(UpdateFaultTest, AnHttpsOriginThatSendsTheManifestOnToPlainHttpIsRefused)
         shown = launcher.PaneText();
         EXPECT_EQ(launcher.RunToItsEnd(), 0);
         EXPECT_EQ(launcher.LastPage(), LauncherPage::Retry) << release.Log();
-        // Not a byte of it was stored.
+        // Not a byte of any manifest was stored.
         EXPECT_EQ(manifest.Largest(), 0);
     }
     std::string log = release.Log();
+    for (const ReleaseFile& file : release.files)
+        EXPECT_FALSE(FileExists(file.localPath)) << file.path;
     // The page says why: the server failed, sending an https request on to
     // plain http.
     EXPECT_NE(shown.find(L"The content servers are temporarily unavailable."), std::wstring::npos)
         << Narrow(shown);
     EXPECT_NE(shown.find(L"ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR"), std::wstring::npos) << Narrow(shown);
-    EXPECT_TRUE(Contains(log, "Refused the answer to https://localhost:" +
-                                  std::to_string(testing_support::TestServer::HttpsPort()) + "/origin/"))
-        << log;
-    for (const ReleaseFile& file : release.files)
-        EXPECT_FALSE(FileExists(file.localPath)) << file.path;
-    // One request over https, sent on once to the plain side, and never asked
-    // again: the plain side's answer was not read.
-    int plain = 0, secure = 0;
+    EXPECT_TRUE(Contains(log, "Refused the redirect of " + origin + "/origin/")) << log;
+    EXPECT_TRUE(Contains(log, " to " + plainHop + ": ")) << log;
+    // One request over https; the plain address it chose was never asked,
+    // nor was the server it would have sent the request on to, and the
+    // origin was not asked again.
+    int origins = 0;
     for (const auto& request : release.NewRecordedRequests()) {
-        if (request.path.find("/origin/") != std::string::npos)
-            ++(request.tls ? secure : plain);
+        EXPECT_EQ(request.path.find("/chosen/"), std::string::npos) << request.path << " on " << request.port;
+        if (request.path.find("/origin/") != std::string::npos) {
+            ++origins;
+            EXPECT_TRUE(request.tls);
+        }
     }
-    EXPECT_EQ(secure, 1);
-    EXPECT_EQ(plain, 1);
+    EXPECT_EQ(origins, 1);
+    EXPECT_EQ(content_server::Attempts("manifest"), 1);
+    EXPECT_EQ(content_server::Attempts(chosen), 0);
+
+    // Sent on within https, to the other server and there on to an address
+    // relative to it, the manifest is taken. An empty 503 before it is
+    // judged by its status, a server failure that is asked again.
+    ASSERT_TRUE(TestServer::AddRouteJson(R"({"method": "GET", "path": "/chosen/moved", "status": 302, )"
+                                         R"("headers": {"Location": "index.txt.lzma"}})"));
+    content_server::Fail("manifest", R"([{"status": 503, "empty": true}, {"location": ")" + elsewhere +
+                                         R"(/chosen/moved"}])");
+    ASSERT_EQ(release.Run(L"-nocef"), 0) << release.Log();
+    log = release.Log();
+    EXPECT_EQ(release.LastPage(), LauncherPage::Ready) << log;
+    ExpectVerifiedInstall(release);
     EXPECT_EQ(content_server::Attempts("manifest"), 2);
+    int taken = 0;
+    for (const auto& request : release.NewRecordedRequests()) {
+        if (request.path == chosen) {
+            ++taken;
+            EXPECT_TRUE(request.tls);
+            EXPECT_EQ(request.port, TestServer::OtherHttpsPort());
+        }
+    }
+    EXPECT_EQ(taken, 1);
 }
 
 TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsole)

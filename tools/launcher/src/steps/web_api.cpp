@@ -4,7 +4,7 @@
 #include "internet_errors.h"
 #include "launcher_settings.h"
 #include "log.h"
-#include "secure_answer.h"
+#include "secure_redirect.h"
 #include "step_page.h"
 #include "strings.h"
 
@@ -79,7 +79,11 @@ struct WebRequestJob {
     InternetHandle detachedSession;
 
     void Execute();
-    void SendAndReceive(HINTERNET request);
+    // Sends the request (the body when post) and reads its status into code;
+    // false, logged, when either fails.
+    bool Send(HINTERNET request, bool post, DWORD& code);
+    // Reads the answer of a sent request into answer (status is set).
+    void Receive(HINTERNET request);
     bool ReadKnownLength(HINTERNET request, unsigned long long length);
     bool ReadPieces(HINTERNET request);
     void Finish();
@@ -210,61 +214,81 @@ void WebRequestJob::Finish()
 
 void WebRequestJob::Execute()
 {
-    InternetHandle connection;
-    if (!abort)
-        connection.Reset(InternetConnectW(session, hostName.c_str(), port, nullptr, nullptr,
-                                          INTERNET_SERVICE_HTTP, secure ? INTERNET_FLAG_SECURE : 0, 0));
-    if (!connection) {
-        Finish();
-        return;
-    }
-
     std::wstring url = urlPath + requestPath;
     wchar_t canonical[1024] = {};
     DWORD length = 1024;
     if (InternetCanonicalizeUrlW(url.c_str(), canonical, &length, ICU_ENCODE_PERCENT))
         url = canonical;
 
-    DWORD flags =
-        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
-    if (secure)
-        flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(HttpOpenRequestW(connection.Get(), body.empty() ? L"GET" : L"POST", url.c_str(),
-                                            nullptr, nullptr, nullptr, flags, 0));
-    if (!request) {
-        char name[32];
-        LogPrintf(L"Could not open request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
-    } else {
+    // An https request is sent on by hand, hop by hop, each hop judged before
+    // it is asked (secure_redirect.h); a refused one leaves status 0.
+    std::wstring host = hostName;
+    INTERNET_PORT hostPort = port;
+    bool post = !body.empty();
+    std::wstring address;
+    for (int hops = 0;; ++hops) {
+        InternetHandle connection;
+        if (!abort)
+            connection.Reset(InternetConnectW(session, host.c_str(), hostPort, nullptr, nullptr,
+                                              INTERNET_SERVICE_HTTP, secure ? INTERNET_FLAG_SECURE : 0, 0));
+        if (!connection)
+            break;
+        DWORD flags =
+            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+        if (secure)
+            flags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+        InternetHandle request(HttpOpenRequestW(connection.Get(), post ? L"POST" : L"GET", url.c_str(), nullptr,
+                                                nullptr, nullptr, flags, 0));
+        if (!request) {
+            char name[32];
+            LogPrintf(L"Could not open request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
+            break;
+        }
         EnforceCertificateChecks(request.Get());
         SetTimeouts(request.Get());
-        SendAndReceive(request.Get());
-        request.Reset();
+        if (hops == 0)
+            address = RequestUrl(request.Get());
+        DWORD code = 0;
+        if (!Send(request.Get(), post, code))
+            break;
+        if (!secure || !IsRedirectStatus(code)) {
+            status = code;
+            Receive(request.Get());
+            break;
+        }
+        LogHttpHeaders(request.Get());
+        RedirectHop hop;
+        if (JudgeRedirect(address, AnswerLocation(request.Get()), hops, hop) != REDIRECT_FOLLOW)
+            break;
+        host = hop.host;
+        hostPort = hop.port;
+        url = hop.path;
+        address = hop.url;
+        post = post && RedirectKeepsVerb(code);
     }
-    connection.Reset();
     Finish();
 }
 
-void WebRequestJob::SendAndReceive(HINTERNET request)
+bool WebRequestJob::Send(HINTERNET request, bool post, DWORD& code)
 {
-    void* optional = body.empty() ? nullptr : body.data();
-    std::wstring address = RequestUrl(request);
-    if (abort || !HttpSendRequestW(request, nullptr, 0, optional, static_cast<DWORD>(body.size()))) {
+    void* optional = post ? body.data() : nullptr;
+    if (abort || !HttpSendRequestW(request, nullptr, 0, optional, post ? static_cast<DWORD>(body.size()) : 0)) {
         char name[32];
         LogPrintf(L"Could not send request for %s (%S)\n", requestPath.c_str(), GetInternetErrorName(name));
-        return;
+        return false;
     }
-    // Failed as the server's: status stays 0 and nothing of it is read.
-    if (SecureAnswerRefused(request, secure ? INTERNET_FLAG_SECURE : 0, address))
-        return;
-    DWORD code = 0;
     DWORD size = sizeof(code);
     if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &code, &size, nullptr)) {
         char name[32];
         LogPrintf(L"Could not read status code for %s (%S)\n", requestPath.c_str(),
                   GetInternetErrorName(name));
-        return;
+        return false;
     }
-    status = code;
+    return true;
+}
+
+void WebRequestJob::Receive(HINTERNET request)
+{
     LogHttpHeaders(request);
 
     wchar_t lengthText[32] = {};

@@ -8,8 +8,9 @@
 //
 // Failures are only logged: status stays 0 (206 after a failed, oversized
 // or unmeasurable read) and the request still ends with WM_WEBAPI_DONE. An
-// https request whose answer did not come over TLS (a redirect to plain
-// http) is such a failure, refused before its body is read (secure_answer.h).
+// https request sent on to an address that is not https, or sent on too
+// often, is such a failure, refused before that address is asked
+// (secure_redirect.h).
 //
 // The request thread works on a copy of the request (WebRequestJob) that it
 // shares with the object, never on the object's fields: the destructor may

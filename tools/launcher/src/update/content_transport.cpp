@@ -19,19 +19,17 @@ int64_t QueryContentLength(HINTERNET request)
 
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags)
 {
-    if (AnsweredOverTls(request))
+    if (AnsweredOverHttps(request))
         requestFlags |= INTERNET_FLAG_SECURE;
     return BodyStallMs(requestFlags);
 }
 
 bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags)
 {
-    std::wstring answered = RequestServer(request);
+    std::wstring answered = UrlServer(RequestUrl(request));
     if (!asked.empty() && !answered.empty() && _wcsicmp(asked.c_str(), answered.c_str()) != 0)
         return true;
-    // A request whose URL is not told still tells whether its answer came
-    // over TLS.
-    return AnsweredOverTls(request) != ((requestFlags & INTERNET_FLAG_SECURE) != 0);
+    return AnsweredOverHttps(request) != ((requestFlags & INTERNET_FLAG_SECURE) != 0);
 }
 
 InternetBodySource::InternetBodySource(HINTERNET request, ContentReader& reader, DWORD stallMs,

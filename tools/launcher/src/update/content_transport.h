@@ -5,7 +5,7 @@
 
 #include "content_reader.h"
 #include "download_transfer.h"
-#include "secure_answer.h"
+#include "secure_redirect.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -38,18 +38,20 @@ constexpr DWORD BodyStallMs(uint32_t requestFlags)
     return requestFlags & INTERNET_FLAG_SECURE ? TLS_BODY_STALL_MS : BODY_STALL_MS;
 }
 
-// The stall time of the body of a sent request, by the connection its answer
-// came on: WinINet follows a redirect from http to https by itself, so a
-// request opened without INTERNET_FLAG_SECURE may be read over TLS. Asked
-// before the body's first read, while no other call runs on the request.
+// The stall time of the body of a sent request, by the address its answer
+// came from: WinINet follows a redirect of a plain http request to https by
+// itself, so a request opened without INTERNET_FLAG_SECURE may be read over
+// TLS. Asked before the body's first read, while no other call runs on the
+// request.
 DWORD SentBodyStallMs(HINTERNET request, uint32_t requestFlags);
 
-// Whether the answer of a sent request came from elsewhere than asked (its
-// RequestServer before the send, secure_answer.h) and the scheme of its
-// request flags: WinINet follows a redirect to another host, port or scheme
-// by itself, and Wine then moves the request's connection there too, so that
-// every later request on that connection goes there (over the connection's
-// own scheme). Asked after the send, while no other call runs on the request.
+// Whether the answer of a sent plain http request came from elsewhere than
+// asked (the UrlServer of its RequestUrl before the send, secure_redirect.h)
+// and the scheme of its request flags: WinINet follows a redirect of such a
+// request to another host, port or scheme by itself, and Wine then moves the
+// request's connection there too, so that every later request on that
+// connection goes there (over the connection's own scheme). Asked after the
+// send, while no other call runs on the request.
 bool AnsweredElsewhere(HINTERNET request, const std::wstring& asked, uint32_t requestFlags);
 
 // The body of a request sent through reader. A failure is named by its

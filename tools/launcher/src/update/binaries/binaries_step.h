@@ -19,6 +19,7 @@
 #include "manifest.h"
 #include "requirement.h"
 #include "scoped_handles.h"
+#include "secure_redirect.h"
 #include "shared_internet_handle.h"
 
 #include <windows.h>
@@ -105,6 +106,10 @@ class ReqBinaries : public Requirement, public ReqDownload {
                       std::wstring& hash, const std::wstring& remoteName, bool allowCache,
                       uint64_t limit = NO_SIZE_LIMIT, int64_t objectSize = -1);
     TransferResult SendRequest(DownloadTransfer& transfer);
+    // Opens the request of the transfer at hop (an https redirect's next
+    // address) and hands it to the transfer's reader in place of the
+    // current one; false with the last error set.
+    bool OpenRedirectHop(DownloadTransfer& transfer, const RedirectHop& hop);
 
     // The download threads and the file install (download_threads.cpp).
     bool RunDownloads(DownloadQueue& queue);

@@ -76,34 +76,76 @@ bool ReqBinaries::OpenConnection(ContentConnection& connection, int server, bool
     return true;
 }
 
+bool ReqBinaries::OpenRedirectHop(DownloadTransfer& t, const RedirectHop& hop)
+{
+    // A connection of its own, with no user name or password: the hop may
+    // lead to another server.
+    SharedInternetHandle connection = SharedInternetHandle::OpenChild(InternetSession, [&](HINTERNET session) {
+        return InternetConnectW(session, hop.host.c_str(), hop.port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                INTERNET_FLAG_SECURE, 0);
+    });
+    if (!connection)
+        return false;
+    SetContentTimeouts(connection.Get(), CONTENT_TIMEOUT_MS);
+    SharedInternetHandle request = SharedInternetHandle::OpenChild(connection, [&](HINTERNET parent) {
+        return HttpOpenRequestW(parent, L"GET", hop.path.c_str(), nullptr, nullptr, nullptr, t.requestFlags, 0);
+    });
+    if (!request)
+        return false;
+    SetContentTimeouts(request.Get(), CONTENT_TIMEOUT_MS);
+    AllowUnreachableRevocation(request.Get());
+    // The redirect's own body is never read.
+    t.reader->Finish();
+    t.request = request.Get();
+    t.reader->Begin(request);
+    return true;
+}
+
 TransferResult ReqBinaries::SendRequest(DownloadTransfer& t)
 {
     wchar_t range[256] = {};
     if (t.received > 0)
         FormatString(range, 256, L"Range: bytes=%I64d-", t.received);
-    // The answer's head is given the request's whole receive time-out; only
-    // a body that stalls is cut short and resumed (content_reader.h).
-    std::wstring asked = RequestServer(t.request);
-    bool sent = t.reader->Send(range, &AbortRequested);
-    // A send given up for the abort may still run; the step is going away.
-    t.answeredElsewhere = !AbortRequested && AnsweredElsewhere(t.request, asked, t.requestFlags);
-    if (!sent) {
-        CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
-        return TRANSFER_RETRY;
-    }
-    // An https request sent on to plain http: the server failed it, and the
-    // next attempt would be sent on again.
-    if (SecureAnswerRefused(t.request, t.requestFlags, asked + t.url)) {
-        CountStatistic(L"ERROR_NOT_SECURE");
-        ReportInternetFailure("ServersDown", FindInternetErrorName(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR));
-        return TRANSFER_FAILED;
-    }
+    const bool secure = (t.requestFlags & INTERNET_FLAG_SECURE) != 0;
+    std::wstring address = RequestUrl(t.request);
+    const std::wstring asked = UrlServer(address);
     DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoW(t.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        CountFailure(*this, L"ERROR_READING_STATUS_CODE", t, L"Could not read status code for %s (%S)\n");
-        return TRANSFER_RETRY;
+    // An https request is sent on by hand, hop by hop, each hop judged
+    // before it is asked (secure_redirect.h).
+    for (int hops = 0;; ++hops) {
+        // The answer's head is given the request's whole receive time-out;
+        // only a body that stalls is cut short and resumed (content_reader.h).
+        bool sent = t.reader->Send(range, &AbortRequested);
+        // A send given up for the abort may still run; the step is going away.
+        t.answeredElsewhere = !secure && !AbortRequested && AnsweredElsewhere(t.request, asked, t.requestFlags);
+        if (!sent) {
+            CountFailure(*this, L"ERROR_SENDING", t, L"Could not send request for %s (%S)\n");
+            return TRANSFER_RETRY;
+        }
+        DWORD size = sizeof(status);
+        if (!HttpQueryInfoW(t.request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                            nullptr)) {
+            CountFailure(*this, L"ERROR_READING_STATUS_CODE", t, L"Could not read status code for %s (%S)\n");
+            return TRANSFER_RETRY;
+        }
+        if (!secure || !IsRedirectStatus(status))
+            break;
+        LogHttpHeaders(t.request);
+        RedirectHop hop;
+        RedirectVerdict verdict = JudgeRedirect(address, AnswerLocation(t.request), hops, hop);
+        if (verdict != REDIRECT_FOLLOW) {
+            // The server failed; the next attempt would be sent on again.
+            CountStatistic(verdict == REDIRECT_NOT_SECURE ? L"ERROR_NOT_SECURE" : L"ERROR_REDIRECT_FAILED");
+            ReportInternetFailure("ServersDown", FindInternetErrorName(RedirectVerdictError(verdict)));
+            return TRANSFER_FAILED;
+        }
+        if (AbortRequested)
+            return TRANSFER_RETRY;
+        if (!OpenRedirectHop(t, hop)) {
+            CountFailure(*this, L"ERROR_SENDING", t, L"Could not open request for %s (%S)\n");
+            return TRANSFER_RETRY;
+        }
+        address = hop.url;
     }
     LogHttpHeaders(t.request);
     if (status != 200) {
@@ -179,8 +221,9 @@ bool ReqBinaries::DownloadFile(ContentConnection& connection, HANDLE file, const
                              INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_NO_UI
                        : INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION |
                              INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
+        // Redirects of an https request are followed by SendRequest.
         if (connection.secure)
-            t.requestFlags |= INTERNET_FLAG_SECURE;
+            t.requestFlags |= INTERNET_FLAG_SECURE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 
         TransferResult result = TRANSFER_RETRY;
         ++n;
