@@ -121,6 +121,11 @@ if(TARGET steps_tests AND TARGET diagnostic_standin)
   add_dependencies(steps_tests diagnostic_standin)
 endif()
 
+# The core tests drive the test runner with the game's stand-in.
+if(TARGET core_tests AND TARGET game_standin)
+  add_dependencies(core_tests game_standin)
+endif()
+
 # The crash tests run a program that crashes with the launcher's own crash
 # handler, beside a FaultCourier stand-in.
 if(TARGET crashtest)

@@ -32,7 +32,7 @@ testing::AssertionResult Holds(const std::string& description, const std::string
 }
 
 struct CrashRun {
-    int exitCode = -1;
+    std::optional<int> exitCode; // none: it still ran at its deadline
     bool uploaderStarted = false;
     std::vector<std::wstring> uploaderArgs;   // as FaultCourier would split them
     std::wstring uploaderFolder;              // its working folder

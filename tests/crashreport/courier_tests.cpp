@@ -153,7 +153,7 @@ class MappedDrive {
 };
 
 struct CourierRun {
-    int exitCode = -1;
+    std::optional<int> exitCode; // none: it still ran at its deadline, or its wizard was not walked
     std::string output;        // standard output is in text mode: lines end in CR LF
     std::wstring outroSummary; // the wizard's last page
 };
@@ -202,44 +202,23 @@ protected:
     CourierRun Send(const std::wstring& option = L" /UNATTENDED") { return Start(L"\"" + crash_ + L"\"" + option); }
 
     // Runs FaultCourier on a fresh crash folder with the option and walks its
-    // wizard; the exit code is -1 when something did not happen.
+    // wizard; the exit code is none when something did not happen. Its
+    // output is read only while it runs, within its deadline: a process it
+    // started that holds the pipe cannot keep the test waiting.
     CourierRun RunInteractive(const std::wstring& option)
     {
         CourierRun run;
         WriteCrashFolder();
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        HANDLE readPipe = nullptr, writePipe = nullptr;
-        if (!CreatePipe(&readPipe, &writePipe, &inherit, 0))
-            return run;
-        SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
-        std::wstring line = L"\"" + code_ + L"\\FaultCourier.exe\" \"" + crash_ + L"\"" + option;
-        STARTUPINFOW startup = {sizeof(startup)};
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writePipe;
-        startup.hStdError = writePipe;
-        PROCESS_INFORMATION info = {};
-        BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, code_.c_str(),
-                                      &startup, &info);
-        CloseHandle(writePipe);
-        if (!started) {
-            CloseHandle(readPipe);
-            return run;
-        }
-        bool walked = WalkWizard(info.dwProcessId, info.hProcess, run.outroSummary);
-        DWORD exitCode = static_cast<DWORD>(-1);
-        if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-            GetExitCodeProcess(info.hProcess, &exitCode);
-        else
-            TerminateProcess(info.hProcess, 2);
-        // The process has ended (or was ended): the pipe's writer is gone.
-        char chunk[1024];
-        DWORD read = 0;
-        while (ReadFile(readPipe, chunk, sizeof(chunk), &read, nullptr) && read > 0)
-            run.output.append(chunk, read);
-        CloseHandle(readPipe);
-        CloseHandle(info.hThread);
-        CloseHandle(info.hProcess);
-        run.exitCode = walked ? static_cast<int>(exitCode) : -1;
+        bool walked = false;
+        run.exitCode = RunProcess(L"\"" + code_ + L"\\FaultCourier.exe\" \"" + crash_ + L"\"" + option,
+                                  &run.output, 120000, code_, [&](DWORD processId) {
+                                      HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+                                      walked = process && WalkWizard(processId, process, run.outroSummary);
+                                      if (process)
+                                          CloseHandle(process);
+                                  });
+        if (!walked)
+            run.exitCode.reset();
         return run;
     }
 

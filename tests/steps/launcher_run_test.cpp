@@ -372,7 +372,7 @@ TEST_F(LauncherRunTest, AnOlderWindowsEndsTheRunWithItsText)
     RegSetValueExW(handle, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"vista"), 12);
     RegCloseKey(handle);
     std::string output;
-    int code = testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output);
+    std::optional<int> code = testing_support::RunProcess(L"\"" + launcher_ + L"\" -headless", &output);
     RegDeleteKeyW(HKEY_CURRENT_USER, key);
     EXPECT_EQ(code, EXIT_MACHINE_UNSUPPORTED) << output;
     ExpectInOrder(output, {"OS Version: 6.0", "Vantorel requires Windows 7 or later."});
@@ -388,7 +388,7 @@ TEST_F(LauncherRunTest, HeadlessQuitAtTheInstallFolderQuestionEndsAsAFailedRun)
     DeleteSetting(L"DownloadDir");
     std::optional<machine_test::DialogUser> user;
     std::string output;
-    int code = RunHeadless(L"", &output, 120000, [&](DWORD processId) {
+    std::optional<int> code = RunHeadless(L"", &output, 120000, [&](DWORD processId) {
         user.emplace(0, std::vector<machine_test::DialogAnswer>{{L"", false}, {L"", true, true}}, processId);
     });
     int answered = user ? user->Answered() : 0;
@@ -546,7 +546,7 @@ TEST(SharedSectionTest, AnotherProcessOfTheSameExecutableSeesTheMainWindow)
     std::string output;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    int code =
+    std::optional<int> code =
         testing_support::RunProcess(L"\"" + std::wstring(self) + L"\" --print-shared-main-window", &output);
     SharedMainWindow = nullptr;
     EXPECT_EQ(code, 0);

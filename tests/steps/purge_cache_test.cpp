@@ -192,7 +192,7 @@ class UninstallRunTest : public PurgeCacheTest {
         PurgeCacheTest::TearDown();
     }
     // Runs a headless uninstall of folder (none stored when empty).
-    int Uninstall(const std::wstring& folder, std::string* output)
+    std::optional<int> Uninstall(const std::wstring& folder, std::string* output)
     {
         if (folder.empty())
             DeleteSetting(L"DownloadDir");
@@ -223,7 +223,7 @@ TEST_F(UninstallRunTest, AnUninstallThatLeavesTheInstallEndsAsFailedAndSaysWhatS
     const std::wstring sentinel = L"C:\\uninstall_root_sentinel.txt";
     ASSERT_TRUE(WriteFileBytes(sentinel, "stays"));
     std::string output;
-    int code = Uninstall(L"C:\\", &output);
+    std::optional<int> code = Uninstall(L"C:\\", &output);
     EXPECT_TRUE(FileExists(sentinel));
     DeleteFileW(sentinel.c_str());
     EXPECT_EQ(code, EXIT_RUN_FAILED) << output;

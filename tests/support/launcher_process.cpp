@@ -194,8 +194,8 @@ POINT LauncherProcess::MainButtonOnScreen() const
     return point;
 }
 
-int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs,
-                const std::function<void(DWORD processId)>& onStart)
+std::optional<int> RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs,
+                               const std::function<void(DWORD processId)>& onStart)
 {
     std::string ignored;
     return testing_support::RunProcess(

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 // The last page a run showed before it ended.
@@ -68,14 +69,14 @@ class LauncherProcess {
 };
 
 // Runs the built Launcher.exe with "-headless" and arguments as a script
-// does: standard output and error are one pipe, read into *output while it
-// runs. Waits at most timeoutMs; returns the exit code, or -1 when the
-// launcher still ran (it is then ended from outside, as by a script's
-// time-out). Reads only while the launcher runs, so whatever else holds the
-// pipe cannot keep the test waiting. onStart, when given, is called with the
-// launcher's process id as soon as it runs.
-int RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs = 120000,
-                const std::function<void(DWORD processId)>& onStart = nullptr);
+// does, through testing_support::RunProcess: standard output and error are
+// one pipe, read into *output while it runs. Waits at most timeoutMs;
+// returns the exit code, or nothing when the launcher still ran (it is then
+// ended from outside, as by a script's time-out, and the test goes on).
+// onStart, when given, is called with the launcher's process id as soon as
+// it runs.
+std::optional<int> RunHeadless(const std::wstring& arguments, std::string* output, DWORD timeoutMs = 120000,
+                               const std::function<void(DWORD processId)>& onStart = nullptr);
 
 // Whether some launcher of this user holds the single-instance mutex.
 bool LauncherInstanceRunning();

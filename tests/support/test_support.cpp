@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -21,14 +22,58 @@ int PortFromEnv(const wchar_t* name)
     return value.empty() ? 0 : _wtoi(value.c_str());
 }
 
-void ReadAvailable(HANDLE pipe, std::string* output)
+// The pipe that takes a program's output holds this much before the program
+// has to wait for the reader, who looks in every 50 ms.
+constexpr DWORD PIPE_BUFFER = 256 * 1024;
+
+// A program's output, kept within OUTPUT_KEPT bytes: the first half as it
+// came, then the latest bytes.
+class BoundedOutput {
+  public:
+    void Append(const char* bytes, size_t count)
+    {
+        size_t toHead = std::min(count, HALF - std::min(head_.size(), HALF));
+        head_.append(bytes, toHead);
+        tail_.append(bytes + toHead, count - toHead);
+        if (tail_.size() > 2 * HALF)
+            Drop(tail_.size() - HALF);
+    }
+    std::string Text()
+    {
+        if (tail_.size() > HALF)
+            Drop(tail_.size() - HALF);
+        if (dropped_ == 0)
+            return head_ + tail_;
+        return head_ + "\n[... " + std::to_string(dropped_) + " bytes of output left out ...]\n" + tail_;
+    }
+
+  private:
+    static constexpr size_t HALF = OUTPUT_KEPT / 2;
+    void Drop(size_t count)
+    {
+        tail_.erase(0, count);
+        dropped_ += count;
+    }
+    std::string head_, tail_;
+    unsigned long long dropped_ = 0;
+};
+
+// Reads what the pipe holds at this moment, at most PIPE_BUFFER bytes, so a
+// writer that never pauses cannot keep the reader here; true when something
+// was read.
+bool ReadWhatIsThere(HANDLE pipe, BoundedOutput& output)
 {
-    char chunk[4096];
     DWORD available = 0, read = 0;
-    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-           ReadFile(pipe, chunk, available < sizeof(chunk) ? available : sizeof(chunk), &read, nullptr) &&
-           read > 0)
-        output->append(chunk, read);
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0)
+        return false;
+    available = std::min(available, PIPE_BUFFER);
+    char chunk[16384];
+    while (available > 0 && ReadFile(pipe, chunk, std::min<DWORD>(available, sizeof chunk), &read, nullptr) &&
+           read > 0) {
+        output.Append(chunk, read);
+        available -= std::min(read, available);
+    }
+    return true;
 }
 
 std::string Utf8(const std::wstring& text)
@@ -221,39 +266,39 @@ std::string JsonEscape(const std::string& text)
     return out;
 }
 
-int RunProcess(const std::wstring& commandLine, std::string* output, unsigned timeoutMs,
-               const std::wstring& workingDir, const std::function<void(unsigned long)>& onStart,
-               AtDeadline atDeadline)
+std::optional<int> RunProcess(const std::wstring& commandLine, std::string* output, unsigned timeoutMs,
+                              const std::wstring& workingDir,
+                              const std::function<void(unsigned long)>& onStart, AtDeadline atDeadline)
 {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
     HANDLE readPipe = nullptr, writePipe = nullptr;
     if (output) {
-        if (!CreatePipe(&readPipe, &writePipe, &sa, 0))
-            return -1;
+        if (!CreatePipe(&readPipe, &writePipe, &sa, PIPE_BUFFER)) {
+            ADD_FAILURE() << "could not make a pipe for " << Utf8(commandLine);
+            return std::nullopt;
+        }
         SetHandleInformation(readPipe, HANDLE_FLAG_INHERIT, 0);
     }
     STARTUPINFOW si = {sizeof si};
-    if (output) {
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdOutput = writePipe;
-        si.hStdError = writePipe;
-        si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    }
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = output ? writePipe : GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = output ? writePipe : GetStdHandle(STD_ERROR_HANDLE);
     // The processes the program starts are in its job, to be ended with it.
     HANDLE job = atDeadline == AtDeadline::EndTreeAndFail ? CreateJobObjectW(nullptr, nullptr) : nullptr;
     PROCESS_INFORMATION pi = {};
     std::wstring mutableLine = commandLine;
-    BOOL ok =
-        CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, output != nullptr, CREATE_SUSPENDED,
-                       nullptr, workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
+    BOOL ok = CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                             workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi);
     if (writePipe)
         CloseHandle(writePipe);
     if (!ok) {
+        ADD_FAILURE() << "could not start " << Utf8(commandLine) << " (error " << GetLastError() << ")";
         if (readPipe)
             CloseHandle(readPipe);
         if (job)
             CloseHandle(job);
-        return -1;
+        return std::nullopt;
     }
     if (job && !AssignProcessToJobObject(job, pi.hProcess)) {
         CloseHandle(job);
@@ -264,19 +309,25 @@ int RunProcess(const std::wstring& commandLine, std::string* output, unsigned ti
     if (onStart)
         onStart(pi.dwProcessId);
 
-    int code = -1;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        if (readPipe)
-            ReadAvailable(readPipe, output);
-        if (WaitForSingleObject(pi.hProcess, 50) == WAIT_OBJECT_0) {
+    // The program has ended only when its handle is signalled: any exit
+    // code, -1 included, may be its own.
+    std::optional<int> code;
+    BoundedOutput kept;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        bool read = readPipe && ReadWhatIsThere(readPipe, kept);
+        DWORD elapsed = GetTickCount() - start;
+        DWORD wait = elapsed >= timeoutMs ? 0 : read ? 0 : std::min<DWORD>(50, timeoutMs - elapsed);
+        if (WaitForSingleObject(pi.hProcess, wait) == WAIT_OBJECT_0) {
             DWORD exitCode = 0;
             GetExitCodeProcess(pi.hProcess, &exitCode);
             code = static_cast<int>(exitCode);
             break;
         }
+        if (elapsed >= timeoutMs)
+            break;
     }
-    if (code == -1) {
+    if (!code) {
         if (job)
             TerminateJobObject(job, 255);
         TerminateProcess(pi.hProcess, 255);
@@ -286,8 +337,9 @@ int RunProcess(const std::wstring& commandLine, std::string* output, unsigned ti
                           << " ms, so ended with what it started: " << Utf8(commandLine);
     }
     if (readPipe) {
-        ReadAvailable(readPipe, output);
+        ReadWhatIsThere(readPipe, kept);
         CloseHandle(readPipe);
+        *output += kept.Text();
     }
     if (job)
         CloseHandle(job);

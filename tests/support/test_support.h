@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,15 +44,21 @@ enum class AtDeadline {
     EndProgram,     // ends it alone, as a script that gives up on it would
 };
 
-// Runs a program and waits at most timeoutMs; returns its exit code, or -1
-// when it still ran. Standard output and error are one pipe, read into
-// *output (when given) only while the program runs, so a process it started
-// that keeps the pipe cannot keep the test waiting. onStart, when given, is
-// called with the program's process id as soon as it runs.
-int RunProcess(const std::wstring& commandLine, std::string* output = nullptr, unsigned timeoutMs = 60000,
-               const std::wstring& workingDir = L"",
-               const std::function<void(unsigned long processId)>& onStart = nullptr,
-               AtDeadline atDeadline = AtDeadline::EndTreeAndFail);
+// Runs a program and waits at most timeoutMs; returns its exit code, or
+// nothing when it still ran at the deadline (it is then ended). Standard
+// output and error are one pipe, read into *output (when given) only while
+// the program runs and never past the deadline, however much it writes; a
+// program that writes without end keeps its first and last OUTPUT_KEPT / 2
+// bytes, with a line between that says how many were left out. So neither a
+// chatty program nor a process it started that keeps the pipe can keep the
+// test waiting. Without output, the program shares this program's standard
+// handles. onStart, when given, is called with the program's process id as
+// soon as it runs.
+constexpr size_t OUTPUT_KEPT = 1024 * 1024;
+std::optional<int> RunProcess(const std::wstring& commandLine, std::string* output = nullptr,
+                              unsigned timeoutMs = 60000, const std::wstring& workingDir = L"",
+                              const std::function<void(unsigned long processId)>& onStart = nullptr,
+                              AtDeadline atDeadline = AtDeadline::EndTreeAndFail);
 
 // Makes name (in folder) a symbolic link to target (relative to folder, or
 // under Wine an absolute Unix path such as "/dev/full");

@@ -20,8 +20,9 @@
 //     out:TEXT          one write of TEXT and CR LF to standard output
 //     err:TEXT          the same to standard error
 //     raw:TEXT          one write of TEXT alone (several make split writes)
-//     flood:BYTES[,N]   BYTES bytes of "x" in 4096-byte writes; with N > 0
-//                       every N-th byte is a line feed (N = 0: one endless line)
+//     flood:BYTES[,N[,W]] BYTES bytes of "x" in W-byte writes (4096 unless
+//                       given); with N > 0 every N-th byte is a line feed
+//                       (N = 0: one endless line)
 //     title:TEXT        sets the title of its top-level window, made hidden on
 //                       first use (for example "Repair 45%" or
 //                       "Preprocess 12/100 12%")
@@ -238,13 +239,17 @@ void Standin::Write(HANDLE pipe, const std::string& bytes)
 void Standin::Flood(const std::string& argument)
 {
     size_t comma = argument.find(',');
+    size_t second = comma == std::string::npos ? comma : argument.find(',', comma + 1);
     unsigned long long total = Number(argument.substr(0, comma));
-    unsigned long long line = comma == std::string::npos ? 0 : Number(argument.substr(comma + 1));
+    unsigned long long line =
+        comma == std::string::npos ? 0 : Number(argument.substr(comma + 1, second - comma - 1));
+    size_t size =
+        second == std::string::npos ? 4096 : static_cast<size_t>(Number(argument.substr(second + 1)));
     std::string chunk;
     unsigned long long position = 0;
     while (position < total) {
         chunk.clear();
-        while (chunk.size() < 4096 && position < total) {
+        while (chunk.size() < size && position < total) {
             ++position;
             chunk.push_back(line > 0 && position % line == 0 ? '\n' : 'x');
         }

@@ -314,10 +314,10 @@ std::string Narrow(const std::wstring& text)
 
 } // namespace
 
-// Several threads hash side by side, the large file (taken first) longest;
-// the walk still decides, logs and queues in the manifest's order, as one
-// file after the other would. The first, a middle and the last entry
-// differ; a missing and an empty file lie between.
+// Several threads hash side by side, the large file (taken first, out of
+// the walk's order) longest; the walk still decides, logs and queues in the
+// manifest's order, as one file after the other would. The first, a middle
+// and the last entry differ; a missing and an empty file lie between.
 TEST(DownloadQueue, HashingSideBySideKeepsTheManifestOrder)
 {
     TempDir dir;
@@ -343,20 +343,21 @@ TEST(DownloadQueue, HashingSideBySideKeepsTheManifestOrder)
             else if (*bytes != listed)
                 expected += "Got " + Narrow(Md5Text(*bytes)) + " but expected " + md5 + "\n";
         }
+        // The queue takes the largest first, the rest in the walk's order.
         if (!bytes || *bytes != listed || bytes->empty())
-            expectedQueue += name + L" ";
+            expectedQueue = bytes == &big ? name + L" " + expectedQueue : expectedQueue + name + L" ";
     };
     std::vector<std::string> contents;
     for (int i = 0; i < 64; ++i)
         contents.push_back("small file " + std::to_string(i) + std::string(i * 97, 'x'));
     const std::string empty;
-    add(L"first.pak", &big, big + "!", 99); // differs; the pool's first and longest
+    add(L"first.dat", &contents[1], contents[2], 7); // differs at the start
     for (int i = 0; i < 64; ++i) {
         std::wstring name = L"f" + std::to_wstring(i) + L".dat";
         if (i == 20)
             add(name, nullptr, contents[i], 7); // missing
         else if (i == 32)
-            add(name, &contents[i], contents[i] + "?", 7); // differs in the middle
+            add(L"big.pak", &big, big + "!", big.size()); // differs in the middle; the pool's first
         else if (i == 40)
             add(name, &empty, contents[i], 7); // empty
         else
@@ -374,8 +375,7 @@ TEST(DownloadQueue, HashingSideBySideKeepsTheManifestOrder)
         LogCapture log;
         ASSERT_TRUE(BuildDownloadQueue(manifest, build, queue));
         EXPECT_EQ(WalkLines(log.Text()), expected);
-        // Equal sizes keep the order in which the walk queued them.
         EXPECT_EQ(Names(queue, root), expectedQueue);
-        EXPECT_EQ(build.bytesToFetch, 99 + 4 * 7);
+        EXPECT_EQ(build.bytesToFetch, static_cast<int64_t>(big.size()) + 4 * 7);
     }
 }

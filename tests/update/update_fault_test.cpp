@@ -459,7 +459,7 @@ TEST(UpdateFaultTest, AHeadlessRunOnAFullVolumeEndsFailedWithTheCauseOnItsConsol
     ASSERT_TRUE(testing_support::MakeLink(links.install, L"Data", L"..\\Elsewhere", true));
 
     std::string output;
-    int code = testing_support::RunProcess(
+    std::optional<int> code = testing_support::RunProcess(
         L"\"" + testing_support::BuildFolder() + L"\\Launcher.exe\" -headless", &output, 120000);
     EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
     std::string temporary;

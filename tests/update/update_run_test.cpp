@@ -458,7 +458,7 @@ TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
     // would wait for ever for a game that never stops running.
     ASSERT_TRUE(release.Publish());
     output.clear();
-    EXPECT_EQ(RunHeadless(L"-force:running", &output, 15000), -1) << output;
+    EXPECT_EQ(RunHeadless(L"-force:running", &output, 15000), std::nullopt) << output;
     EXPECT_NE(output.find(TextBeforeBytes("GAME_RUNNING")), std::string::npos) << output;
     bool ended = false;
     for (int i = 0; i < 100 && !(ended = !LauncherInstanceRunning()); ++i)
@@ -488,7 +488,7 @@ TEST(UpdateRunTest, AHeadlessRunEndsWithTheOutcomeOfTheCopyItHandsOverTo)
                                      CrashingCopy{L"-crashtest:purecall", EXIT_ABORTED}}) {
         SCOPED_TRACE(Narrow(copy.arguments));
         output.clear();
-        const int code = RunHeadless(copy.arguments, &output, 60000);
+        const std::optional<int> code = RunHeadless(copy.arguments, &output, 60000);
         std::string files;
         const std::wstring folder = ReportedCrashFolder(tools, &files);
         EXPECT_EQ(code, copy.code) << output;

@@ -4,6 +4,7 @@
 #include "localization.h"
 #include "step_error.h"
 #include "step_messages.h"
+#include "test_support.h"
 #include "window_test_support.h"
 
 #include <gtest/gtest.h>
@@ -56,31 +57,13 @@ int RunAgain()
         return 1;
     }
     SetEnvironmentVariableW(RERUN_VARIABLE, L"1");
-    STARTUPINFOW startup = {sizeof(startup)};
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    std::wstring commandLine = GetCommandLineW();
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        fprintf(stderr, "window_tests: could not run the tests again (error %lu)\n", GetLastError());
-        return 1;
-    }
-    DWORD code = 1;
-    if (WaitForSingleObject(process.hProcess, RERUN_LIMIT_MS) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(process.hProcess, &code);
-    } else {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, 15000);
+    // The run shares this program's output; at its bound it is ended with
+    // every process it started.
+    std::optional<int> code = testing_support::RunProcess(GetCommandLineW(), nullptr, RERUN_LIMIT_MS);
+    if (!code)
         fprintf(stderr, "window_tests: the tests did not end within %lu s and were ended\n",
                 RERUN_LIMIT_MS / 1000);
-        code = 1;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(code);
+    return code.value_or(1);
 }
 
 LONG WINAPI ExitWithExceptionCode(EXCEPTION_POINTERS* pointers)

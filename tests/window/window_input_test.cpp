@@ -236,8 +236,8 @@ TEST(WindowCrashKeyTest, ControlAltGOnSettingsIsAnAccessViolation)
 {
     std::wstring self =
         L"\"" + testing_support::ExecutableFolder() + L"\\window_tests.exe\" --press-crash-keys";
-    EXPECT_EQ(static_cast<DWORD>(testing_support::RunProcess(self, nullptr, 60000)),
-              EXCEPTION_ACCESS_VIOLATION);
+    EXPECT_EQ(testing_support::RunProcess(self, nullptr, 60000),
+              static_cast<int>(EXCEPTION_ACCESS_VIOLATION));
 }
 
 TEST_F(WindowInputTest, DraggingTheTopEdgeMovesTheWindow)
