@@ -306,7 +306,7 @@ TEST_F(UninstallRunTest, AFolderThatCannotBeRemovedOrListedStaysAndIsNamed)
     HANDLE held = holdFolder(open, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     std::string output;
-    int code = Uninstall(install_, &output);
+    std::optional<int> code = Uninstall(install_, &output);
     CloseHandle(held);
     EXPECT_EQ(code, EXIT_RUN_FAILED) << output;
     EXPECT_TRUE(FolderExists(open));
