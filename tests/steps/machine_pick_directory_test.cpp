@@ -54,12 +54,13 @@ INT_PTR CALLBACK StubbornDialogProc(HWND, UINT message, WPARAM, LPARAM)
     return message == WM_INITDIALOG || message == WM_COMMAND || message == WM_CLOSE;
 }
 
-// Shows that dialog on this thread, with a user who has no answer for it.
-void ShowStubbornDialog()
+// Shows that dialog on this thread, with a user who has no answer for it
+// (style: more of the dialog's styles).
+void ShowStubbornDialog(DWORD style = 0)
 {
     alignas(4) WORD dialogTemplate[16] = {}; // no menu, the dialog class, no title
     auto* dialog = reinterpret_cast<DLGTEMPLATE*>(dialogTemplate);
-    dialog->style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME;
+    dialog->style = WS_POPUP | WS_CAPTION | WS_VISIBLE | DS_MODALFRAME | style;
     dialog->cx = 120;
     dialog->cy = 40;
     DialogUser user(GetCurrentThreadId(), {});
@@ -160,11 +161,14 @@ TEST_F(PickDirectoryTest, AMissedDialogFailsOnlyItsTest)
     SingleClusterMode = true;
     EXPECT_NONFATAL_FAILURE(ShowWithAnswers({{L"", false}}), "answer 1 (folder dialog): no dialog came");
     // A dialog that takes neither Cancel nor closing is ended all the same,
-    // its loop by a quit message, which the loop passes on. (The step above
-    // quit the run: its quit message goes first.)
+    // and so is one the user cannot find (one that takes no input), each
+    // leaving nothing in the queue for what runs next. (The step above quit
+    // the run: its quit message goes first.)
     steps_test::TakeQuitMessage();
     EXPECT_NONFATAL_FAILURE(ShowStubbornDialog(), "a message box was shown that no answer was for");
-    EXPECT_TRUE(steps_test::TakeQuitMessage());
+    EXPECT_FALSE(steps_test::TakeQuitMessage()) << "ending the dialog left a quit message";
+    EXPECT_NONFATAL_FAILURE(ShowStubbornDialog(WS_DISABLED), "a dialog was still open 3 s after");
+    EXPECT_FALSE(steps_test::TakeQuitMessage());
 }
 
 TEST_F(PickDirectoryTest, WhereNothingCanBeAskedTheRunEnds)

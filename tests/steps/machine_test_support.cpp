@@ -122,17 +122,21 @@ struct DialogSearch {
     HWND found = nullptr;
 };
 
+bool IsDialogOf(HWND window, DWORD processId)
+{
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    return (!processId || owner == processId) && wcscmp(name, L"#32770") == 0;
+}
+
 // A dialog on screen that takes input: not one that is closing (EndDialog
 // hides it first) nor one under a modal box of its own.
 BOOL CALLBACK FindShownDialog(HWND window, LPARAM data)
 {
     auto* search = reinterpret_cast<DialogSearch*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if ((search->processId && owner != search->processId) || wcscmp(name, L"#32770") != 0 ||
-        !IsWindowVisible(window) || !IsWindowEnabled(window))
+    if (!IsDialogOf(window, search->processId) || !IsWindowVisible(window) || !IsWindowEnabled(window))
         return TRUE;
     if (search->skipped &&
         std::find(search->skipped->begin(), search->skipped->end(), window) != search->skipped->end())
@@ -142,6 +146,18 @@ BOOL CALLBACK FindShownDialog(HWND window, LPARAM data)
     search->found = window;
     return FALSE;
 }
+
+// Every dialog of the enumerated thread, shown or not, taking input or not.
+BOOL CALLBACK CollectDialogs(HWND window, LPARAM found)
+{
+    if (IsDialogOf(window, 0))
+        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    return TRUE;
+}
+
+// The user of the thread's dialogs whose timer runs (users made on one
+// thread nest).
+thread_local DialogUser* ThreadUser = nullptr;
 
 bool Shown(HWND dialog)
 {
@@ -182,17 +198,27 @@ const char* KindName(const DialogAnswer& answer)
 std::atomic<int> DialogUser::endingUsers_{0};
 
 DialogUser::DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId)
-    : threadId_(threadId), processId_(processId), answers_(std::move(answers)), thread_([this] {
+    : threadId_(threadId), processId_(processId), answers_(std::move(answers)),
+      endedHere_(!processId && threadId == GetCurrentThreadId()), thread_([this] {
           Answer();
           EndTheRest();
       })
 {
+    if (endedHere_) {
+        outerUser_ = ThreadUser;
+        ThreadUser = this;
+        timer_ = SetTimer(nullptr, 0, 100, EndLeftDialogs);
+    }
 }
 
 DialogUser::~DialogUser()
 {
     stop_ = true;
     thread_.join();
+    if (endedHere_) {
+        KillTimer(nullptr, timer_);
+        ThreadUser = outerUser_;
+    }
     if (!failures_.empty()) {
         --endingUsers_;
         ADD_FAILURE() << "The dialogs were not answered as the test meant:\n" << failures_;
@@ -201,9 +227,43 @@ DialogUser::~DialogUser()
 
 void DialogUser::Fail(const std::string& what)
 {
+    std::lock_guard<std::mutex> lock(failuresLock_);
     if (failures_.empty())
         ++endingUsers_;
     failures_ += what + "\n";
+}
+
+// Runs within whatever modal loop the thread is in. EndDialog ends that
+// loop as the dialog's own procedure would: nothing is left in the queue.
+void CALLBACK DialogUser::EndLeftDialogs(HWND, UINT, UINT_PTR, DWORD)
+{
+    DialogUser* user = ThreadUser;
+    DWORD endingSince = user ? user->endingSince_.load() : 0;
+    if (!endingSince)
+        return;
+    std::vector<HWND> open;
+    EnumThreadWindows(GetCurrentThreadId(), CollectDialogs, reinterpret_cast<LPARAM>(&open));
+    auto& seen = user->seenSince_;
+    seen.erase(std::remove_if(seen.begin(), seen.end(),
+                              [&](const auto& entry) {
+                                  return std::find(open.begin(), open.end(), entry.first) == open.end();
+                              }),
+               seen.end());
+    DWORD now = GetTickCount();
+    for (HWND dialog : open) {
+        auto entry = std::find_if(seen.begin(), seen.end(), [&](const auto& e) { return e.first == dialog; });
+        if (entry == seen.end()) {
+            seen.emplace_back(dialog, now);
+            continue;
+        }
+        DWORD since = static_cast<LONG>(entry->second - endingSince) > 0 ? entry->second : endingSince;
+        if (now - since < ENDING_MS)
+            continue;
+        user->Fail("a dialog was still open " + std::to_string(ENDING_MS / 1000) +
+                   " s after the user began ending dialogs: the test ended it");
+        EndDialog(dialog, IDCANCEL);
+        seen.erase(entry);
+    }
 }
 
 HWND DialogUser::FindShown(Kind kind, bool anyAnswered) const
@@ -254,6 +314,7 @@ void DialogUser::Answer()
 
 void DialogUser::EndTheRest()
 {
+    endingSince_ = GetTickCount() | 1;
     std::vector<HWND> ended;
     while (!stop_) {
         HWND dialog = FindShown(Kind::ANY, true);
@@ -268,16 +329,18 @@ void DialogUser::EndTheRest()
         }
         // Cancel, as a person would; a dialog that does not take it is
         // closed. One that takes neither (a box without Cancel, a dialog
-        // procedure that ignores both) has its modal loop ended by a quit
-        // message to its thread: the loop returns and destroys the dialog.
+        // procedure that ignores both) is ended by its thread's timer, or,
+        // in another process, has its modal loop ended by a quit message to
+        // its thread: the loop returns and destroys the dialog.
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         if (WaitUntilGone(dialog, 1000))
             continue;
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         if (WaitUntilGone(dialog, 1000))
             continue;
-        PostThreadMessageW(GetWindowThreadProcessId(dialog, nullptr), WM_QUIT, 0, 0);
-        WaitUntilGone(dialog, 1000);
+        if (!endedHere_)
+            PostThreadMessageW(GetWindowThreadProcessId(dialog, nullptr), WM_QUIT, 0, 0);
+        WaitUntilGone(dialog, endedHere_ ? ENDING_MS : 1000);
     }
 }
 

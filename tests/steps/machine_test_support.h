@@ -8,8 +8,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace machine_test {
@@ -58,11 +60,15 @@ struct DialogAnswer {
 // once its dialog is no longer shown; while the dialog stays it is given
 // again. When a dialog does not come in time, an answer does not take, or a
 // dialog comes after the answers are used up, the user ends every dialog
-// shown from then on (Cancel, then closing it, then a quit message to its
-// thread, again and again), so the modal loop waiting for it returns (after
-// the quit message, that thread's queue holds it again); the destructor
-// stops the user and fails the test with what went wrong. So a miss is a
-// failed test with a message, never a run that waits for ever.
+// shown from then on (Cancel, then closing it). A dialog of this thread
+// that takes neither, or that the user cannot find, is ended from this
+// thread: a timer of the thread that made the user ends, from within the
+// modal loop, every dialog of the thread still open ENDING_MS after the
+// user began ending, so that loop returns and leaves the queue as it was.
+// (A dialog of another process that takes neither gets a quit message to
+// its thread.) The destructor stops the user and fails the test with what
+// went wrong. So a miss is a failed test with a message, never a run that
+// waits for ever.
 class DialogUser {
   public:
     DialogUser(DWORD threadId, std::vector<DialogAnswer> answers, DWORD processId = 0);
@@ -79,6 +85,8 @@ class DialogUser {
     // How long a dialog is waited for, and how long an answer may take.
     static constexpr DWORD APPEAR_MS = 60000;
     static constexpr DWORD TAKE_MS = 30000;
+    // How long a dialog of the thread may stay once the user ends dialogs.
+    static constexpr DWORD ENDING_MS = 3000;
 
   private:
     enum class Kind { ANY, FOLDER_DIALOG, MESSAGE_BOX };
@@ -88,14 +96,23 @@ class DialogUser {
     void Answer();
     void EndTheRest();
     void Fail(const std::string& what);
+    // This thread's timer: ends the dialogs the user has left too long.
+    static void CALLBACK EndLeftDialogs(HWND, UINT, UINT_PTR, DWORD);
 
     DWORD threadId_;
     DWORD processId_;
     std::vector<DialogAnswer> answers_;
     std::vector<HWND> answeredDialogs_;
-    std::string failures_; // written by the user's thread, read once it has ended
+    std::string failures_; // written under failuresLock_, read once the user has ended
     std::atomic<int> answered_{0};
     std::atomic<bool> stop_{false};
+    std::atomic<DWORD> endingSince_{0}; // the tick count (made odd: never 0) once the user ends dialogs
+    std::mutex failuresLock_;
+    // Whether the dialogs are this thread's, ended here by timer_.
+    const bool endedHere_;
+    UINT_PTR timer_ = 0;
+    std::vector<std::pair<HWND, DWORD>> seenSince_; // this thread's: a dialog and when the timer saw it
+    DialogUser* outerUser_ = nullptr;
     static std::atomic<int> endingUsers_;
     std::thread thread_;
 };

@@ -1,6 +1,7 @@
 // The cache purge step on a real folder tree: what it deletes and what it
 // keeps, with and without "-uninstall"; and "-uninstall" runs of the built
 // launcher, whose ending says whether the install is gone.
+#include "app_folders.h"
 #include "command_line.h"
 #include "exit_codes.h"
 #include "launcher_process.h"
@@ -272,7 +273,8 @@ TEST_F(UninstallRunTest, AnUninstallThatLeavesTheInstallEndsAsFailedAndSaysWhatS
         EXPECT_TRUE(shown) << "no QUIT page naming the file that stayed";
         if (shown)
             PostMessageW(launcher.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_BUTTON, BN_CLICKED), 0);
-        EXPECT_EQ(launcher.RunToItsEnd(false, 20000), 0);
+        EXPECT_EQ(launcher.RunToItsEnd(false, 20000), 0)
+            << testing_support::ReadFileBytes(std::wstring(GetLocalDataFolder()) + L"\\Launcher.log");
     }
     CloseHandle(held);
     EXPECT_TRUE(FileExists(kept));
