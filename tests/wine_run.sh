@@ -33,16 +33,35 @@ locale=()
 # stopped, instead of a run killed with its output unseen.
 bound=${TEST_PROGRAM_SECONDS:-865}
 bounded=(timeout -k 20 "$bound")
+# Shortly before the bound, where every thread of every program still
+# running waits is written down, so that a hang shows its cause, not only
+# its test. (Wine's own services are left out.)
+lead=$(( bound > 120 ? 40 : bound / 3 ))
+(
+  trap 'kill $nap 2>/dev/null; exit 0' TERM
+  sleep $((bound - lead)) & nap=$!
+  wait $nap
+  timeout 30 wine winedbg --command "bt all" 2>&1 < /dev/null | awk '
+    /^Backtracing for thread/ { keep = $0 !~ /\\(services|winedevice|plugplay|svchost|rpcss|start|conhost|winedbg)\.exe/ }
+    keep' > "$work/backtraces"
+) &
+watchdog=$!
 if [ -z "${DISPLAY:-}" ]; then
   "${bounded[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 else
   "${bounded[@]}" "${locale[@]}" wine "$@" > "$output" 2>&1 < /dev/null
 fi
 rc=$?
+kill $watchdog 2>/dev/null
+wait $watchdog 2>/dev/null
 cat "$output"
 if [ $rc = 124 ] || [ $rc = 137 ]; then
   echo "FAILED: $(basename "$1") did not end within $bound s; the test it was running:"
   grep -a '^\[ RUN      \]' "$output" | tail -1
+  if [ -s "$work/backtraces" ]; then
+    echo "Where the threads of the programs still running waited $lead s before the bound:"
+    cat "$work/backtraces"
+  fi
   # What the program started (launchers, games, dialogs) goes with it.
   wineserver -k 2>/dev/null || true
   rc=1

@@ -149,7 +149,7 @@ class LauncherRunTest : public ::testing::Test {
         return json.substr(start, json.find_first_of(ends, start) - start);
     }
 
-    int Run(const std::wstring& arguments)
+    std::optional<int> Run(const std::wstring& arguments)
     {
         LauncherProcess launcher(arguments);
         EXPECT_TRUE(launcher.Started());
@@ -448,7 +448,7 @@ TEST_F(LauncherRunTest, FirstRunOnAMachineHasItsLog)
     std::wstring folder = GetLocalDataFolder();
     std::wstring aside = folder + L".aside";
     ASSERT_TRUE(MoveFileW(folder.c_str(), aside.c_str()));
-    int code = Run(L"-nocef");
+    std::optional<int> code = Run(L"-nocef");
     std::string log = Log();
     testing_support::RemoveTree(folder);
     ASSERT_TRUE(MoveFileW(aside.c_str(), folder.c_str()));

@@ -45,12 +45,13 @@ bool LauncherProcess::WaitUntil(const std::function<bool()>& done, DWORD timeout
     return false;
 }
 
-int LauncherProcess::WaitForItsEnd(DWORD timeoutMs)
+std::optional<int> LauncherProcess::WaitForItsEnd(DWORD timeoutMs)
 {
+    if (!process_)
+        return std::nullopt;
     DWORD code = 0;
-    if (!process_ || WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process_, &code))
-        return -1;
+    if (WaitForSingleObject(process_, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(process_, &code))
+        return std::nullopt;
     return static_cast<int>(code);
 }
 
@@ -138,10 +139,10 @@ void LauncherProcess::HandlePage(bool pressPlay)
     }
 }
 
-int LauncherProcess::RunToItsEnd(bool pressPlay, DWORD timeoutMs)
+std::optional<int> LauncherProcess::RunToItsEnd(bool pressPlay, DWORD timeoutMs)
 {
     if (!process_)
-        return -1;
+        return std::nullopt;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
         DWORD result = MsgWaitForMultipleObjects(1, &process_, FALSE, 50, QS_ALLINPUT);
@@ -154,7 +155,7 @@ int LauncherProcess::RunToItsEnd(bool pressPlay, DWORD timeoutMs)
         HandlePage(pressPlay);
     }
     Kill();
-    return -1;
+    return std::nullopt;
 }
 
 std::wstring LauncherProcess::EnabledMainButton() const

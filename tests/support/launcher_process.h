@@ -31,16 +31,17 @@ class LauncherProcess {
     // Terminates the process at once and waits (bounded) until it is gone.
     void Kill();
     // Waits, touching nothing, until the launcher ends by itself. Returns
-    // the exit code, or -1 when it still runs after timeoutMs (it is left
-    // running).
-    int WaitForItsEnd(DWORD timeoutMs);
+    // the exit code, or nothing when it still runs after timeoutMs (it is
+    // left running).
+    std::optional<int> WaitForItsEnd(DWORD timeoutMs);
 
     // Waits, pumping this thread's messages (a second launcher may ask a
     // window of this thread to come forward), until the launcher ends. On
     // the ready page it presses PLAY when pressPlay, else closes the window;
-    // on the retry page it closes the window. Returns the exit code, or -1
-    // when the launcher still runs after timeoutMs (it is then killed).
-    int RunToItsEnd(bool pressPlay = false, DWORD timeoutMs = 120000);
+    // on the retry page it closes the window. Returns the exit code, or
+    // nothing when the launcher still runs after timeoutMs (it is then
+    // killed).
+    std::optional<int> RunToItsEnd(bool pressPlay = false, DWORD timeoutMs = 120000);
     // Once: presses PLAY (when pressPlay) or closes the window when the
     // launcher shows a ready or retry page it has not been handled on.
     void HandlePage(bool pressPlay);

@@ -110,10 +110,10 @@ bool ReleaseFixture::Publish(const std::string& extraLines)
     return content_server::PutManifest(text).ok;
 }
 
-int ReleaseFixture::Run(const std::wstring& arguments)
+std::optional<int> ReleaseFixture::Run(const std::wstring& arguments)
 {
     LauncherProcess launcher(arguments);
-    int code = launcher.RunToItsEnd();
+    std::optional<int> code = launcher.RunToItsEnd();
     lastPage_ = launcher.LastPage();
     return code;
 }

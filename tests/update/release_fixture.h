@@ -37,8 +37,9 @@ class ReleaseFixture {
     void UseTestCluster();
 
     // Runs Launcher.exe with arguments until it ends, closing its window on
-    // the ready or the retry page; its exit code (-1 after 120 s).
-    int Run(const std::wstring& arguments);
+    // the ready or the retry page; its exit code (nothing when it still ran
+    // after 120 s).
+    std::optional<int> Run(const std::wstring& arguments);
     // The page the last run was closed on.
     LauncherPage LastPage() const { return lastPage_; }
     std::string Log() const;
